@@ -1,0 +1,73 @@
+#include "app/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+#include <regex>
+
+#ifndef LUMETTA_VERSION
+#define LUMETTA_VERSION "1.1"
+#endif
+
+namespace {
+
+constexpr int kMaxRenderSide = 8192;
+
+// "WxH" with both sides from 1 to kMaxRenderSide.
+std::string ParseSize(const std::string& text, int& width, int& height)
+{
+    static const std::regex form("([0-9]{1,5})[xX]([0-9]{1,5})");
+    std::smatch m;
+    if (!std::regex_match(text, m, form))
+        return "--size takes WIDTHxHEIGHT, for example 800x600, not '" + text + "'";
+    width = std::stoi(m[1]);
+    height = std::stoi(m[2]);
+    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide)
+        return "--size sides must be from 1 to " + std::to_string(kMaxRenderSide) + ", not '" + text + "'";
+    return {};
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+{
+    CommandLine result;
+    CLI::App app("Lumetta: an animated, lit wreath with blinking bulbs.\n"
+                 "Without options it opens the window; keys and menu are in the README.",
+                 "lumetta");
+    app.set_version_flag("--version", "Lumetta " LUMETTA_VERSION);
+
+    std::string size;
+    CLI::Option* render = app.add_option("--render", result.render.output,
+                                         "render without a window and write the picture to FILE (PNG)")
+                              ->type_name("FILE");
+    app.add_option("--frames", result.render.frames, "frames to render, as that many timer ticks would (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1000000))
+        ->needs(render);
+    app.add_option("--size", size, "picture size in pixels (default 500x500)")->type_name("WxH")->needs(render);
+    app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
+        ->type_name("FILE")
+        ->excludes(render);
+
+    try {
+        app.parse(argc, argv);
+        if (!size.empty()) {
+            if (std::string error = ParseSize(size, result.render.width, result.render.height); !error.empty())
+                throw CLI::ValidationError(error);
+        }
+        if (render->count() > 0 && result.render.output.empty())
+            throw CLI::ValidationError("--render needs a file name");
+    } catch (const CLI::Success& e) {  // --help or --version
+        result.action = CommandLine::Action::Exit;
+        result.exitStatus = app.exit(e, out, err);
+        return result;
+    } catch (const CLI::ParseError& e) {
+        result.action = CommandLine::Action::Exit;
+        err << "lumetta: " << e.what() << "\nRun 'lumetta --help' for the options.\n";
+        result.exitStatus = 2;
+        return result;
+    }
+    result.action = render->count() > 0 ? CommandLine::Action::Render : CommandLine::Action::Window;
+    return result;
+}

@@ -1,0 +1,28 @@
+// A desktop-GL compatibility context on an offscreen pbuffer, from Mesa's EGL on the
+// surfaceless platform: renders with no X server and no window.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CHeadlessContext {
+public:
+    // Creates a width x height RGBA8 pbuffer with a depth buffer and makes its context
+    // current. On failure Ok() is false and Error() says why; nothing is current.
+    CHeadlessContext(int width, int height);
+    ~CHeadlessContext();
+    CHeadlessContext(const CHeadlessContext&) = delete;
+    CHeadlessContext& operator=(const CHeadlessContext&) = delete;
+
+    bool Ok() const { return m_error.empty(); }
+    const std::string& Error() const { return m_error; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+
+private:
+    struct Egl;
+    std::unique_ptr<Egl> m_egl;
+    int m_width;
+    int m_height;
+    std::string m_error;
+};

@@ -1,0 +1,51 @@
+// Cost of one frame, as the 50 ms timer asks for it, on the headless context.
+// Run: build/bench/lumetta_bench (from the folder holding panel.bmp)
+#include "app/headless_context.h"
+#include "view/frame.h"
+#include "view/scene.h"
+
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+struct Fixture {
+    CHeadlessContext context{500, 500};
+    std::unique_ptr<CScene> scene = std::make_unique<CScene>();
+    Fixture()
+    {
+        scene->OnCreate();
+        scene->OnCreateContext();
+        scene->OnSize(500, 500);
+    }
+};
+
+void BM_RenderFrame(benchmark::State& state)
+{
+    Fixture f;
+    if (!f.context.Ok()) {
+        state.SkipWithError(f.context.Error().c_str());
+        return;
+    }
+    f.scene->State().m_bFlareSpin = 1;
+    for (auto _ : state)
+        f.scene->OnDraw();
+}
+BENCHMARK(BM_RenderFrame)->Unit(benchmark::kMillisecond);
+
+void BM_DrawFlares(benchmark::State& state)
+{
+    Fixture f;
+    SceneState& s = f.scene->State();
+    s.m_bFlareSpin = 1;
+    for (auto _ : state)
+        DrawFlares(s);
+    glFinish();
+}
+BENCHMARK(BM_DrawFlares);
+
+}  // namespace
+
+BENCHMARK_MAIN();

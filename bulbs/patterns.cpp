@@ -1,0 +1,5 @@
+#include "bulbs/patterns.h"
+
+void DrawBulbs(SceneState&)
+{
+}

@@ -1,0 +1,12 @@
+// The wreath model: its meshes, materials and sphere clusters, drawn in three groups.
+#pragma once
+
+#include "view/scene_state.h"
+
+// Ring, flat pieces, stars with their sphere clusters, bell with its ball and bow; then the
+// bulbs' blink step. Leaves matrix and material as found.
+void DrawWreath(SceneState& state);
+// The apple stems. Leaves matrix and material as found.
+void DrawAppleStems();
+// The translucent apples; drawn after the flares. Leaves matrix and material as found.
+void DrawApples();

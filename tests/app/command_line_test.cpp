@@ -1,0 +1,110 @@
+// Reading the command line: modes, defaults and the messages for bad arguments.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+namespace {
+
+struct Parsed {
+    CommandLine command;
+    std::string out;
+    std::string err;
+};
+
+Parsed Parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "lumetta");
+    std::ostringstream out, err;
+    Parsed p{ParseCommandLine(static_cast<int>(args.size()), args.data(), out, err), {}, {}};
+    p.out = out.str();
+    p.err = err.str();
+    return p;
+}
+
+TEST(CommandLineTest, NoArgumentsOpensTheWindowWithANewDocument)
+{
+    const Parsed p = Parse({});
+    EXPECT_EQ(p.command.action, CommandLine::Action::Window);
+    EXPECT_TRUE(p.command.document.empty());
+    EXPECT_TRUE(p.out.empty());
+    EXPECT_TRUE(p.err.empty());
+}
+
+TEST(CommandLineTest, AFileNameIsOpenedAsTheDocument)
+{
+    const Parsed p = Parse({"notes.pell"});
+    EXPECT_EQ(p.command.action, CommandLine::Action::Window);
+    EXPECT_EQ(p.command.document, "notes.pell");
+}
+
+TEST(CommandLineTest, RenderDefaultsToOneFrameOf500By500)
+{
+    const Parsed p = Parse({"--render", "out.png"});
+    EXPECT_EQ(p.command.action, CommandLine::Action::Render);
+    EXPECT_EQ(p.command.render.output, "out.png");
+    EXPECT_EQ(p.command.render.frames, 1);
+    EXPECT_EQ(p.command.render.width, 500);
+    EXPECT_EQ(p.command.render.height, 500);
+}
+
+TEST(CommandLineTest, RenderTakesFramesAndSizeInEitherOrder)
+{
+    for (const auto& args : {std::vector<const char*>{"--render", "a.png", "--frames", "70", "--size", "640x480"},
+                             std::vector<const char*>{"--size=640X480", "--frames=70", "--render=a.png"}}) {
+        const Parsed p = Parse(args);
+        ASSERT_EQ(p.command.action, CommandLine::Action::Render) << p.err;
+        EXPECT_EQ(p.command.render.frames, 70);
+        EXPECT_EQ(p.command.render.width, 640);
+        EXPECT_EQ(p.command.render.height, 480);
+    }
+}
+
+TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)
+{
+    const Parsed help = Parse({"--help"});
+    EXPECT_EQ(help.command.action, CommandLine::Action::Exit);
+    EXPECT_EQ(help.command.exitStatus, 0);
+    EXPECT_NE(help.out.find("--render"), std::string::npos);
+    EXPECT_TRUE(help.err.empty());
+
+    const Parsed version = Parse({"--version"});
+    EXPECT_EQ(version.command.action, CommandLine::Action::Exit);
+    EXPECT_EQ(version.command.exitStatus, 0);
+    EXPECT_NE(version.out.find("Lumetta 1.1"), std::string::npos);
+}
+
+TEST(CommandLineTest, BadArgumentsExitWithStatus2AndSayWhatIsWrong)
+{
+    const std::vector<std::vector<const char*>> bad = {
+        {"--render"},                                 // no file
+        {"--render", ""},                             // empty file name
+        {"--render", "a.png", "--frames", "0"},       // no frames
+        {"--render", "a.png", "--frames", "-3"},
+        {"--render", "a.png", "--frames", "many"},
+        {"--render", "a.png", "--size", "500"},       // no height
+        {"--render", "a.png", "--size", "0x500"},
+        {"--render", "a.png", "--size", "500x99999"},
+        {"--render", "a.png", "--size", "axb"},
+        {"--frames", "3"},                            // frames without render
+        {"--size", "100x100"},
+        {"--render", "a.png", "document.pell"},       // no document in a headless picture
+        {"--bogus"},
+        {"one.pell", "two.pell"},
+    };
+    for (const auto& args : bad) {
+        const Parsed p = Parse(args);
+        std::string joined;
+        for (const char* a : args)
+            joined += std::string(a) + " ";
+        EXPECT_EQ(p.command.action, CommandLine::Action::Exit) << joined;
+        EXPECT_EQ(p.command.exitStatus, 2) << joined;
+        EXPECT_EQ(p.err.rfind("lumetta: ", 0), 0u) << joined << "-> " << p.err;
+        EXPECT_NE(p.err.find("--help"), std::string::npos) << joined;
+        EXPECT_TRUE(p.out.empty()) << joined;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// The real program's headless pictures: no X server, a PNG of the scene, clear failures.
+#include "tests/support/png_read.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder to run the program in, holding the shipped backdrop picture.
+class RenderCliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const fs::path panel = fs::path(LUMETTA_SOURCE_DIR) / "assets" / "panel.bmp";
+        if (fs::exists(panel))
+            fs::copy_file(panel, dir.Path() / "panel.bmp");
+    }
+    TempDir dir;
+};
+
+// Where a point of the scene lands at the start camera (distance 27, yaw 0) in a square
+// picture of side pixels, in GL pixel coordinates.
+void ProjectAtStartCamera(double x, double y, double z, int side, int& px, int& py)
+{
+    const double f = 1.0 / std::tan(22.5 * M_PI / 180.0);
+    const double depth = 27.0 - z;
+    px = static_cast<int>((f * x / depth + 1.0) * 0.5 * side);
+    py = static_cast<int>((f * y / depth + 1.0) * 0.5 * side);
+}
+
+TEST_F(RenderCliTest, WritesA500By500PictureWithTheFlaresWithoutAnXServer)
+{
+    const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    const RgbImage image = ReadPng(dir.Path() / "out.png");
+    ASSERT_EQ(image.width, 500);
+    ASSERT_EQ(image.height, 500);
+
+    const struct {
+        double x, y;
+    } flares[] = {{3.5, 5.0}, {5.0, -0.5}, {2.9, -6.0}, {-3.3, -4.0}, {-6.5, 1.5}};
+    for (const auto& f : flares) {
+        int px, py;
+        ProjectAtStartCamera(f.x, f.y, 2.0, 500, px, py);
+        const std::uint8_t* c = image.AtGl(px, py);
+        EXPECT_GT(c[0], 150) << "flare at " << f.x << ", " << f.y;
+        EXPECT_GT(c[0], c[1] + 40);
+        EXPECT_GT(c[0], c[2] + 40);
+    }
+}
+
+TEST_F(RenderCliTest, SizeSetsThePictureSize)
+{
+    const ProcessResult run = RunLumetta({"--render", "wide.png", "--size", "320x200", "--frames", "3"}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const RgbImage image = ReadPng(dir.Path() / "wide.png");
+    EXPECT_EQ(image.width, 320);
+    EXPECT_EQ(image.height, 200);
+}
+
+TEST_F(RenderCliTest, UnwritableOutputFailsClearlyBeforeRenderingAndLeavesNothing)
+{
+    fs::create_directory(dir.Path() / "taken.png");
+    fs::create_directory(dir.Path() / "locked");
+    chmod((dir.Path() / "locked").c_str(), 0500);
+    const bool root = geteuid() == 0;  // root writes anywhere; the folder case still fails
+
+    for (const std::string& target : {std::string("missing/out.png"), std::string("taken.png"),
+                                      std::string(root ? "taken.png" : "locked/out.png")}) {
+        const ProcessResult run = RunLumetta({"--render", target}, dir.Path());
+        EXPECT_EQ(run.status, 1) << target;
+        EXPECT_NE(run.err.find("cannot write '" + target + "'"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "locked"));
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+TEST_F(RenderCliTest, HelpAndVersionPrintToStdout)
+{
+    const ProcessResult help = RunLumetta({"--help"}, dir.Path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--render"), std::string::npos);
+    const ProcessResult version = RunLumetta({"--version"}, dir.Path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_NE(version.out.find("Lumetta 1.1"), std::string::npos);
+}
+
+TEST_F(RenderCliTest, BadArgumentExitsNonZeroWithAMessage)
+{
+    const ProcessResult run = RunLumetta({"--render", "x.png", "--size", "big"}, dir.Path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--size"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.Path() / "x.png"));
+}
+
+}  // namespace

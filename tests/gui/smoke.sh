@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Starts the real program, finds its window, checks title and size, looks at it, closes it
+# with Esc and expects a clean exit.
+# Usage: smoke.sh LUMETTA ASSETS_DIR OUT_DIR
+set -euo pipefail
+bin=$1 assets=$2 out=$3
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true' EXIT
+[ -f "$assets/panel.bmp" ] && cp "$assets/panel.bmp" "$work/"
+cd "$work"
+
+"$bin" 2>"$out/smoke.stderr" &
+pid=$!
+
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
+  echo "FAIL: no visible window titled Lumetta"; cat "$out/smoke.stderr"; exit 1; }
+geometry=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+[ "$geometry" = 500x500 ] || { echo "FAIL: window is $geometry, not 500x500"; exit 1; }
+
+# Let a few timer frames pass, then look at the window as a user would.
+sleep 1
+import -window "$wid" "$out/window.png"
+# The scene paints the window: its middle is neither black nor the toolkit's grey.
+centre=$(convert "$out/window.png" -format '%[pixel:p{250,300}]' info:)
+echo "centre pixel: $centre"
+case "$centre" in
+  *"(0,0,0)"*|*black*|*"(246,245,244)"*) echo "FAIL: the scene did not paint the window"; exit 1 ;;
+esac
+
+xdotool windowfocus --sync "$wid"
+xdotool key Escape
+for _ in $(seq 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Esc did not close the window"; exit 1; fi
+status=0; wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; cat "$out/smoke.stderr"; exit 1; }
+echo "PASS: window Lumetta 500x500 painted, closed by Esc with status 0"

@@ -1,0 +1,174 @@
+#include "tests/support/gl_test.h"
+
+#include "app/headless_context.h"
+#include "view/scene.h"
+
+#include <algorithm>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+const GLenum kTrackedEnables[] = {
+    GL_LIGHTING, GL_LIGHT0, GL_LIGHT1,  GL_LIGHT2,   GL_TEXTURE_2D,     GL_BLEND,
+    GL_DEPTH_TEST, GL_NORMALIZE, GL_CULL_FACE, GL_COLOR_MATERIAL, GL_ALPHA_TEST,
+};
+
+const GLenum kMaterialParams[] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
+
+class GlEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_context = std::make_unique<CHeadlessContext>(500, 500);
+        ASSERT_TRUE(m_context->Ok()) << m_context->Error();
+        ResetGlToSceneBaseline();
+    }
+    void TearDown() override { m_context.reset(); }
+
+private:
+    std::unique_ptr<CHeadlessContext> m_context;
+};
+
+constexpr float kFeedbackExtent = 40.0f;
+constexpr int kFeedbackViewport = 4000;
+constexpr std::size_t kFeedbackFloats = std::size_t{1} << 22;
+
+FeedbackVertex ReadVertex(const std::vector<GLfloat>& buf, std::size_t& i)
+{
+    FeedbackVertex v;
+    const float scale = 2.0f * kFeedbackExtent / kFeedbackViewport;
+    v.x = buf[i++] * scale - kFeedbackExtent;
+    v.y = buf[i++] * scale - kFeedbackExtent;
+    v.z = kFeedbackExtent * (1.0f - 2.0f * buf[i++]);
+    v.r = buf[i++];
+    v.g = buf[i++];
+    v.b = buf[i++];
+    v.a = buf[i++];
+    return v;
+}
+
+}  // namespace
+
+void AddGlTestEnvironment()
+{
+    ::testing::AddGlobalTestEnvironment(new GlEnvironment);
+}
+
+void ResetGlToSceneBaseline()
+{
+    SetupFixedState();
+    SetupLight0();
+    SetupProjection(500, 500);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+}
+
+GlState GlState::Capture()
+{
+    GlState s;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &s.stackDepths[0]);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &s.stackDepths[1]);
+    glGetIntegerv(GL_TEXTURE_STACK_DEPTH, &s.stackDepths[2]);
+    glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &s.attribDepth);
+    glGetIntegerv(GL_CLIENT_ATTRIB_STACK_DEPTH, &s.clientAttribDepth);
+    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
+    glGetFloatv(GL_MODELVIEW_MATRIX, s.modelView.data());
+    for (GLenum cap : kTrackedEnables)
+        s.enables.push_back(glIsEnabled(cap));
+    for (GLenum face : {GL_FRONT, GL_BACK}) {
+        for (GLenum param : kMaterialParams) {
+            GLfloat c[4];
+            glGetMaterialfv(face, param, c);
+            s.material.insert(s.material.end(), c, c + 4);
+        }
+        GLfloat shininess;
+        glGetMaterialfv(face, GL_SHININESS, &shininess);
+        s.material.push_back(shininess);
+    }
+    glGetIntegerv(GL_BLEND_SRC, &s.blendFunc[0]);
+    glGetIntegerv(GL_BLEND_DST, &s.blendFunc[1]);
+    return s;
+}
+
+std::ostream& operator<<(std::ostream& os, const GlState& s)
+{
+    os << "stacks " << s.stackDepths[0] << "/" << s.stackDepths[1] << "/" << s.stackDepths[2] << ", attrib "
+       << s.attribDepth << ", client attrib " << s.clientAttribDepth << ", matrix mode 0x" << std::hex
+       << s.matrixMode << std::dec << ", enables";
+    for (GLboolean e : s.enables)
+        os << ' ' << int(e);
+    os << ", material";
+    for (GLfloat m : s.material)
+        os << ' ' << m;
+    os << ", modelview";
+    for (GLfloat m : s.modelView)
+        os << ' ' << m;
+    return os;
+}
+
+void ExpectNoGlError(const char* where)
+{
+    for (GLenum err; (err = glGetError()) != GL_NO_ERROR;)
+        ADD_FAILURE() << "GL error 0x" << std::hex << err << std::dec << " " << where;
+}
+
+void ExpectLeavesGlStateAsFound(const std::function<void()>& draw)
+{
+    ExpectNoGlError("before drawing");
+    const GlState before = GlState::Capture();
+    draw();
+    ExpectNoGlError("after drawing");
+    EXPECT_EQ(GlState::Capture(), before);
+}
+
+std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw)
+{
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-kFeedbackExtent, kFeedbackExtent, -kFeedbackExtent, kFeedbackExtent, -kFeedbackExtent, kFeedbackExtent);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glViewport(0, 0, kFeedbackViewport, kFeedbackViewport);
+
+    // Room for a whole frame; drawing again after an overflow would repeat its side effects.
+    std::vector<GLfloat> buf(kFeedbackFloats);
+    glFeedbackBuffer(static_cast<GLsizei>(buf.size()), GL_3D_COLOR, buf.data());
+    glRenderMode(GL_FEEDBACK);
+    draw();
+    const GLint used = glRenderMode(GL_RENDER);
+    EXPECT_GE(used, 0) << "feedback buffer overflow";
+
+    std::vector<FeedbackPolygon> polygons;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(std::max(used, 0));) {
+        const GLint token = static_cast<GLint>(buf[i++]);
+        if (token == GL_POLYGON_TOKEN) {
+            const int n = static_cast<int>(buf[i++]);
+            FeedbackPolygon p;
+            for (int k = 0; k < n; ++k)
+                p.push_back(ReadVertex(buf, i));
+            polygons.push_back(std::move(p));
+        } else if (token == GL_POINT_TOKEN || token == GL_BITMAP_TOKEN || token == GL_DRAW_PIXEL_TOKEN ||
+                   token == GL_COPY_PIXEL_TOKEN) {
+            i += 7;
+        } else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+            i += 14;
+        } else if (token == GL_PASS_THROUGH_TOKEN) {
+            i += 1;
+        } else {
+            ADD_FAILURE() << "unknown feedback token " << token;
+            break;
+        }
+    }
+
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    return polygons;
+}

@@ -1,0 +1,53 @@
+// Test support for drawing code: one headless GL context per test process, a snapshot of
+// the GL state a drawing operation must leave as found, and feedback-mode capture.
+#pragma once
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Registers the headless context environment; call once from main before RUN_ALL_TESTS.
+void AddGlTestEnvironment();
+
+// The scene's fixed GL state and a 500 x 500 perspective, as after the view's creation.
+// Tests that draw call this first, so each starts from the same baseline.
+void ResetGlToSceneBaseline();
+
+// The GL state that no drawing operation may change.
+struct GlState {
+    std::array<GLint, 3> stackDepths{};  // model-view, projection, texture
+    GLint attribDepth = 0;
+    GLint clientAttribDepth = 0;
+    GLint matrixMode = 0;
+    std::array<GLfloat, 16> modelView{};
+    std::vector<GLboolean> enables;  // see kTrackedEnables in gl_test.cpp
+    std::vector<GLfloat> material;   // front and back: ambient, diffuse, specular, emission, shininess
+    std::array<GLint, 2> blendFunc{};
+
+    static GlState Capture();
+    bool operator==(const GlState&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const GlState& state);
+
+// Fails the test for each GL error pending, naming it.
+void ExpectNoGlError(const char* where = "");
+
+// Runs draw and expects the GL state to be as before and no GL error raised.
+void ExpectLeavesGlStateAsFound(const std::function<void()>& draw);
+
+// One vertex that reached the rasteriser: in the coordinates draw was given (the capture
+// maps window coordinates back), with its colour after lighting.
+struct FeedbackVertex {
+    float x, y, z;
+    float r, g, b, a;
+};
+using FeedbackPolygon = std::vector<FeedbackVertex>;
+
+// Runs draw in feedback mode under an identity model-view and an orthographic projection
+// that keeps everything within 40 units of the origin, and returns every polygon sent.
+// Restores matrices and viewport afterwards.
+std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw);

@@ -1,0 +1,28 @@
+// Runs the real program as a child process, the way a user would from a shell.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs the lumetta binary with args in folder dir, without DISPLAY, and waits for it.
+ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir);
+
+// A fresh, empty folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};

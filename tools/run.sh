@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The run command: installs what is missing, builds, and opens Lumetta in the folder of the
+# shipped backdrop picture. Arguments are passed on to lumetta.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j"$(nproc)" >/dev/null
+cd assets
+exec ../build/release/lumetta "$@"

@@ -1,0 +1,97 @@
+#include "view/frame.h"
+
+#include "models/wreath.h"
+#include "view/panel.h"
+
+#include <GL/gl.h>
+
+namespace {
+
+struct Vec3 {
+    GLfloat x, y, z;
+};
+
+// Each flare turns about its own centre, one in front of each apple.
+const Vec3 kFlarePositions[] = {
+    {3.5f, 5.0f, 0.0f},   // flare 1
+    {5.0f, -0.5f, 0.0f},  // flare 2
+    {2.9f, -6.0f, 0.0f},  // flare 3
+    {-3.3f, -4.0f, 0.0f}, // flare 4
+    {-6.5f, 1.5f, 0.0f},  // flare 5
+};
+
+// A six-pointed star in the plane z = 2: six points at about radius 2 between six inner
+// corners at radius 1.2.// The last rim vertex closes the fan on the first.
+const Vec3 kFlareRim[] = {
+    {0.0f, 2.0f, 2.0f},   {-0.6f, 1.04f, 2.0f}, {-1.7f, 1.0f, 2.0f},  {-1.2f, 0.0f, 2.0f},
+    {-1.7f, -1.0f, 2.0f}, {-0.6f, -1.04f, 2.0f}, {0.0f, -2.0f, 2.0f}, {0.6f, -1.04f, 2.0f},
+    {1.7f, -1.0f, 2.0f},  {1.2f, 0.0f, 2.0f},   {1.7f, 1.0f, 2.0f},   {0.6f, 1.04f, 2.0f},
+    {0.0f, 2.0f, 2.0f},
+};
+
+void DrawFlareFan()
+{
+    glBegin(GL_TRIANGLE_FAN);
+    glColor4f(1.0f, 0.5f, 0.6f, 1.0f);
+    glVertex3f(0.0f, 0.0f, 2.0f);
+    glColor4f(0.9f, 0.0f, 0.0f, 0.1f);
+    for (const Vec3& v : kFlareRim)
+        glVertex3f(v.x, v.y, v.z);
+    glEnd();
+}
+
+}  // namespace
+
+void SetSpotLight(const SceneState& state)
+{
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, state.m_fSpotDiffuse.data());
+    glLightfv(GL_LIGHT1, GL_AMBIENT, state.m_fSpotAmbient.data());
+    glLightfv(GL_LIGHT1, GL_SPECULAR, state.m_fSpotSpecular.data());
+    glLightf(GL_LIGHT1, GL_SPOT_CUTOFF, state.m_fSpotCutoff);
+    glLightf(GL_LIGHT1, GL_SPOT_EXPONENT, 0.7f);
+    glLightfv(GL_LIGHT1, GL_POSITION, state.m_fSpotPosition.data());
+    glLightfv(GL_LIGHT1, GL_SPOT_DIRECTION, state.m_fSpotDirection.data());
+}
+
+void StepFlareAngle(SceneState& state)
+{
+    if (state.m_bFlareSpin != 1)
+        return;
+    state.m_fFlareAngle += 2.0f;
+    if (state.m_fFlareAngle > 360.0f)
+        state.m_fFlareAngle -= 360.0f;
+}
+
+void DrawFlares(SceneState& state)
+{
+    glDisable(GL_LIGHTING);
+    for (const Vec3& p : kFlarePositions) {
+        glPushMatrix();
+        glTranslatef(p.x, p.y, p.z);
+        glRotatef(state.m_fFlareAngle, 0.0f, 0.0f, 1.0f);
+        DrawFlareFan();
+        glPopMatrix();
+    }
+    StepFlareAngle(state);
+    glEnable(GL_LIGHTING);
+}
+
+void RenderFrame(SceneState& state)
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, -state.m_fDistance);
+    glRotatef(state.m_fAngle, 0.0f, 1.0f, 0.0f);
+    // Given after the camera, so the spot light stands in scene coordinates and turns with the scene.
+    SetSpotLight(state);
+
+    DrawPanel();
+    DrawWreath(state);
+    DrawAppleStems();
+    DrawFlares(state);
+    // Last, so the flares show through the translucent apples.
+    DrawApples();
+
+    glPopMatrix();
+    glFinish();
+}

@@ -1,0 +1,19 @@
+// One frame of the scene and the five flares, the apples' lights.
+#pragma once
+
+#include "view/scene_state.h"
+
+// Clears, places the camera and spot light 1, then draws backdrop, wreath (ending with the
+// bulbs' blink step), apple stems, flares and translucent apples, and waits for GL to finish.
+// Expects the fixed state and a projection; leaves matrix and attribute stacks as found.
+void RenderFrame(SceneState& state);
+
+// Spot light 1 from the scene state, in the coordinates of the current model-view matrix.
+void SetSpotLight(const SceneState& state);
+
+// The five flares at the current flare angle, unlit; then advances the angle by 2 degrees
+// while spinning is on, wrapping after 360. Leaves lighting on and the matrix as found.
+void DrawFlares(SceneState& state);
+
+// Advances the flare angle one frame: +2 degrees, and 360 is subtracted once it exceeds 360.
+void StepFlareAngle(SceneState& state);

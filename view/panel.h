@@ -1,0 +1,17 @@
+// The backdrop: the picture "panel.bmp" as a mipmapped texture, tiled over a lit panel.
+#pragma once
+
+#include "view/scene_state.h"
+
+// Reads "panel.bmp" from the current directory into state.m_Texels. A file that cannot be
+// opened is fatal: the message box, the view's destruction, exit status 1.
+void ReadPanelTexels(SceneState& state);
+// Context current: builds the default 2D texture with its mipmaps from state.m_Texels and
+// sets its parameters and environment. Leaves GL_TEXTURE_2D disabled.
+void UploadPanelTexture(const SceneState& state);
+// Both of the above, in that order.
+void LoadPanelTexture(SceneState& state);
+
+// The textured panel behind the wreath. Expects the camera on the model-view matrix and
+// lighting set up; leaves matrix, material and enables as found, GL_TEXTURE_2D disabled.
+void DrawPanel();

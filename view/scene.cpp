@@ -1,0 +1,71 @@
+#include "view/scene.h"
+
+#include "view/frame.h"
+#include "view/panel.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+
+void SetupFixedState()
+{
+    glClearColor(0.0f, 0.0f, 0.2f, 1.0f);
+    glLightModelf(GL_LIGHT_MODEL_TWO_SIDE, 1.0f);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_LIGHTING);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+    // Blending stays on for the whole run: halos, flares and apples are translucent.
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+}
+
+void SetupLight0()
+{
+    static const GLfloat kDiffuse[] = {0.5f, 0.5f, 0.5f, 1.0f};
+    static const GLfloat kAmbient[] = {0.1f, 0.05f, 0.05f, 1.0f};
+    static const GLfloat kSpecular[] = {0.3f, 0.2f, 0.2f, 1.0f};
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, kDiffuse);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, kAmbient);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, kSpecular);
+}
+
+void SetupProjection(int cx, int cy)
+{
+    cx = std::max(cx, 0);
+    cy = std::max(cy, 0);
+    glViewport(0, 0, cx, cy);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // A minimised window reports a zero height; any finite aspect will do for an empty viewport.
+    const double aspect = (cx > 0 && cy > 0) ? static_cast<double>(cx) / cy : 1.0;
+    gluPerspective(45.0, aspect, 10.0, 70.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void CScene::OnCreate()
+{
+    ReadPanelTexels(m_state);
+}
+
+void CScene::OnCreateContext()
+{
+    SetupFixedState();
+    UploadPanelTexture(m_state);
+    SetupLight0();
+}
+
+void CScene::OnSize(int cx, int cy)
+{
+    SetupProjection(cx, cy);
+}
+
+void CScene::OnDraw()
+{
+    RenderFrame(m_state);
+}

@@ -1,0 +1,37 @@
+// The scene as its hosts see it: the one interface that the window (wx shell) and the
+// headless renderer drive, so that both always show the same picture.
+#pragma once
+
+#include "view/scene_state.h"
+
+class CScene {
+public:
+    // Takes the initial scene state; touches neither GL nor files.
+    CScene() = default;
+
+    // View creation, before any context exists: reads the backdrop picture from the
+    // current directory. A missing picture is fatal (message, then exit status 1).
+    void OnCreate();
+    // Once, with a new context current: the fixed GL state, the backdrop texture and light 0.
+    void OnCreateContext();
+    // With the context current: viewport and projection for a client area of cx x cy pixels.
+    // Any size is accepted; an empty area (a minimised window) draws nothing and does not fault.
+    void OnSize(int cx, int cy);
+    // With the context current: renders one frame into the back buffer and advances the
+    // animation by one step. Leaves matrix and attribute stacks as found.
+    void OnDraw();
+
+    SceneState& State() { return m_state; }
+    const SceneState& State() const { return m_state; }
+
+private:
+    SceneState m_state;
+};
+
+// The fixed GL state every frame relies on: clear colour, two-sided lighting with lights
+// 0 and 1, filled smooth polygons, depth test, normalisation and alpha blending.
+void SetupFixedState();
+// Light 0: a dim, warm directional light along the viewing axis. Model-view must be identity.
+void SetupLight0();
+// Viewport (0, 0, cx, cy), a 45-degree perspective from 10 to 70 units, identity model-view.
+void SetupProjection(int cx, int cy);

@@ -1,0 +1,29 @@
+// What the scene needs from whoever hosts it: a window system for the two fatal
+// messages. The wx shell and the headless renderer each provide one; tests replace it.
+#pragma once
+
+#include <string>
+
+// Which window owns a fatal message box.
+enum class MessageOwner {
+    View,   // the view's own window
+    Focus,  // whatever window has the keyboard focus
+};
+
+class CSceneHost {
+public:
+    virtual ~CSceneHost() = default;
+    // Shows text under caption with a single OK button and returns once it is dismissed.
+    virtual void ShowMessage(const std::string& text, const std::string& caption, MessageOwner owner) = 0;
+    // Runs the view's destruction handling (timer off, context gone) before a fatal exit.
+    virtual void DestroyView() = 0;
+};
+
+// Installs the process-wide host; the scene's fatal paths report through it.
+// Until a host is installed they write to stderr.
+void SetSceneHost(CSceneHost* host);
+
+// Shows text under caption through the host, then ends the process with status 1.
+// With destroyView the view's destruction handling runs between the two.
+[[noreturn]] void FatalSceneError(const std::string& text, const std::string& caption, MessageOwner owner,
+                                  bool destroyView);
