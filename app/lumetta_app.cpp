@@ -18,7 +18,8 @@ bool COrbelle3App::OnInit()
     SetAppName(kTextAppName);
 
     m_pDocManager = new wxDocManager;
-    new wxDocTemplate(m_pDocManager, kTextFileTypeName, "", "", "", kTextFileTypeId, "COrbelle3View",
+    // Any file may be named as the document; none is read.
+    new wxDocTemplate(m_pDocManager, kTextFileTypeName, "*", "", "", kTextFileTypeId, "COrbelle3View",
                       CLASSINFO(COrbelle3Doc), CLASSINFO(COrbelle3View));
 
     auto* frame = new CMainFrame(m_pDocManager);
