@@ -3,3 +3,15 @@
 void DrawBulbs(SceneState&)
 {
 }
+
+void OnLightPattern1(SceneState&)
+{
+}
+
+void OnLightPattern2(SceneState&)
+{
+}
+
+void OnLightPattern3(SceneState&)
+{
+}

@@ -1,0 +1,5 @@
+#include "bulbs/bulb_string.h"
+
+void DrawBulbString(const SceneState&)
+{
+}

@@ -1,0 +1,20 @@
+// Solid spheres and icosahedra centred on the current origin, compiled into a display list
+// on first request and replayed ever after. Process-wide, never emptied. Call outside any
+// glBegin/glEnd pair and any list under construction, with the scene's context current.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <vector>
+
+inline constexpr int SHAPE_SPHERE = 10;
+inline constexpr int SHAPE_ICOSAHEDRON = 15;
+
+// A smooth sphere of 16 slices and 16 stacks. Radii are keys compared exactly.
+void ShapeSphere(double radius);
+// A flat-shaded icosahedron, each face counter-clockwise from outside. A radius of 0 is
+// fatal: "normalize: zero length vector", exit status 1.
+void ShapeIcosahedron(double radius);
+
+// The display lists of one kind's cache entries, newest first. For tests and diagnostics.
+std::vector<GLuint> ShapeCacheLists(int kind);
