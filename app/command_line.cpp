@@ -27,6 +27,20 @@ std::string ParseSize(const std::string& text, int& width, int& height)
     return {};
 }
 
+// A number from low to high; unlike CLI::Range it also turns away "nan".
+CLI::Validator NumberFromTo(float low, float high)
+{
+    const std::string range = CLI::detail::to_string(low) + " to " + CLI::detail::to_string(high);
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            float value = 0.0f;
+            if (!CLI::detail::lexical_cast(text, value) || !(value >= low && value <= high))
+                return "must be a number from " + range + ", not '" + text + "'";
+            return {};
+        },
+        range);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -46,6 +60,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         ->check(CLI::Range(1, 1000000))
         ->needs(render);
     app.add_option("--size", size, "picture size in pixels (default 500x500)")->type_name("WxH")->needs(render);
+    app.add_option("--yaw", result.render.yaw, "camera yaw in degrees, -20 to 20 (default 0)")
+        ->type_name("DEG")
+        ->check(NumberFromTo(-20.0f, 20.0f))
+        ->needs(render);
+    app.add_option("--distance", result.render.distance, "camera distance, 20 to 35 (default 27)")
+        ->type_name("D")
+        ->check(NumberFromTo(20.0f, 35.0f))
+        ->needs(render);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
         ->type_name("FILE")
         ->excludes(render);

@@ -54,6 +54,8 @@ int RenderHeadless(const RenderOptions& options)
     }
     scene->OnCreateContext();
     scene->OnSize(options.width, options.height);
+    scene->State().m_fAngle = options.yaw;
+    scene->State().m_fDistance = options.distance;
     for (int i = 0; i < options.frames; ++i)
         scene->OnDraw();
 

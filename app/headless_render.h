@@ -10,6 +10,8 @@ struct RenderOptions {
     int frames = 1;      // frames to render, as that many timer ticks would; the last is saved
     int width = 500;
     int height = 500;
+    float yaw = 0.0f;         // camera yaw in degrees, within the window's bounds
+    float distance = 27.0f;   // camera distance, within the window's bounds
 };
 
 // Renders as the window would, from the current directory's "panel.bmp", and writes the last

@@ -10,3 +10,6 @@ void DrawWreath(SceneState& state);
 void DrawAppleStems();
 // The translucent apples; drawn after the flares. Leaves matrix and material as found.
 void DrawApples();
+
+// The five clusters of six small gold spheres, in the current material.
+void DrawSphereClusters();

@@ -62,6 +62,16 @@ TEST(CommandLineTest, RenderTakesFramesAndSizeInEitherOrder)
     }
 }
 
+TEST(CommandLineTest, RenderTakesTheCameraWithinItsBounds)
+{
+    const Parsed p = Parse({"--render", "a.png", "--yaw", "-20", "--distance", "35"});
+    ASSERT_EQ(p.command.action, CommandLine::Action::Render) << p.err;
+    EXPECT_EQ(p.command.render.yaw, -20.0f);
+    EXPECT_EQ(p.command.render.distance, 35.0f);
+    EXPECT_EQ(Parse({"--render", "a.png"}).command.render.distance, 27.0f);
+    EXPECT_EQ(Parse({"--render", "a.png"}).command.render.yaw, 0.0f);
+}
+
 TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)
 {
     const Parsed help = Parse({"--help"});
@@ -88,6 +98,10 @@ TEST(CommandLineTest, BadArgumentsExitWithStatus2AndSayWhatIsWrong)
         {"--render", "a.png", "--size", "0x500"},
         {"--render", "a.png", "--size", "500x99999"},
         {"--render", "a.png", "--size", "axb"},
+        {"--render", "a.png", "--yaw", "20.5"},       // outside the camera's bounds
+        {"--render", "a.png", "--distance", "19"},
+        {"--render", "a.png", "--distance", "nan"},
+        {"--yaw", "10"},                              // camera without render
         {"--frames", "3"},                            // frames without render
         {"--size", "100x100"},
         {"--render", "a.png", "document.pell"},       // no document in a headless picture
