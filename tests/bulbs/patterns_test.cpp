@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -429,6 +432,80 @@ TEST_F(PatternTest, SelectingTheActiveCascadeChangesNothing)
     const PatternState before = PatternState::Of(State());
     OnLightPattern3(State());
     EXPECT_EQ(PatternState::Of(State()), before);
+}
+
+// --- Process start ---
+
+// Catches wrong start values of the process-wide variables: in a fresh process, the first
+// selections of patterns 2 and 3 start as their worked sequences do. Runs in a child
+// process, since any earlier test in this one may have moved them.
+TEST(PatternProcessStartTest, FirstSelectionsStartLikeTheWorkedSequences)
+{
+    EXPECT_EXIT(
+        {
+            auto state = std::make_unique<SceneState>();
+            const int dir = g_nAlternateDir;
+            const int stage = g_nCascadeStage;
+            OnLightPattern2(*state);
+            DrawBulbs(*state);
+            const float alternated = state->m_fBulb[1];
+            OnLightPattern3(*state);
+            DrawBulbs(*state);
+            const float cascaded = state->m_fBulb[0];
+            std::fprintf(stderr, "direction %d, stage %d, bulb 1 %g after alternation, bulb 0 %g after cascade\n",
+                         dir, stage, alternated, cascaded);
+            const bool asSequences = dir == 1 && stage == 0 && std::fabs(alternated - 0.1f) < kTolerance &&
+                                     std::fabs(cascaded - 0.2f) < kTolerance;
+            std::exit(asSequences ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// --- Thresholds ---
+
+// The steps never bring a value near a threshold, but a value right on one must not count.
+// Catches <= or >= in place of < and >.
+TEST_F(PatternTest, ThresholdsAreStrict)
+{
+    {
+        SCOPED_TRACE("sweep at exactly 0.05");
+        Select(1, 1, 0);
+        State().m_fBulb[5] = 0.05f;
+        Run(1);
+        EXPECT_EQ(State().m_nSweepPhase, 1);
+        EXPECT_EQ(State().m_nSweepIndex, 0);
+    }
+    {
+        SCOPED_TRACE("sweep at exactly 0.95");
+        Select(1, 1, 0);
+        State().m_fBulb[5] = 0.95f;
+        State().m_nSweepPhase = 0;
+        Run(1);
+        EXPECT_EQ(State().m_nSweepPhase, 0);
+        EXPECT_EQ(State().m_nSweepIndex, 0);
+    }
+    {
+        SCOPED_TRACE("alternation reaching exactly 0.95");
+        Select(2, 1, 0);
+        // The value below 0.95 from which one step of 0.1 lands exactly on it.
+        float b = 0.95f - 0.1f;
+        while (b + 0.1f < 0.95f)
+            b = std::nextafter(b, 1.0f);
+        while (b + 0.1f > 0.95f)
+            b = std::nextafter(b, 0.0f);
+        ASSERT_EQ(b + 0.1f, 0.95f);
+        State().m_fBulb[1] = b;
+        Run(1);
+        EXPECT_EQ(g_nAlternateDir, 1);
+    }
+    {
+        SCOPED_TRACE("cascade at exactly 0.9");
+        Select(3, 1, 0);
+        State().m_fBulb[0] = 0.9f;
+        Run(1);
+        EXPECT_EQ(State().m_fBulb[0], 0.9f) << "a bulb at 0.9 counts as full";
+        EXPECT_NEAR(State().m_fBulb[1], 0.2f, kTolerance);
+    }
 }
 
 // --- The frame's step ---
