@@ -4,6 +4,7 @@
 #include "models/shape_cache.h"
 
 #include <algorithm>
+#include <iterator>
 
 //                                   dx     dy     dz
 const GLfloat g_fBulbOffset[4][10][3] = {

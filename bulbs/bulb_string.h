@@ -33,6 +33,6 @@ void DrawYellowBulb(float v);
 
 // Draws one shell of a body at the current origin, given its radius: ShapeIcosahedron.
 using BulbShellDrawer = void (*)(double radius);
-// Replaces the shell drawer and returns the one before. Lets tests look at the material in
-// force while each shell is drawn.
+// Replaces the shell drawer (null puts ShapeIcosahedron back) and returns the one before.
+// Lets tests look at the material in force while each shell is drawn.
 BulbShellDrawer SetBulbShellDrawer(BulbShellDrawer drawer);
