@@ -12,8 +12,8 @@ struct MaterialBlock {
     GLfloat shininess;
 };
 
-// Sets the block's diffuse, specular, ambient and emission colours, then its shininess.
-// The caller fences it with the attribute stack.
+// Sets the block's diffuse, specular, ambient and emission colours, then its shininess,
+// clamped into the 0 to 128 that GL takes. The caller fences it with the attribute stack.
 void ApplyMaterial(const MaterialBlock& block);
 
 // Applies block inside a push and pop of GL_LIGHTING_BIT around draw, so the material in

@@ -10,15 +10,16 @@
 
 namespace {
 
-//                                      diffuse                  specular               ambient                  emission             shininess
-const MaterialBlock kRingMaterial    = {GL_FRONT_AND_BACK, {0.0f, 0.35f, 0.0f, 1.0f}, {0.5f, 0.7f, 0.5f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, 150.0f};
-const MaterialBlock kPaleMaterial    = {GL_FRONT_AND_BACK, {0.7f, 0.7f, 0.6f, 1.0f},  {0.8f, 0.8f, 0.7f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},  {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
-const MaterialBlock kStarGold        = {GL_FRONT,          {0.7f, 0.7f, 0.2f, 1.0f},  {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},  {0.1f, 0.1f, 0.0f, 1.0f}, 10.0f};
-const MaterialBlock kBellGold        = {GL_FRONT_AND_BACK, {0.5f, 0.5f, 0.05f, 1.0f}, {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},  {0.1f, 0.1f, 0.0f, 1.0f}, 20.0f};
-const MaterialBlock kBowRed          = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 1.0f},  {0.8f, 0.4f, 0.4f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},  {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
-const MaterialBlock kStemGreen       = {GL_FRONT,          {0.0f, 0.7f, 0.0f, 1.0f},  {0.8f, 1.0f, 0.8f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, 10.0f};
+// The wreath's seven materials, in the order the frame draws them.
+//                                 faces               diffuse                     specular                  ambient                      emission                  shininess
+const MaterialBlock kRingMaterial = {GL_FRONT_AND_BACK, {0.0f, 0.35f, 0.0f, 1.0f},  {0.5f, 0.7f, 0.5f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 150.0f};
+const MaterialBlock kPaleMaterial = {GL_FRONT_AND_BACK, {0.7f, 0.7f, 0.6f, 1.0f},   {0.8f, 0.8f, 0.7f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
+const MaterialBlock kStarGold     = {GL_FRONT,          {0.7f, 0.7f, 0.2f, 1.0f},   {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.1f, 0.1f, 0.0f, 1.0f}, 10.0f};
+const MaterialBlock kBellGold     = {GL_FRONT_AND_BACK, {0.5f, 0.5f, 0.05f, 1.0f},  {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.1f, 0.1f, 0.0f, 1.0f}, 20.0f};
+const MaterialBlock kBowRed       = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 1.0f},   {0.8f, 0.4f, 0.4f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
+const MaterialBlock kStemGreen    = {GL_FRONT,          {0.0f, 0.7f, 0.0f, 1.0f},   {0.8f, 1.0f, 0.8f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 10.0f};
 // The only alpha below 1: the apples are translucent, so the flares inside show through.
-const MaterialBlock kAppleRed        = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 0.55f}, {1.0f, 1.0f, 1.0f, 1.0f}, {0.05f, 0.05f, 0.05f, 1.0f}, {0.3f, 0.1f, 0.1f, 1.0f}, 30.0f};
+const MaterialBlock kAppleRed     = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 0.55f},  {1.0f, 1.0f, 1.0f, 1.0f}, {0.05f, 0.05f, 0.05f, 1.0f}, {0.3f, 0.1f, 0.1f, 1.0f}, 30.0f};
 
 // Five clusters of six small spheres. Each sphere is placed by a translation from the one
 // before it, so the offsets add up within a cluster.

@@ -3,6 +3,13 @@
 
 #include "view/scene_state.h"
 
+#include <cstdint>
+#include <cstdio>
+
+// Fills kPanelTexelBytes texels from an open file: the first 56 bytes are skipped, then each
+// texel takes the next three bytes as red, blue, green; bytes past the end count as 255.
+// Any file is accepted, whatever its size or content.
+void DecodePanelTexels(std::FILE* file, std::uint8_t* texels);
 // Reads "panel.bmp" from the current directory into state.m_Texels. A file that cannot be
 // opened is fatal: the message box, the view's destruction, exit status 1.
 void ReadPanelTexels(SceneState& state);

@@ -38,6 +38,6 @@ struct SceneState {
     float m_fSpotCutoff = 28.0f;
 
     // Backdrop texels, 256 rows of 256 texels, red, green, blue; row 0 is texture row t = 0.
-    // Filled by the texture load before the first frame.
-    std::array<std::uint8_t, kPanelTexelBytes> m_Texels;
+    // Filled by the texture load before the first frame; black until then.
+    std::array<std::uint8_t, kPanelTexelBytes> m_Texels{};
 };

@@ -56,6 +56,31 @@ TEST_F(RenderCliTest, WritesA500By500PictureWithTheFlaresWithoutAnXServer)
     }
 }
 
+TEST_F(RenderCliTest, MissingBackdropPictureEndsWithItsMessageAndStatus1)
+{
+    fs::remove(dir.Path() / "panel.bmp");
+    const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("ファイル名<panel.bmp>が見つかりません。"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir.Path() / "out.png"));
+}
+
+TEST_F(RenderCliTest, OddBackdropFilesStillRender)
+{
+    const fs::path panel = dir.Path() / "panel.bmp";
+    for (const std::uintmax_t size : {std::uintmax_t{0}, std::uintmax_t{1}, std::uintmax_t{6} << 20}) {
+        fs::remove_all(panel);
+        std::ofstream(panel, std::ios::binary).close();
+        fs::resize_file(panel, size);
+        const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
+        EXPECT_EQ(run.status, 0) << "panel.bmp of " << size << " bytes: " << run.err;
+    }
+    fs::remove(panel);
+    fs::create_directory(panel);
+    const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
+    EXPECT_EQ(run.status, 0) << "a folder named panel.bmp: " << run.err;
+}
+
 TEST_F(RenderCliTest, SizeSetsThePictureSize)
 {
     const ProcessResult run = RunLumetta({"--render", "wide.png", "--size", "320x200", "--frames", "3"}, dir.Path());

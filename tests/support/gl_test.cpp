@@ -34,7 +34,7 @@ constexpr float kFeedbackExtent = 40.0f;
 constexpr int kFeedbackViewport = 4000;
 constexpr std::size_t kFeedbackFloats = std::size_t{1} << 22;
 
-FeedbackVertex ReadVertex(const std::vector<GLfloat>& buf, std::size_t& i)
+FeedbackVertex ReadVertex(const std::vector<GLfloat>& buf, std::size_t& i, bool withTexture)
 {
     FeedbackVertex v;
     const float scale = 2.0f * kFeedbackExtent / kFeedbackViewport;
@@ -45,6 +45,11 @@ FeedbackVertex ReadVertex(const std::vector<GLfloat>& buf, std::size_t& i)
     v.g = buf[i++];
     v.b = buf[i++];
     v.a = buf[i++];
+    if (withTexture) {
+        v.s = buf[i++];
+        v.t = buf[i++];
+        i += 2;  // r and q
+    }
     return v;
 }
 
@@ -122,7 +127,7 @@ void ExpectLeavesGlStateAsFound(const std::function<void()>& draw)
     EXPECT_EQ(GlState::Capture(), before);
 }
 
-std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw)
+std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw, bool withTexture)
 {
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -137,12 +142,13 @@ std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw)
 
     // Room for a whole frame; drawing again after an overflow would repeat its side effects.
     std::vector<GLfloat> buf(kFeedbackFloats);
-    glFeedbackBuffer(static_cast<GLsizei>(buf.size()), GL_3D_COLOR, buf.data());
+    glFeedbackBuffer(static_cast<GLsizei>(buf.size()), withTexture ? GL_3D_COLOR_TEXTURE : GL_3D_COLOR, buf.data());
     glRenderMode(GL_FEEDBACK);
     draw();
     const GLint used = glRenderMode(GL_RENDER);
     EXPECT_GE(used, 0) << "feedback buffer overflow";
 
+    const std::size_t vertexFloats = withTexture ? 11 : 7;
     std::vector<FeedbackPolygon> polygons;
     for (std::size_t i = 0; i < static_cast<std::size_t>(std::max(used, 0));) {
         const GLint token = static_cast<GLint>(buf[i++]);
@@ -150,13 +156,13 @@ std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw)
             const int n = static_cast<int>(buf[i++]);
             FeedbackPolygon p;
             for (int k = 0; k < n; ++k)
-                p.push_back(ReadVertex(buf, i));
+                p.push_back(ReadVertex(buf, i, withTexture));
             polygons.push_back(std::move(p));
         } else if (token == GL_POINT_TOKEN || token == GL_BITMAP_TOKEN || token == GL_DRAW_PIXEL_TOKEN ||
                    token == GL_COPY_PIXEL_TOKEN) {
-            i += 7;
+            i += vertexFloats;
         } else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
-            i += 14;
+            i += 2 * vertexFloats;
         } else if (token == GL_PASS_THROUGH_TOKEN) {
             i += 1;
         } else {
@@ -171,4 +177,26 @@ std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw)
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     return polygons;
+}
+
+std::vector<FeedbackPolygon> JoinQuads(const std::vector<FeedbackPolygon>& triangles)
+{
+    auto same = [](const FeedbackVertex& p, const FeedbackVertex& q) {
+        return p.x == q.x && p.y == q.y && p.z == q.z && p.s == q.s && p.t == q.t;
+    };
+    std::vector<FeedbackPolygon> quads;
+    if (triangles.size() % 2 != 0) {
+        ADD_FAILURE() << triangles.size() << " triangles cannot pair into quads";
+        return quads;
+    }
+    for (std::size_t i = 0; i < triangles.size(); i += 2) {
+        const FeedbackPolygon& first = triangles[i];
+        const FeedbackPolygon& second = triangles[i + 1];
+        if (first.size() != 3 || second.size() != 3 || !same(first[1], second[0]) || !same(first[2], second[2])) {
+            ADD_FAILURE() << "triangles " << i << " and " << i + 1 << " are not the two halves of one quad";
+            return {};
+        }
+        quads.push_back({first[0], first[1], second[1], first[2]});
+    }
+    return quads;
 }

@@ -44,10 +44,15 @@ void ExpectLeavesGlStateAsFound(const std::function<void()>& draw);
 struct FeedbackVertex {
     float x, y, z;
     float r, g, b, a;
+    float s = 0, t = 0;  // texture coordinates, when captured
 };
 using FeedbackPolygon = std::vector<FeedbackVertex>;
 
 // Runs draw in feedback mode under an identity model-view and an orthographic projection
 // that keeps everything within 40 units of the origin, and returns every polygon sent.
-// Restores matrices and viewport afterwards.
-std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw);
+// Restores matrices and viewport afterwards. withTexture also captures texture coordinates.
+std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw, bool withTexture = false);
+
+// Mesa's feedback splits a quad a, b, c, d into the triangles a, b, d and b, c, d. Joins such
+// pairs back into quads in their corners' drawing order; fails the test on anything else.
+std::vector<FeedbackPolygon> JoinQuads(const std::vector<FeedbackPolygon>& triangles);

@@ -33,6 +33,17 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ignored);
 }
 
+ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& dir) : m_previous(std::filesystem::current_path())
+{
+    std::filesystem::current_path(dir);
+}
+
+ScopedCurrentDir::~ScopedCurrentDir()
+{
+    std::error_code ignored;
+    std::filesystem::current_path(m_previous, ignored);
+}
+
 ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir)
 {
     TempDir io;

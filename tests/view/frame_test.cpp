@@ -205,7 +205,7 @@ void ProjectAtStartCamera(double x, double y, double z, int& px, int& py)
     py = static_cast<int>(wy);
 }
 
-TEST_F(FrameTest, RenderedFrameShowsDarkBlueBackgroundAndPinkFlareCentres)
+TEST_F(FrameTest, RenderedFrameShowsPinkFlareCentresAtTheirPlaces)
 {
     CScene scene;
     scene.OnCreateContext();
@@ -214,10 +214,6 @@ TEST_F(FrameTest, RenderedFrameShowsDarkBlueBackgroundAndPinkFlareCentres)
     const std::vector<std::uint8_t> pixels = ReadPixelsRgb(500, 500);
     auto at = [&](int x, int y) { return &pixels[(static_cast<std::size_t>(y) * 500 + x) * 3]; };
 
-    const std::uint8_t* corner = at(2, 2);
-    EXPECT_EQ(corner[0], 0);
-    EXPECT_EQ(corner[1], 0);
-    EXPECT_EQ(corner[2], 51) << "clear colour 0.2 blue";
     for (const Flare& f : kFlares) {
         int px, py;
         ProjectAtStartCamera(f.x, f.y, 2.0, px, py);
