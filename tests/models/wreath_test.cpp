@@ -13,6 +13,7 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -20,21 +21,39 @@
 namespace {
 
 // Mesa's llvmpipe crashes replaying a list of mixed primitives (a GLU sphere) in feedback
-// mode, so while feedback is captured the spheres are drawn directly, unrecorded.
-class SpheresUnrecorded {
-public:
-    SpheresUnrecorded() : m_previous(SetShapeListAllocator([](GLsizei) -> GLuint { return 0; })) {}
-    ~SpheresUnrecorded() { SetShapeListAllocator(m_previous); }
-
-private:
-    ShapeListAllocator m_previous;
-};
-
+// mode, so while feedback is captured the shapes are drawn directly.
 std::vector<FeedbackPolygon> CaptureWithSpheresUnrecorded(const std::function<void()>& draw)
 {
-    SpheresUnrecorded unrecorded;
-    return CaptureFeedback(draw);
+    SetShapeCacheBypass(true);
+    auto polygons = CaptureFeedback(draw);
+    SetShapeCacheBypass(false);
+    return polygons;
 }
+
+// Every shape request while alive: kind, radius and where the model-view matrix put it.
+class ShapeRequestLog {
+public:
+    struct Request {
+        int kind;
+        double radius;
+        GLfloat x, y, z;
+    };
+    ShapeRequestLog()
+    {
+        s_requests.clear();
+        m_previous = SetShapeRequestObserver([](int kind, double radius) {
+            GLfloat m[16];
+            glGetFloatv(GL_MODELVIEW_MATRIX, m);
+            s_requests.push_back({kind, radius, m[12], m[13], m[14]});
+        });
+    }
+    ~ShapeRequestLog() { SetShapeRequestObserver(m_previous); }
+    const std::vector<Request>& Requests() const { return s_requests; }
+
+private:
+    static inline std::vector<Request> s_requests;
+    ShapeRequestObserver m_previous;
+};
 
 class WreathTest : public ::testing::Test {
 protected:
@@ -61,62 +80,50 @@ const double kWreathRadii[] = {0.15000000596046448, 0.10000000149011612, 0.11999
 
 TEST_F(WreathTest, SpheresReachTheCacheWithExactlyFourRadii)
 {
-    // Which of the four keys the cache held before: the process-wide cache may have met
-    // some of them in earlier tests.
-    int missing = 0;
-    for (double radius : kWreathRadii)
-        missing += LookupShapeList(SHAPE_SPHERE, &radius, 1) == 0;
-    const std::size_t before = ShapeCacheLists(SHAPE_SPHERE).size();
+    std::vector<double> radii;
+    {
+        ShapeRequestLog log;
+        DrawWreath(*state);
+        for (const auto& r : log.Requests())
+            if (r.kind == SHAPE_SPHERE)
+                radii.push_back(r.radius);
+    }
+    ASSERT_EQ(radii.size(), 31u) << "30 cluster spheres and the bell's ball";
+    for (double radius : radii)
+        EXPECT_NE(std::find(std::begin(kWreathRadii), std::end(kWreathRadii), radius), std::end(kWreathRadii))
+            << radius;
+    EXPECT_EQ(radii.back(), 0.25) << "the ball comes after the clusters";
 
+    // Replayed, not compiled again, on the next frame.
+    const std::size_t lists = ShapeCacheLists(SHAPE_SPHERE).size();
     DrawWreath(*state);
-    for (double radius : kWreathRadii)
-        EXPECT_NE(LookupShapeList(SHAPE_SPHERE, &radius, 1), 0u) << radius;
-    EXPECT_EQ(ShapeCacheLists(SHAPE_SPHERE).size(), before + missing) << "a radius other than the four";
-
-    DrawWreath(*state);
-    EXPECT_EQ(ShapeCacheLists(SHAPE_SPHERE).size(), before + missing) << "a second frame must only replay";
-    const double doubleKey = 0.15;
-    EXPECT_EQ(LookupShapeList(SHAPE_SPHERE, &doubleKey, 1), 0u) << "0.15 as a double is not the wreath's key";
+    EXPECT_EQ(ShapeCacheLists(SHAPE_SPHERE).size(), lists);
     ExpectNoGlError();
 }
 
-// The centre of each sphere the clusters draw, found as the mean of its polygons' corners.
-std::vector<std::array<double, 3>> SphereCentres(const std::vector<FeedbackPolygon>& polygons, std::size_t perSphere)
+TEST_F(WreathTest, ClusterSpheresStandWhereTheOffsetsAddUpToWithTheirRadii)
 {
-    std::vector<std::array<double, 3>> centres;
-    for (std::size_t first = 0; first + perSphere <= polygons.size(); first += perSphere) {
-        std::array<double, 3> sum{};
-        std::size_t n = 0;
-        for (std::size_t p = first; p < first + perSphere; ++p)
-            for (const FeedbackVertex& v : polygons[p]) {
-                sum[0] += v.x;
-                sum[1] += v.y;
-                sum[2] += v.z;
-                ++n;
-            }
-        centres.push_back({sum[0] / n, sum[1] / n, sum[2] / n});
-    }
-    return centres;
-}
-
-TEST_F(WreathTest, ClusterSpheresStandWhereTheOffsetsAddUpTo)
-{
-    const std::size_t perSphere = CaptureWithSpheresUnrecorded([] { ShapeSphere(0.15000000596046448); }).size();
-    ASSERT_GT(perSphere, 0u);
-    const auto centres = SphereCentres(CaptureWithSpheresUnrecorded(DrawSphereClusters), perSphere);
-    ASSERT_EQ(centres.size(), 30u);
+    ShapeRequestLog log;
+    DrawSphereClusters();
+    const auto& spheres = log.Requests();
+    ASSERT_EQ(spheres.size(), 30u);
 
     const double bases[5][3] = {{4.5, 3.0, 1.2}, {6.0, -1.5, 1.2}, {-0.5, -5.5, 1.2}, {-4.2, -2.5, 1.3}, {-5.0, 2.0, 1.3}};
-    // Every cluster's offsets add up to the same places from its base.
+    // Every cluster's offsets add up to the same places from its base, but for the second
+    // sphere, which clusters 3 and 5 lean the other way.
     const double fromBase[6][2] = {{0, 0}, {0.05, 0.4}, {0.4, 0.0}, {0.2, -0.4}, {-0.2, -0.5}, {-0.4, 0.0}};
-    const double secondX[5] = {0.05, 0.05, -0.05, 0.05, -0.05};  // clusters 3 and 5 lean the other way
+    const double secondX[5] = {0.05, 0.05, -0.05, 0.05, -0.05};
+    const float radiiA[6] = {0.15f, 0.1f, 0.12f, 0.1f, 0.12f, 0.1f}, radiiB[6] = {0.15f, 0.12f, 0.1f, 0.12f, 0.1f, 0.12f};
     for (int c = 0; c < 5; ++c) {
+        const float* radii = (c == 1 || c == 2) ? radiiB : radiiA;
         for (int s = 0; s < 6; ++s) {
-            const auto& centre = centres[c * 6 + s];
+            const auto& sphere = spheres[c * 6 + s];
             const double dx = s == 1 ? secondX[c] : fromBase[s][0];
-            EXPECT_NEAR(centre[0], bases[c][0] + dx, 2e-3) << "cluster " << c + 1 << " sphere " << s + 1;
-            EXPECT_NEAR(centre[1], bases[c][1] + fromBase[s][1], 2e-3) << "cluster " << c + 1 << " sphere " << s + 1;
-            EXPECT_NEAR(centre[2], bases[c][2], 2e-3) << "cluster " << c + 1 << " sphere " << s + 1;
+            EXPECT_EQ(sphere.kind, SHAPE_SPHERE);
+            EXPECT_EQ(sphere.radius, static_cast<double>(radii[s])) << "cluster " << c + 1 << " sphere " << s + 1;
+            EXPECT_NEAR(sphere.x, bases[c][0] + dx, 1e-5) << "cluster " << c + 1 << " sphere " << s + 1;
+            EXPECT_NEAR(sphere.y, bases[c][1] + fromBase[s][1], 1e-5) << "cluster " << c + 1 << " sphere " << s + 1;
+            EXPECT_NEAR(sphere.z, bases[c][2], 1e-6) << "cluster " << c + 1 << " sphere " << s + 1;
         }
     }
 }
