@@ -65,6 +65,8 @@ constexpr GLint kSphereStacks = 16;
 ShapeListEntry* g_shapeChains[kShapeKinds] = {};
 ShapeListAllocator g_pfnAllocateList = glGenLists;
 ShapeMemoryAllocator g_pfnAllocateMemory = std::malloc;
+ShapeRequestObserver g_pfnObserveRequest = nullptr;
+bool g_bBypassCache = false;
 
 // The message box belongs to whichever window has the focus; the view stays as it is.
 [[noreturn]] void ShapeError(const char* text)
@@ -150,6 +152,12 @@ void EmitSphere(double radius)
 // Replays the list of kind and radius, or draws the shape while recording it into a new one.
 void DrawCachedShape(int kind, double radius, void (*emit)(double radius))
 {
+    if (g_pfnObserveRequest)
+        g_pfnObserveRequest(kind, radius);
+    if (g_bBypassCache) {
+        emit(radius);
+        return;
+    }
     const double params[] = {radius};
     if (const GLuint list = LookupShapeList(kind, params, 1)) {
         glCallList(list);
@@ -235,4 +243,16 @@ ShapeMemoryAllocator SetShapeMemoryAllocator(ShapeMemoryAllocator allocate)
     const ShapeMemoryAllocator previous = g_pfnAllocateMemory;
     g_pfnAllocateMemory = allocate;
     return previous;
+}
+
+ShapeRequestObserver SetShapeRequestObserver(ShapeRequestObserver observe)
+{
+    const ShapeRequestObserver previous = g_pfnObserveRequest;
+    g_pfnObserveRequest = observe;
+    return previous;
+}
+
+void SetShapeCacheBypass(bool bypass)
+{
+    g_bBypassCache = bypass;
 }

@@ -30,3 +30,12 @@ using ShapeListAllocator = GLuint (*)(GLsizei range);
 using ShapeMemoryAllocator = void* (*)(std::size_t bytes);
 ShapeListAllocator SetShapeListAllocator(ShapeListAllocator allocate);
 ShapeMemoryAllocator SetShapeMemoryAllocator(ShapeMemoryAllocator allocate);
+
+// Called with the kind and radius of every request before it is drawn, with the request's
+// model-view matrix current; null for none. Returns the observer it replaces.
+using ShapeRequestObserver = void (*)(int kind, double radius);
+ShapeRequestObserver SetShapeRequestObserver(ShapeRequestObserver observe);
+
+// While on, requests neither look up nor record anything: each shape is drawn directly.
+// For feedback-mode tests: llvmpipe crashes replaying a GLU sphere's list in feedback mode.
+void SetShapeCacheBypass(bool bypass);
