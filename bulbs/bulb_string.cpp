@@ -129,8 +129,6 @@ const ShellMaterial kBodyMaterial[][2] = {
 constexpr float kInnerRadius = 0.11f;
 constexpr float kOuterRadius = 0.23f;
 
-BulbShellDrawer g_drawBulbShell = ShapeIcosahedron;
-
 void DrawHalo(const HaloColours& colours, float v)
 {
     if (!(v > kHaloThreshold))
@@ -170,9 +168,9 @@ void DrawBody(const ShellMaterial (&shells)[2], float v)
     const MaterialBlock outer = ShellBlock(shells[1], v);
     glPushAttrib(GL_LIGHTING_BIT);
     ApplyMaterial(inner);
-    g_drawBulbShell(static_cast<double>(kInnerRadius));
+    ShapeIcosahedron(static_cast<double>(kInnerRadius));
     ApplyMaterial(outer);
-    g_drawBulbShell(static_cast<double>(kOuterRadius));
+    ShapeIcosahedron(static_cast<double>(kOuterRadius));
     glPopAttrib();
 }
 
@@ -200,13 +198,6 @@ void DrawRedBulb(float v) { DrawBody(kBodyMaterial[kRed], v); }
 void DrawBlueBulb(float v) { DrawBody(kBodyMaterial[kBlue], v); }
 void DrawGreenBulb(float v) { DrawBody(kBodyMaterial[kGreen], v); }
 void DrawYellowBulb(float v) { DrawBody(kBodyMaterial[kYellow], v); }
-
-BulbShellDrawer SetBulbShellDrawer(BulbShellDrawer drawer)
-{
-    const BulbShellDrawer previous = g_drawBulbShell;
-    g_drawBulbShell = drawer ? drawer : ShapeIcosahedron;
-    return previous;
-}
 
 void DrawBulbString(const SceneState& state)
 {

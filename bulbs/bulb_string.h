@@ -30,9 +30,3 @@ void DrawRedBulb(float v);
 void DrawBlueBulb(float v);
 void DrawGreenBulb(float v);
 void DrawYellowBulb(float v);
-
-// Draws one shell of a body at the current origin, given its radius: ShapeIcosahedron.
-using BulbShellDrawer = void (*)(double radius);
-// Replaces the shell drawer (null puts ShapeIcosahedron back) and returns the one before.
-// Lets tests look at the material in force while each shell is drawn.
-BulbShellDrawer SetBulbShellDrawer(BulbShellDrawer drawer);

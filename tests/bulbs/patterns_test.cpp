@@ -1,6 +1,7 @@
 #include "bulbs/patterns.h"
 
-#include "bulbs/bulb_string.h"
+#include "models/shape_cache.h"
+#include "models/shape_cache_internal.h"
 #include "tests/support/gl_test.h"
 
 #include <gtest/gtest.h>
@@ -58,29 +59,29 @@ void ExpectBulbsNear(const Bulbs& actual, const Bulbs& expected, int step)
 std::vector<float> g_drawnRedEmission;
 int g_shellCount = 0;
 
-void RecordShell(double)
+void RecordShell(int kind, double)
 {
-    if (g_shellCount++ % 8 == 0) {
+    if (kind == SHAPE_ICOSAHEDRON && g_shellCount++ % 8 == 0) {
         GLfloat emission[4];
         glGetMaterialfv(GL_FRONT, GL_EMISSION, emission);
         g_drawnRedEmission.push_back(emission[0]);
     }
 }
 
-// Puts RecordShell in place of the body shells for one scope.
+// Watches the shells' requests to the shape cache for one scope.
 class ShellRecording {
 public:
-    ShellRecording() : m_previous(SetBulbShellDrawer(RecordShell))
+    ShellRecording() : m_previous(SetShapeRequestObserver(RecordShell))
     {
         g_drawnRedEmission.clear();
         g_shellCount = 0;
     }
-    ~ShellRecording() { SetBulbShellDrawer(m_previous); }
+    ~ShellRecording() { SetShapeRequestObserver(m_previous); }
     ShellRecording(const ShellRecording&) = delete;
     ShellRecording& operator=(const ShellRecording&) = delete;
 
 private:
-    BulbShellDrawer m_previous;
+    ShapeRequestObserver m_previous;
 };
 
 class PatternTest : public ::testing::Test {
