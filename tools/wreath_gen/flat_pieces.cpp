@@ -9,6 +9,8 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,8 @@ constexpr double kStep = 0.025;
 constexpr double kPlaneZ = 1.3;
 constexpr int kSmallest = 11;  // 0.275 across, in grid steps
 constexpr int kLargest = 18;   // 0.45 across
+// The mesh's bounds in grid steps: -7.2 .. 7.475 and -7.7 .. 3.975.
+constexpr int kMinX = -288, kMaxX = 299, kMinY = -308, kMaxY = 159;
 
 struct Cell {
     int x = 0, y = 0;
@@ -160,11 +164,11 @@ struct ClusterPlan {
 };
 
 const ClusterPlan kClusters[5] = {
-    {-4.31, 3.04, 30.0, 1.35, 100.0, 1, +1, 159},   // its highest petal tops the mesh at y = 3.975
+    {-4.31, 3.04, 30.0, 1.35, 100.0, 1, +1, kMaxY},  // its highest petal tops the mesh
     {6.29, 1.69, 31.0, 1.40, 75.0, -1, 0, 0},
-    {6.59, -3.11, 29.0, 1.30, 20.0, 0, +1, 299},   // rightmost at x = 7.475
-    {0.99, -6.71, 34.0, 1.45, 170.0, 1, -1, -308}, // lowest at y = -7.7
-    {-5.91, -2.76, 40.0, 1.70, 195.0, 0, -1, -288}, // leftmost at x = -7.2
+    {6.59, -3.11, 29.0, 1.30, 20.0, 0, +1, kMaxX},   // the rightmost
+    {0.99, -6.71, 34.0, 1.45, 170.0, 1, -1, kMinY},  // the lowest
+    {-5.91, -2.76, 40.0, 1.70, 195.0, 0, -1, kMinX}, // the leftmost
 };
 
 int Coord(Cell c, int axis) { return axis == 0 ? c.x : c.y; }
@@ -189,7 +193,16 @@ void Centres(const std::vector<Flower>& flowers, double all[2], double each[2])
     each[0] /= flowers.size(), each[1] /= flowers.size();
 }
 
-int Extreme(const Flower& f, int axis, int side);
+// The flower's farthest corner along an axis toward one side (-1 or +1), in grid steps.
+int Extreme(const Flower& f, int axis, int side)
+{
+    int best = side > 0 ? -(1 << 20) : (1 << 20);
+    for (Cell c : f.corners) {
+        const int v = Coord(c + f.place, axis);
+        best = side > 0 ? std::max(best, v) : std::min(best, v);
+    }
+    return best;
+}
 
 // Where the other ornaments near the sprays stand, in scene units: the flowers keep their
 // corners out of these discs, so that none lies on a star, cuts through a gold berry or
@@ -226,7 +239,7 @@ bool Crowded(const std::vector<Flower>& flowers, std::size_t which)
 {
     static const std::vector<Disc> keepOut = KeepOut();
     const Flower& f = flowers[which];
-    if (Extreme(f, 0, -1) < -288 || Extreme(f, 0, +1) > 299 || Extreme(f, 1, -1) < -308 || Extreme(f, 1, +1) > 159)
+    if (Extreme(f, 0, -1) < kMinX || Extreme(f, 0, +1) > kMaxX || Extreme(f, 1, -1) < kMinY || Extreme(f, 1, +1) > kMaxY)
         return true;
     for (Cell c : f.corners)
         for (const Disc& d : keepOut)
@@ -244,16 +257,6 @@ bool Crowded(const std::vector<Flower>& flowers, std::size_t which)
                     return true;
     }
     return false;
-}
-
-int Extreme(const Flower& f, int axis, int side)
-{
-    int best = side > 0 ? -(1 << 20) : (1 << 20);
-    for (Cell c : f.corners) {
-        const int v = Coord(c + f.place, axis);
-        best = side > 0 ? std::max(best, v) : std::min(best, v);
-    }
-    return best;
 }
 
 std::vector<Flower> BuildCluster(const ClusterPlan& plan, bool smallest, bool largest, SplitMix64& rng)
@@ -294,6 +297,7 @@ std::vector<Flower> BuildCluster(const ClusterPlan& plan, bool smallest, bool la
         }
         Require(std::abs(plan.boundCell - best) <= 20, "flat pieces: a cluster falls far short of its bound");
         flowers[pinned].place = flowers[pinned].place + Along(plan.boundAxis, plan.boundCell - best);
+        Require(!Crowded(flowers, pinned), "flat pieces: the flower on a bound runs into another ornament");
     }
     // Nudge the other flowers a step at a time until both centres sit on the cluster's place.
     auto miss = [&] {
@@ -357,21 +361,40 @@ std::vector<Flower> BuildCluster(const ClusterPlan& plan, bool smallest, bool la
     return flowers;
 }
 
-void CheckFlatPieces(const Mesh& m)
+void CheckFlatPieces(const std::vector<Flower>& flowers, const Mesh& m)
 {
+    int kinds[3] = {};
+    std::set<std::pair<int, int>> corners;
+    int smallest = kLargest, largest = kSmallest;
+    for (const Flower& f : flowers) {
+        ++kinds[static_cast<int>(f.kind)];
+        const Extent e = Measure(f.corners);
+        Require(SizeFits(f), "flat pieces: a flower is too small or too large");
+        smallest = std::min(smallest, std::max(e.width, e.height));
+        largest = std::max(largest, std::max(e.width, e.height));
+        for (Cell c : f.corners)
+            Require(corners.insert({c.x + f.place.x, c.y + f.place.y}).second,
+                    "flat pieces: two flowers share a corner");
+    }
+    Require(flowers.size() == 60 && kinds[0] == 40 && kinds[1] == 15 && kinds[2] == 5,
+            "flat pieces: not forty florets, fifteen blossoms and five buds");
+    Require(smallest == kSmallest && largest == kLargest, "flat pieces: the sizes do not reach both ends");
     Vec3 lo{1e9, 1e9, 1e9}, hi{-1e9, -1e9, -1e9};
     for (const Vec3& v0 : m.vertices) {
         const Vec3 v = AsFloat(v0);
         lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
         hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
     }
-    Require(RoundsTo(lo.x, -7.2) && RoundsTo(hi.x, 7.475) && RoundsTo(lo.y, -7.7) && RoundsTo(hi.y, 3.975) &&
-                lo.z == hi.z && RoundsTo(lo.z, 1.3),
+    Require(RoundsTo(lo.x, kMinX * kStep) && RoundsTo(hi.x, kMaxX * kStep) && RoundsTo(lo.y, kMinY * kStep) &&
+                RoundsTo(hi.y, kMaxY * kStep) && lo.z == hi.z && RoundsTo(lo.z, kPlaneZ),
             "flat pieces: bounds are x " + std::to_string(lo.x) + " .. " + std::to_string(hi.x) + ", y " +
                 std::to_string(lo.y) + " .. " + std::to_string(hi.y));
-    for (const auto& t : m.triangles)
+    for (const auto& t : m.triangles) {
         Require(WindingZ(m.vertices[t[0]], m.vertices[t[1]], m.vertices[t[2]]) < 0.0,
                 "flat pieces: a triangle faces the viewer");
+        Require(CornerSine(m.vertices[t[0]], m.vertices[t[1]], m.vertices[t[2]]) > 0.01,
+                "flat pieces: a triangle's corners are nearly in line");
+    }
 }
 
 }  // namespace
@@ -380,8 +403,11 @@ Mesh BuildFlatPieces()
 {
     SplitMix64 rng(0x5EED'F10E'0001ull);
     Mesh m;
+    std::vector<Flower> all;
     for (int c = 0; c < 5; ++c) {
+        // The first spray holds the smallest flower, the third the largest.
         const std::vector<Flower> flowers = BuildCluster(kClusters[c], c == 0, c == 2, rng);
+        all.insert(all.end(), flowers.begin(), flowers.end());
         for (const Flower& f : flowers) {
             const int base = static_cast<int>(m.vertices.size());
             for (Cell corner : f.corners) {
@@ -392,6 +418,6 @@ Mesh BuildFlatPieces()
                 m.triangles.push_back({base + t[0], base + t[1], base + t[2]});
         }
     }
-    CheckFlatPieces(m);
+    CheckFlatPieces(all, m);
     return m;
 }

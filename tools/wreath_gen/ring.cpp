@@ -1,7 +1,8 @@
 // The evergreen ring: 168 fir sprigs laid round the z axis like shingles, all pointing the
-// same way round, in five rows from the hole to the rim. Each sprig is a midrib of 18 points
-// with a ribbon of 17 quads on either side; the ribbons' outer edges zigzag between needle
-// tips and the needles' roots, and the two sides are folded along the midrib.
+// same way round: a row along the hole, a row along the rim and the rest wherever the
+// greenery is thinnest. Each sprig is a midrib of 18 points with a ribbon of 17 quads on
+// either side; the ribbons' outer edges zigzag between needle tips and the needles' roots,
+// and the two sides are folded along the midrib.
 #include "geometry.h"
 #include "ring_check.h"
 #include "ring_random.h"
@@ -256,15 +257,15 @@ double Keep(double x, double y, double top)
 // ---------------------------------------------------------------------------------------
 
 struct Piece {
-    int row;
+    int row;  // a RowTag
     SprigShape shape;
     Placement at;
     Positions p;
 };
 
-// The five rows, from the hole outward: how many sprigs, where across the band, their size.
+// The sprigs from the hole outward: their size and lie at five places across the band, and
+// in between by interpolation.
 struct Row {
-    int count;
     double across;         // 0 at the inner row's centres, 1 at the outer row's
     double length, needle;
     double heading;        // mean turn away from the ring's direction, outward positive
@@ -273,12 +274,14 @@ struct Row {
 };
 
 const Row kRows[5] = {
-    {26, 0.00, 3.2, 0.75, -0.40, 0.25, 0.00},
-    {30, 0.27, 4.0, 0.90, -0.15, 0.35, 0.10},
-    {34, 0.52, 4.4, 0.95, 0.05, 0.35, 0.15},
-    {38, 0.77, 4.5, 0.95, 0.18, 0.30, 0.05},
-    {40, 1.00, 4.3, 0.85, 0.12, 0.20, -0.10},
+    {0.00, 3.2, 0.75, -0.40, 0.25, 0.00},
+    {0.27, 4.0, 0.90, -0.15, 0.35, 0.10},
+    {0.52, 4.4, 0.95, 0.05, 0.35, 0.15},
+    {0.77, 4.5, 0.95, 0.18, 0.30, 0.05},
+    {1.00, 3.7, 0.90, 0.12, 0.35, -0.10},
 };
+constexpr int kInnerRow = 26, kOuterRow = 40;  // sprigs along the hole and along the rim
+enum RowTag { kInner = 0, kBetween = 2, kOuter = 4 };
 
 constexpr double kInnerCentres = 3.55;  // the inner row's centre radius
 double OuterCentres(double angle) { return OuterLimit(angle) - 1.15; }
@@ -314,10 +317,11 @@ double LeastFacing(const Positions& p)
     return least;
 }
 
-// Places a piece, turning it a little at a time until no quad is edge-on to the viewer.
+// Places a piece, rolling it a little at a time until no quad is edge-on to the viewer.
 void Refine(Piece& piece)
 {
-    for (;;) {
+    for (int i = 0;; ++i) {
+        Require(i < 100, "ring: a sprig stays edge-on to the viewer");
         piece.p = Place(piece.shape, piece.at);
         if (LeastFacing(piece.p) > 0.008)
             return;
@@ -334,20 +338,19 @@ Row Across(double across)
     const Row &a = kRows[k], &b = kRows[k + 1];
     const double t = std::clamp((across - a.across) / (b.across - a.across), 0.0, 1.0);
     auto mix = [t](double x, double y) { return x + t * (y - x); };
-    return {0, across, mix(a.length, b.length), mix(a.needle, b.needle), mix(a.heading, b.heading),
+    return {across, mix(a.length, b.length), mix(a.needle, b.needle), mix(a.heading, b.heading),
             mix(a.headingSpread, b.headingSpread), mix(a.lift, b.lift)};
 }
 
-// Builds a piece at angle and place across the band (0: the inner row, 1: the outer),
-// refining its turns until no quad is edge-on. row: 0 inner, 4 outer, 2 between.
-Piece MakePiece(int rowIndex, double angle, double across, SplitMix64& rng)
+// Builds a piece at angle and place across the band (0: the inner row, 1: the outer).
+Piece MakePiece(RowTag tag, double angle, double across, SplitMix64& rng)
 {
     const Row row = Across(across);
     const double outer = OuterCentres(angle);
     const double radius = std::max(kInnerCentres + across * (outer - kInnerCentres), kMinCentre + 0.04);
     // Where the band is narrow (under the bow) the sprigs are smaller.
     const double scale = std::clamp((outer - kInnerCentres) / 5.6, 0.72, 1.05);
-    Piece piece{rowIndex, RandomShape(row, scale, rng), {}, {}};
+    Piece piece{tag, RandomShape(row, scale, rng), {}, {}};
     piece.at.centre = {radius * std::cos(angle), radius * std::sin(angle), Mound(across) + row.lift};
     // All sprigs point counter-clockwise round the ring, turned in or out a little.
     piece.at.heading = angle + std::numbers::pi / 2 - row.heading - rng.Between(-row.headingSpread, row.headingSpread);
@@ -358,6 +361,7 @@ Piece MakePiece(int rowIndex, double angle, double across, SplitMix64& rng)
     return piece;
 }
 
+// Moves a piece straight away from the axis (toward it for a negative distance).
 void MoveOut(Piece& piece, double by)
 {
     const Vec3 c = piece.at.centre;
@@ -375,29 +379,18 @@ void FitOutside(Piece& piece, double share)
         const double over = OuterReach(piece.p) + share;
         if (std::fabs(over) < 1e-12)
             break;
-        const Vec3 c = piece.at.centre;
-        const double r = std::hypot(c.x, c.y);
-        const double by = -over * OuterLimit(Angle(c)) * 0.9;
-        Shift(piece.p, Vec3{c.x / r * by, c.y / r * by, 0.0});
-        piece.at.centre = piece.at.centre + Vec3{c.x / r * by, c.y / r * by, 0.0};
+        MoveOut(piece, -over * OuterLimit(Angle(piece.at.centre)) * 0.9);
     }
     const double r = Radius(piece.at.centre);
     if (r > kMaxCentre - 0.01)
         MoveOut(piece, kMaxCentre - 0.01 - r);
 }
 
+// Pushes a piece away from the axis until no vertex lies nearer than least.
 void FitInside(Piece& piece, double least)
 {
-    const double short_ = least - InnerRadius(piece.p);
-    if (short_ <= 0)
-        return;
-    const Vec3 c = piece.at.centre;
-    const double r = std::hypot(c.x, c.y);
-    for (int i = 0; i < 60 && InnerRadius(piece.p) < least; ++i) {
-        const double by = (least - InnerRadius(piece.p)) * 1.05 + 1e-6;
-        Shift(piece.p, Vec3{c.x / r * by, c.y / r * by, 0.0});
-        piece.at.centre = piece.at.centre + Vec3{c.x / r * by, c.y / r * by, 0.0};
-    }
+    for (int i = 0; i < 60 && InnerRadius(piece.p) < least; ++i)
+        MoveOut(piece, (least - InnerRadius(piece.p)) * 1.05 + 1e-6);
 }
 
 // The index of the piece of the row nearest an angle, not yet taken for another bound.
@@ -680,13 +673,13 @@ std::vector<Piece> Sow(SplitMix64& rng)
 {
     std::vector<Piece> pieces;
     // The inner and outer rows evenly round the ring, so that the hole and the rim are even.
-    for (int r : {0, 4}) {
+    for (RowTag tag : {kInner, kOuter}) {
         const double phase = rng.Unit();
-        const int count = kRows[r].count;
+        const int count = tag == kInner ? kInnerRow : kOuterRow;
         for (int j = 0; j < count; ++j) {
             const double angle = 2 * std::numbers::pi * (j + phase + rng.Between(-0.25, 0.25)) / count;
-            const double across = kRows[r].across + (r == 0 ? rng.Between(0.0, 0.05) : rng.Between(-0.05, 0.0));
-            pieces.push_back(MakePiece(r, angle, across, rng));
+            const double across = tag == kInner ? rng.Between(0.0, 0.05) : 1.0 + rng.Between(-0.05, 0.0);
+            pieces.push_back(MakePiece(tag, angle, across, rng));
         }
     }
     // The rest between them, each where it covers most of what is still bare (the best of a
@@ -700,7 +693,7 @@ std::vector<Piece> Sow(SplitMix64& rng)
         for (int k = 0; k < 32; ++k) {
             const double angle = rng.Between(-std::numbers::pi, std::numbers::pi);
             const double across = 0.02 + 0.9 * std::sqrt(rng.Unit());
-            Piece candidate = MakePiece(2, angle, across, rng);
+            Piece candidate = MakePiece(kBetween, angle, across, rng);
             const double gain = coverage.Gain(candidate.p);
             if (gain > bestGain)
                 bestGain = gain, best = candidate;
@@ -711,7 +704,7 @@ std::vector<Piece> Sow(SplitMix64& rng)
     // Some sprigs between the rows are folded deeply and twisted, so that part of one half
     // turns its underside up: the greenery looks alive, not pressed flat.
     for (Piece& p : pieces)
-        if (p.row == 2 && rng.Unit() < 0.3) {
+        if (p.row == kBetween && rng.Unit() < 0.3) {
             p.shape.fold = rng.Between(0.85, 1.3);
             p.shape.twist = rng.Between(-1.2, 1.2);
             Refine(p);
@@ -727,7 +720,7 @@ void Settle(std::vector<Piece>& pieces, SplitMix64& rng)
     // Every sprig inside the outline and clear of the hole, its centre within the centres'
     // bounds however it is reckoned; the outer row reaches out to the outline.
     for (Piece& piece : pieces) {
-        if (piece.row == 4)
+        if (piece.row == kOuter)
             FitOutside(piece, rng.Between(0.004, 0.05));
         else if (OuterReach(piece.p) > -0.02)
             FitOutside(piece, 0.02);
@@ -761,7 +754,7 @@ void Settle(std::vector<Piece>& pieces, SplitMix64& rng)
         {Radians(-11.0), kMaxRadius, nullptr, true, {}},
     };
     for (const Touch& t : touches) {
-        Piece& p = pieces[Nearest(pieces, 4, t.angle, taken)];
+        Piece& p = pieces[Nearest(pieces, kOuter, t.angle, taken)];
         ReachOut(p, kMaxCentre - 0.02, t.distance);
         int far = 0;
         for (int i = 0; i < kPositions; ++i)
@@ -774,12 +767,12 @@ void Settle(std::vector<Piece>& pieces, SplitMix64& rng)
     // The sprigs whose centres lie farthest out and farthest in: straight, unrolled and along
     // the ring where it runs up and down, so that however their centres are reckoned (mean of
     // vertices or positions, middle of their extent) they lie at the same distance.
-    Centre(pieces[Nearest(pieces, 4, 0.0, taken)], 0.0, kMaxCentre, 0.72);
-    Centre(pieces[Nearest(pieces, 0, std::numbers::pi, taken)], std::numbers::pi, kMinCentre, 1.0);
+    Centre(pieces[Nearest(pieces, kOuter, 0.0, taken)], 0.0, kMaxCentre, 0.72);
+    Centre(pieces[Nearest(pieces, kInner, std::numbers::pi, taken)], std::numbers::pi, kMinCentre, 1.0);
     {
         // The sprig reaching deepest into the hole, its tip turned in; its centre stands a
         // little out, as turning in pulls the middle of its extent inward.
-        Piece& p = pieces[Nearest(pieces, 0, Radians(20.0), taken)];
+        Piece& p = pieces[Nearest(pieces, kInner, Radians(20.0), taken)];
         MoveOut(p, 3.62 - Radius(p.at.centre));
         TurnInTo(p, kMinRadius);
     }
@@ -861,7 +854,7 @@ Mesh BuildRing()
     // The count facing the viewer is odd, and turning a sprig over keeps the parity of its
     // share, so one sprig with part of it turned under is retwisted until the count can be met.
     int fixer = 0;
-    while (!(sown[fixer].row == 2 && std::fabs(sown[fixer].shape.fold) > 0.8))
+    while (!(sown[fixer].row == kBetween && sown[fixer].shape.fold > 0.8))
         ++fixer;
     for (int tweak = 0;; ++tweak) {
         Require(tweak < 60, "ring: no choice of sides gives the count facing the viewer");
