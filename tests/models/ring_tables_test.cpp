@@ -127,7 +127,6 @@ TEST(RingTablesTest, EveryQuadHasFourVerticesOfItsOwn)
         for (int k = 0; k < 4; ++k)
             ++uses.at(q[k]);
     EXPECT_EQ(std::count(uses.begin(), uses.end(), 1), kRingVertices);
-    EXPECT_EQ(4 * kRingQuads, kRingVertices);
 }
 
 TEST(RingTablesTest, BoundsAreTheStatedOnes)
@@ -267,7 +266,7 @@ TEST(RingTablesTest, NoQuadsFirstCornersMeetOrLieInALine)
 TEST(RingTablesTest, GreeneryCoversTheBandWithoutGaps)
 {
     // Seen from the viewer, the quads cover the middle of the band, 4 to 8 from the axis,
-    // all but a few per cent of it: a sparse ring shows the backdrop through its middle.
+    // all but a few hundredths of it: a sparse ring shows the backdrop through its middle.
     constexpr double cell = 0.1;
     constexpr int side = 230;
     std::vector<char> covered(side * side, 0);
@@ -302,7 +301,7 @@ TEST(RingTablesTest, GreeneryCoversTheBandWithoutGaps)
             ++inBand;
             bare += covered[y * side + x] ? 0 : 1;
         }
-    EXPECT_LT(double(bare) / inBand, 0.05);
+    EXPECT_LT(double(bare) / inBand, 0.04);
 }
 
 // ---------------------------------------------------------------------------------------

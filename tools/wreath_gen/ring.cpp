@@ -227,11 +227,11 @@ const Hollow kHollows[] = {
     {-4.2, -2.5, 0.75, 1.15},
     {-5.0, 2.0, 0.75, 1.15},
     // apples, whose undersides are at 1.27
-    {-3.2, -4.064, 0.8, 1.15, 0.6, 1.27},
-    {2.9, -5.964, 0.8, 1.15, 0.6, 1.27},
-    {3.5, 5.036, 0.8, 1.15, 0.6, 1.27},
-    {5.0, -0.564, 0.8, 1.15, 0.6, 1.27},
-    {-6.4, 1.558, 0.8, 1.15, 0.6, 1.27},
+    {-3.2, -4.064, 0.8, 1.08, 0.6, 1.27},
+    {2.9, -5.964, 0.8, 1.08, 0.6, 1.27},
+    {3.5, 5.036, 0.8, 1.08, 0.6, 1.27},
+    {5.0, -0.564, 0.8, 1.08, 0.6, 1.27},
+    {-6.4, 1.558, 0.8, 1.08, 0.6, 1.27},
     // the bow and the bell at the top
     {0.0, 4.9, 2.9, 1.25},
     {-1.9, 2.9, 1.4, 1.25},
@@ -704,8 +704,8 @@ std::vector<Piece> Sow(SplitMix64& rng)
     // Some sprigs between the rows are folded deeply and twisted, so that part of one half
     // turns its underside up: the greenery looks alive, not pressed flat.
     for (Piece& p : pieces)
-        if (p.row == kBetween && rng.Unit() < 0.3) {
-            p.shape.fold = rng.Between(0.85, 1.3);
+        if (p.row == kBetween && rng.Unit() < 0.15) {
+            p.shape.fold = rng.Between(0.85, 1.15);
             p.shape.twist = rng.Between(-1.2, 1.2);
             Refine(p);
         }
@@ -850,44 +850,55 @@ bool ChooseSides(const std::vector<int>& facing, SplitMix64& rng, std::vector<bo
 Mesh BuildRing()
 {
     SplitMix64 rng(0x5EED'0F'F1'4ull);
-    const std::vector<Piece> sown = Sow(rng);
-    // The count facing the viewer is odd, and turning a sprig over keeps the parity of its
-    // share, so one sprig with part of it turned under is retwisted until the count can be met.
-    int fixer = 0;
-    while (!(sown[fixer].row == kBetween && sown[fixer].shape.fold > 0.8))
-        ++fixer;
-    for (int tweak = 0;; ++tweak) {
-        Require(tweak < 60, "ring: no choice of sides gives the count facing the viewer");
-        std::vector<Piece> pieces = sown;
-        if (tweak > 0) {
-            Piece& p = pieces[fixer];
-            p.shape.twist += 0.04 * ((tweak + 1) / 2) * (tweak % 2 ? 1 : -1);
+    std::vector<Piece> sown = Sow(rng);
+    std::vector<Piece> pieces = sown;
+    SplitMix64 settleRng(0x5EED'5E77'1Eull), sideRng(0x5EED'51DEull);
+    Settle(pieces, settleRng);
+    std::vector<int> facing = Facing(pieces);
+    std::vector<bool> flipped;
+    if (!ChooseSides(facing, sideRng, flipped)) {
+        // The sides cannot make the count (it is odd, for one, and turning a sprig over keeps
+        // the parity of its share): retwist one deeply folded sprig until they can. Which of
+        // its quads face the viewer depends on its outline in the plane alone, which settling
+        // only moves and turns, so the new twist is tried on the sprig as sown.
+        int fixer = 0;
+        while (!(sown[fixer].row == kBetween && sown[fixer].shape.fold > 0.8))
+            ++fixer;
+        for (int k = 1;; ++k) {
+            Require(k < 200, "ring: no choice of sides gives the count facing the viewer");
+            Piece p = sown[fixer];
+            p.shape.twist += 0.02 * ((k + 1) / 2) * (k % 2 ? 1 : -1);
             Refine(p);
+            facing[fixer] = Facing({p})[0];
+            SplitMix64 tryRng(0x5EED'51DEull);
+            if (!ChooseSides(facing, tryRng, flipped))
+                continue;
+            sown[fixer] = p;
+            break;
         }
-        SplitMix64 settleRng(0x5EED'5E77'1Eull);
-        Settle(pieces, settleRng);
-        CheckRing(pieces);
-        const std::vector<int> facing = Facing(pieces);
-        std::vector<bool> flipped;
-        SplitMix64 sideRng(0x5EED'51DEull);
-        if (!ChooseSides(facing, sideRng, flipped))
-            continue;
-
-        Mesh m;
-        for (int i = 0; i < kPieces; ++i)
-            for (const auto& q0 : SprigQuads()) {
-                // Flipping a quad reverses its first three corners, so its normal turns exactly.
-                const std::array<int, 4> q = flipped[i] ? std::array<int, 4>{q0[2], q0[1], q0[0], q0[3]} : q0;
-                const int base = static_cast<int>(m.vertices.size());
-                for (int k : q)
-                    m.vertices.push_back(pieces[i].p[k]);
-                m.quads.push_back({base, base + 1, base + 2, base + 3});
-            }
-        int counterClockwise = 0;
-        for (const auto& q : m.quads)
-            counterClockwise += WindingZ(m.vertices[q[0]], m.vertices[q[1]], m.vertices[q[2]]) > 0.0;
-        Require(counterClockwise == kCounterClockwise, "ring: " + std::to_string(counterClockwise) +
-                                                           " quads face the viewer");
-        return m;
+        pieces = sown;
+        SplitMix64 again(0x5EED'5E77'1Eull);
+        Settle(pieces, again);
+        facing = Facing(pieces);
+        SplitMix64 sides(0x5EED'51DEull);
+        Require(ChooseSides(facing, sides, flipped), "ring: no choice of sides gives the count facing the viewer");
     }
+    CheckRing(pieces);
+
+    Mesh m;
+    for (int i = 0; i < kPieces; ++i)
+        for (const auto& q0 : SprigQuads()) {
+            // Flipping a quad reverses its first three corners, so its normal turns exactly.
+            const std::array<int, 4> q = flipped[i] ? std::array<int, 4>{q0[2], q0[1], q0[0], q0[3]} : q0;
+            const int base = static_cast<int>(m.vertices.size());
+            for (int k : q)
+                m.vertices.push_back(pieces[i].p[k]);
+            m.quads.push_back({base, base + 1, base + 2, base + 3});
+        }
+    int counterClockwise = 0;
+    for (const auto& q : m.quads)
+        counterClockwise += WindingZ(m.vertices[q[0]], m.vertices[q[1]], m.vertices[q[2]]) > 0.0;
+    Require(counterClockwise == kCounterClockwise, "ring: " + std::to_string(counterClockwise) +
+                                                       " quads face the viewer");
+    return m;
 }
