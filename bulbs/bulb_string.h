@@ -1,9 +1,32 @@
 // The string of forty bulbs, four colours of ten, drawn with the current intensities.
+// Each bulb is a flat, translucent halo and a body of two nested icosahedron shells.
 #pragma once
 
 #include "view/scene_state.h"
 
-// Walks the forty bulbs (each step relative to the last) and draws each halo, then its body,
-// with intensity m_fBulb[i] for bulb i of every colour. Expects the camera on the model-view
-// matrix and lighting on; leaves matrix, lighting and material as found, lighting on.
+#include <GL/gl.h>
+
+// Placement steps by colour (red, blue, green, yellow), bulb index and (dx, dy, dz). Each
+// step moves on from the bulb drawn just before it, in the order red 0, blue 0, green 0,
+// yellow 0, red 1, ... yellow 9; only the first starts from the wreath's origin.
+extern const GLfloat g_fBulbOffset[4][10][3];
+
+// Walks the forty bulbs and draws each halo, then its body, with intensity m_fBulb[i] for
+// bulb i of every colour. Expects the camera on the model-view matrix and lighting on;
+// leaves matrix, lighting and material as found, lighting on.
 void DrawBulbString(const SceneState& state);
+
+// A flat eight-pointed star at the current origin facing +z, its size proportional to v,
+// shaded from the colour's centre to its nearly transparent rim. Nothing at or below 0.15.
+// Expects lighting on (it switches lighting off for the fan) and leaves it on.
+void DrawRedHalo(float v);
+void DrawBlueHalo(float v);
+void DrawGreenHalo(float v);
+void DrawYellowHalo(float v);
+
+// The colour's body at the current origin: an opaque inner shell inside a translucent outer
+// one, their front materials following v without clamping. Leaves the material as found.
+void DrawRedBulb(float v);
+void DrawBlueBulb(float v);
+void DrawGreenBulb(float v);
+void DrawYellowBulb(float v);

@@ -1,6 +1,7 @@
 // Solid spheres and icosahedra centred on the current origin, compiled into a display list
 // on first request and replayed ever after. Process-wide, never emptied. Call outside any
 // glBegin/glEnd pair and any list under construction, with the scene's context current.
+// When GL has no list to give, the shape is drawn without one and nothing is kept.
 #pragma once
 
 #include <GL/gl.h>
