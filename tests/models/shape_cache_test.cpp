@@ -73,37 +73,6 @@ private:
     ShapeListAllocator m_previous;
 };
 
-// Runs draw lit by one white directional light along +z and nothing else, so that the red
-// of every lit corner is the z of its unit normal, or 0 where the normal faces away.
-void WithLightAlongZ(const std::function<void()>& draw)
-{
-    glPushAttrib(GL_LIGHTING_BIT | GL_ENABLE_BIT);
-    GLint lights;
-    glGetIntegerv(GL_MAX_LIGHTS, &lights);
-    for (GLint i = 0; i < lights; ++i)
-        glDisable(GL_LIGHT0 + i);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_NORMALIZE);
-    glDisable(GL_COLOR_MATERIAL);
-    const GLfloat black[] = {0.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat white[] = {1.0f, 1.0f, 1.0f, 1.0f};
-    const GLfloat alongZ[] = {0.0f, 0.0f, 1.0f, 0.0f};
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, black);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
-    glLightfv(GL_LIGHT0, GL_SPECULAR, black);
-    glLightfv(GL_LIGHT0, GL_POSITION, alongZ);
-    glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, 180.0f);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, black);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, white);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
-    draw();
-    glPopAttrib();
-}
-
 Vec3 At(const FeedbackVertex& v)
 {
     return {v.x, v.y, v.z};

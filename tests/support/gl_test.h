@@ -33,6 +33,10 @@ struct GlState {
 };
 std::ostream& operator<<(std::ostream& os, const GlState& state);
 
+// Runs draw lit by one white directional light along +z and nothing else, so that the red
+// of every lit corner is the z of its unit normal, or 0 where the normal faces away.
+void WithLightAlongZ(const std::function<void()>& draw);
+
 // Fails the test for each GL error pending, naming it.
 void ExpectNoGlError(const char* where = "");
 
