@@ -1,7 +1,7 @@
 // Five translucent apples: closed surfaces of revolution about a vertical axis, with a deep
 // dimple at the top where the stem stands and a shallow one underneath.
 #include "ornament_apple.h"
-#include "ornament_util.h"
+#include "checks.h"
 #include "wreath_gen.h"
 
 #include <cmath>
@@ -62,7 +62,7 @@ Mesh BuildApples()
     const double axisZ = kAppleFrontZ - radius;
     const double widest = radius * std::sin(2.0 * kPi * 5 / kAppleAround);
     const double stretchX = kAppleHalfWidth / widest;
-    OrnamentCheck(std::fabs(stretchX - 1.0) < 1e-4, kMesh, "the body is too far from round");
+    Require(std::fabs(stretchX - 1.0) < 1e-4, kMesh, "the body is too far from round");
 
     // Scale the sampled outline so that its widest ring has that radius and its rings span
     // exactly the stated heights.
@@ -113,7 +113,7 @@ Mesh BuildApples()
             m.triangles.push_back({bottom, ring(kAppleRings - 1, j + 1), ring(kAppleRings - 1, j)});
     }
 
-    OrnamentCheck(m.vertices.size() == 1375 && m.triangles.size() == 2730, kMesh, "1375 vertices, 2730 triangles");
+    Require(m.vertices.size() == 1375 && m.triangles.size() == 2730, kMesh, "1375 vertices, 2730 triangles");
     CheckBox(kMesh, BoxOf(m.vertices), {-7.0348, -6.4948, 1.2705}, {5.6348, 5.5669, 2.5366}, kBoundTolerance);
     for (std::size_t a = 0; a < kApplePlaces.size(); ++a) {
         const Box box = BoxOf(m.vertices, a * kAppleVertices, kAppleVertices);
@@ -122,7 +122,7 @@ Mesh BuildApples()
                  {p.x + kAppleHalfWidth, p.y + kAppleTop, kAppleFrontZ}, kBoundTolerance);
         // The dimple: its bottom (the top pole) lies well below the rim, above the stem's foot.
         const double dimple = m.vertices[a * kAppleVertices].y - p.y;
-        OrnamentCheck(dimple > kStemFoot + 0.02 && dimple < kAppleTop - 0.15, kMesh, "the dimple is out of place");
+        Require(dimple > kStemFoot + 0.02 && dimple < kAppleTop - 0.15, kMesh, "the dimple is out of place");
     }
     CheckSmooth(kMesh, m);
     return m;

@@ -1,6 +1,6 @@
 // The gold bell: a surface of revolution about a vertical axis, open at the bottom, in three
 // bands with vertices of their own: the flared lip, the body and the domed cap.
-#include "ornament_util.h"
+#include "checks.h"
 #include "wreath_gen.h"
 
 #include <cmath>
@@ -100,13 +100,13 @@ Mesh BuildBell()
     // full radius; a stretch of a few millionths in x puts them exactly on the stated bound.
     const double widest = mouthRadius * std::sin(2.0 * std::numbers::pi * 5 / kAround);
     const double stretch = kMouthMaxX / widest;
-    OrnamentCheck(std::fabs(stretch - 1.0) < 1e-4, kMesh, "the mouth is too far from round");
+    Require(std::fabs(stretch - 1.0) < 1e-4, kMesh, "the mouth is too far from round");
     for (Vec3& v : m.vertices)
         v.x *= stretch;
     for (Vec3& n : m.normals)
         n = Normalized({n.x / stretch, n.y, n.z});
 
-    OrnamentCheck(m.vertices.size() == 169 && m.triangles.size() == 231, kMesh, "169 vertices, 231 triangles");
+    Require(m.vertices.size() == 169 && m.triangles.size() == 231, kMesh, "169 vertices, 231 triangles");
     CheckBox(kMesh, BoxOf(m.vertices), {-kMouthMaxX, kMouthY, kMouthBackZ}, {kMouthMaxX, kCrownY, kMouthFrontZ},
              kBoundTolerance);
     CheckSmooth(kMesh, m);

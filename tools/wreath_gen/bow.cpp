@@ -1,7 +1,7 @@
 // The red bow over the top of the ring: two long tails, two loops, the knot and the tie
 // behind it. Every piece is a ribbon swept along a curve and cut into patches of 5 x 5
 // vertices (4 x 4 quads); neighbouring patches of a piece repeat their shared row exactly.
-#include "ornament_util.h"
+#include "checks.h"
 #include "wreath_gen.h"
 
 #include <array>
@@ -206,7 +206,7 @@ void Fit(std::vector<Row>& rows, const std::string& piece, double Vec3::*axis, d
         char text[160];
         std::snprintf(text, sizeof text, "%s spans %.3f ... %.3f, far from its stated %.3f ... %.3f", piece.c_str(),
                       least, greatest, lo, hi);
-        OrnamentFail(kMesh, text);
+        BuildFailure(kMesh, text);
     }
     for (Row& row : rows)
         for (Vec3& v : row)
@@ -260,7 +260,7 @@ void CheckPiecesApart(const std::vector<const std::vector<Row>*>& pieces)
                 for (const Vec3& p : a)
                     for (const Row& b : *pieces[j])
                         for (const Vec3& q : b)
-                            OrnamentCheck(!same(p, q), kMesh, "two pieces share a position");
+                            Require(!same(p, q), kMesh, "two pieces share a position");
 }
 
 // The bell hangs under the knot; no ribbon may pass through it.
@@ -286,7 +286,7 @@ void CheckClearOfBell(const Mesh& bow)
             char text[160];
             std::snprintf(text, sizeof text, "vertex %d at (%.3f, %.3f, %.3f) lies inside the bell",
                           static_cast<int>(&v - bow.vertices.data()), v.x, v.y, v.z);
-            OrnamentFail(kMesh, text);
+            BuildFailure(kMesh, text);
         }
     }
 }
@@ -333,12 +333,12 @@ Mesh BuildBow()
     AddPatches(m, knot);
     AddPatches(m, tie);
 
-    OrnamentCheck(m.vertices.size() == 700 && m.quads.size() == 448, kMesh, "700 vertices, 448 quads");
+    Require(m.vertices.size() == 700 && m.quads.size() == 448, kMesh, "700 vertices, 448 quads");
     CheckBox(kMesh, BoxOf(m.vertices), {-2.8, 1.15, 0.8931}, {2.75, 5.4696, 2.8483}, kBoundTolerance);
     for (const auto& q : m.quads) {
         const Vec3 a = m.vertices[q[0]], b = m.vertices[q[1]], c = m.vertices[q[2]];
         const double area = Length(Cross(b - a, c - b));
-        OrnamentCheck(area > 1e-3 * Length(b - a) * Length(c - b), kMesh, "a quad's first three corners lie on a line");
+        Require(area > 1e-3 * Length(b - a) * Length(c - b), kMesh, "a quad's first three corners lie on a line");
     }
     CheckClearOfBell(m);
     return m;

@@ -1,7 +1,7 @@
 // Small pale flowers in five sprays, flat in the plane z = 1.3 just above the greenery.
 // Every corner lies on a grid of 0.025, so the shapes are laid out in whole grid steps.
 #include "geometry.h"
-#include "ring_check.h"
+#include "checks.h"
 #include "ring_random.h"
 #include "wreath_gen.h"
 

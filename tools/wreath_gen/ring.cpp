@@ -4,7 +4,7 @@
 // either side; the ribbons' outer edges zigzag between needle tips and the needles' roots,
 // and the two sides are folded along the midrib.
 #include "geometry.h"
-#include "ring_check.h"
+#include "checks.h"
 #include "ring_random.h"
 #include "wreath_gen.h"
 

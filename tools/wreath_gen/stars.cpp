@@ -1,7 +1,7 @@
 // Five raised gold stars with six points. Each is a fan of twelve facets from a centre
 // raised above a flat rim, so the spot light picks out the facets like pressed metal.
 #include "geometry.h"
-#include "ring_check.h"
+#include "checks.h"
 #include "wreath_gen.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // Five apple stems: slightly curved woody stalks rising out of the apples' dimples, each with
 // a cut end on top and a point buried in the apple below.
 #include "ornament_apple.h"
-#include "ornament_util.h"
+#include "checks.h"
 #include "wreath_gen.h"
 
 #include <array>
@@ -122,7 +122,7 @@ Mesh BuildStems()
 {
     static_assert(kStemVertices == 93 && kDrawnTriangles == 110);
     const StemShape shape = MakeStem();
-    OrnamentCheck(static_cast<int>(shape.triangles.size()) == kStemTriangles, kMesh, "261 triangles a stem");
+    Require(static_cast<int>(shape.triangles.size()) == kStemTriangles, kMesh, "261 triangles a stem");
 
     // Each stem stands in the dimple of its apple: on the axis, its foot buried below the
     // dimple's bottom (the apple's top pole).
@@ -131,7 +131,7 @@ Mesh BuildStems()
     for (const StemPlace& place : kStems) {
         const Vec3 pole = apples.vertices[place.apple * kAppleVertices];
         const double footY = kApplePlaces[place.apple].y + kStemFoot;
-        OrnamentCheck(footY < pole.y - 0.01, kMesh, "a stem's foot is not buried in its apple");
+        Require(footY < pole.y - 0.01, kMesh, "a stem's foot is not buried in its apple");
         const int base = static_cast<int>(m.vertices.size());
         const Vec3 axis = {0.0, 1.0, 0.0};
         for (std::size_t v = 0; v < shape.vertices.size(); ++v) {
@@ -144,7 +144,7 @@ Mesh BuildStems()
         // Exactly 0.6 high: the cut end's highest corner on the stated top.
         const Box box = BoxOf(m.vertices, base, kStemVertices);
         const double stretch = kStemHeight / (box.hi.y - footY);
-        OrnamentCheck(std::fabs(stretch - 1.0) < 0.05, kMesh, "a stem is far from its stated height");
+        Require(std::fabs(stretch - 1.0) < 0.05, kMesh, "a stem is far from its stated height");
         for (int v = base; v < base + kStemVertices; ++v)
             m.vertices[v].y = footY + (m.vertices[v].y - footY) * stretch;
     }
@@ -154,21 +154,21 @@ Mesh BuildStems()
     auto shift = [&](int stem, double dx, double dz) {
         for (int v = stem * kStemVertices; v < (stem + 1) * kStemVertices; ++v)
             m.vertices[v] = m.vertices[v] + Vec3{dx, 0.0, dz};
-        OrnamentCheck(std::hypot(dx, dz) < 0.015, kMesh, "stem " + std::to_string(stem) + " strays from its dimple");
+        Require(std::hypot(dx, dz) < 0.015, kMesh, "stem " + std::to_string(stem) + " strays from its dimple");
     };
     auto box = [&](int stem) { return BoxOf(m.vertices, stem * kStemVertices, kStemVertices); };
     shift(3, kLeastX - box(3).lo.x, 0.0);
     shift(1, kGreatestX - box(1).hi.x, kGreatestZ - box(1).hi.z);
     shift(0, 0.0, kLeastZ - box(0).lo.z);
 
-    OrnamentCheck(m.vertices.size() == 465 && m.triangles.size() == 1305, kMesh, "465 vertices, 1305 triangles");
+    Require(m.vertices.size() == 465 && m.triangles.size() == 1305, kMesh, "465 vertices, 1305 triangles");
     CheckBox(kMesh, BoxOf(m.vertices), {kLeastX, -5.7, kLeastZ}, {kGreatestX, 5.9, kGreatestZ}, kBoundTolerance);
     for (int stem = 0; stem < 5; ++stem) {
         const Box b = box(stem);
         const double foot = kApplePlaces[kStems[stem].apple].y + kStemFoot;
         CheckNear(kMesh, "a stem's foot", b.lo.y, foot, kBoundTolerance);
         CheckNear(kMesh, "a stem's top", b.hi.y, foot + kStemHeight, kBoundTolerance);
-        OrnamentCheck(b.hi.x - b.lo.x <= 0.26 && b.hi.z - b.lo.z <= 0.26, kMesh, "a stem is wider than 0.26");
+        Require(b.hi.x - b.lo.x <= 0.26 && b.hi.z - b.lo.z <= 0.26, kMesh, "a stem is wider than 0.26");
     }
     CheckSmooth(kMesh, m);
     return m;
