@@ -1,7 +1,10 @@
 // Cost of one frame, as the 50 ms timer asks for it, on the headless context.
 // Run: build/bench/lumetta_bench (from the folder holding panel.bmp)
 #include "app/headless_context.h"
+#include "bulbs/bulb_string.h"
+#include "models/wreath.h"
 #include "view/frame.h"
+#include "view/panel.h"
 #include "view/scene.h"
 
 #include <GL/gl.h>
@@ -45,6 +48,30 @@ void BM_DrawFlares(benchmark::State& state)
     glFinish();
 }
 BENCHMARK(BM_DrawFlares);
+
+// The groups of a frame, each on its own. The frame's camera is left out: what is measured
+// is what each group sends, not where it lands.
+template <void (*Draw)(SceneState&)>
+void BM_Group(benchmark::State& state)
+{
+    Fixture f;
+    for (auto _ : state) {
+        Draw(f.scene->State());
+        glFinish();
+    }
+}
+void Panel(SceneState&) { DrawPanel(); }
+void Wreath(SceneState& s) { DrawWreath(s); }
+void BulbString(SceneState& s) { DrawBulbString(s); }
+void StemsAndApples(SceneState&)
+{
+    DrawAppleStems();
+    DrawApples();
+}
+BENCHMARK(BM_Group<Panel>)->Name("DrawPanel")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Group<Wreath>)->Name("DrawWreath")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Group<BulbString>)->Name("DrawBulbString")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Group<StemsAndApples>)->Name("DrawAppleStems+DrawApples")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
