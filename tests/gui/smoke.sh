@@ -28,6 +28,13 @@ case "$centre" in
   *"(0,0,0)"*|*black*|*"(246,245,244)"*) echo "FAIL: the scene did not paint the window"; exit 1 ;;
 esac
 
+# The timer keeps drawing: half a second later the bulbs have blinked on.
+sleep 0.5
+import -window "$wid" "$out/window-later.png"
+changed=$(compare -metric AE "$out/window.png" "$out/window-later.png" null: 2>&1 || true)
+echo "pixels changed in half a second: $changed"
+[ "${changed%% *}" -gt 0 ] 2>/dev/null || { echo "FAIL: the picture did not change: no frames after the first"; exit 1; }
+
 xdotool windowfocus --sync "$wid"
 xdotool key Escape
 for _ in $(seq 50); do
@@ -38,4 +45,4 @@ if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Esc did not close the window"; e
 status=0; wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; cat "$out/smoke.stderr"; exit 1; }
-echo "PASS: window Lumetta 500x500 painted, closed by Esc with status 0"
+echo "PASS: window Lumetta 500x500 painted and animating, closed by Esc with status 0"
