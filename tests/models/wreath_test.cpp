@@ -14,6 +14,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -143,6 +144,21 @@ TEST_F(WreathTest, GroupsSendTheirTablesFacesInFull)
     EXPECT_EQ(CaptureWithSpheresUnrecorded([&] { DrawWreath(*state); }).size(), expected);
 }
 
+// Where a scene point lands in the window at the start camera.
+std::pair<int, int> PixelAtStartCamera(double x, double y, double z)
+{
+    GLdouble model[16], proj[16], wx, wy, wz;
+    GLint viewport[4];
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, -27.0f);
+    glGetDoublev(GL_MODELVIEW_MATRIX, model);
+    glPopMatrix();
+    glGetDoublev(GL_PROJECTION_MATRIX, proj);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    gluProject(x, y, z, model, proj, viewport, &wx, &wy, &wz);
+    return {static_cast<int>(wx), static_cast<int>(wy)};
+}
+
 TEST_F(WreathTest, FlaresShowThroughTheTranslucentApples)
 {
     CScene scene;
@@ -152,23 +168,52 @@ TEST_F(WreathTest, FlaresShowThroughTheTranslucentApples)
     }
     scene.OnCreateContext();
     scene.OnSize(500, 500);
-    scene.OnDraw();
-    const std::vector<std::uint8_t> withApples = ReadPixelsRgb(500, 500);
+    // A point of flare 1 inside its apple's outline, where the apple's front surface stands
+    // in front of the flare's plane: turning the flare changes the pixel only if the apple,
+    // drawn after it, lets it through.
+    const auto [px, py] = PixelAtStartCamera(3.5 - 0.45, 5.0, 2.0);
+    std::array<int, 3> seen[2];
+    for (int turn = 0; turn < 2; ++turn) {
+        scene.State().m_fFlareAngle = turn * 30.0f;
+        scene.OnDraw();
+        const std::vector<std::uint8_t> pixels = ReadPixelsRgb(500, 500);
+        const std::uint8_t* c = &pixels[(static_cast<std::size_t>(py) * 500 + px) * 3];
+        seen[turn] = {c[0], c[1], c[2]};
+    }
+    const int change = std::abs(seen[0][0] - seen[1][0]) + std::abs(seen[0][1] - seen[1][1]) +
+                       std::abs(seen[0][2] - seen[1][2]);
+    EXPECT_GT(change, 6) << "the flare behind the apple did not show: " << seen[0][0] << "," << seen[0][1] << ","
+                         << seen[0][2];
+}
 
-    // The apple over flare 1, seen where the flare's pink centre is: pinker than the apple
-    // a little to the side of the flare's points, where only the apple and the panel show.
-    GLdouble model[16], proj[16], wx, wy, wz;
-    GLint viewport[4];
-    glPushMatrix();
-    glTranslatef(0.0f, 0.0f, -27.0f);
-    glGetDoublev(GL_MODELVIEW_MATRIX, model);
-    glPopMatrix();
-    glGetDoublev(GL_PROJECTION_MATRIX, proj);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    gluProject(3.5, 5.0, 2.5, model, proj, viewport, &wx, &wy, &wz);
-    const std::uint8_t* centre = &withApples[(static_cast<int>(wy) * 500 + static_cast<int>(wx)) * 3];
-    EXPECT_GT(centre[1], 60) << "the flare's pink must show through the red apple";
-    EXPECT_GT(centre[0], 150);
+// The bulbs come after the last of the wreath's material blocks: each bulb's shells find
+// only their own attribute push, and the back material the frame had before the wreath.
+TEST_F(WreathTest, BulbsAreDrawnOutsideEveryMaterialBlockOfTheWreath)
+{
+    const GLfloat marker[4] = {0.11f, 0.22f, 0.33f, 0.44f};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, marker);
+    GLint depthBefore;
+    glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &depthBefore);
+
+    static std::vector<std::pair<GLint, GLfloat>> s_shells;  // attribute depth, back diffuse red
+    s_shells.clear();
+    const ShapeRequestObserver previous = SetShapeRequestObserver([](int kind, double) {
+        if (kind != SHAPE_ICOSAHEDRON)
+            return;
+        GLint depth;
+        GLfloat back[4];
+        glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &depth);
+        glGetMaterialfv(GL_BACK, GL_DIFFUSE, back);
+        s_shells.emplace_back(depth, back[0]);
+    });
+    DrawWreath(*state);
+    SetShapeRequestObserver(previous);
+
+    ASSERT_EQ(s_shells.size(), 80u);
+    for (const auto& [depth, backRed] : s_shells) {
+        EXPECT_EQ(depth, depthBefore + 1);
+        EXPECT_EQ(backRed, marker[0]);
+    }
 }
 
 }  // namespace
