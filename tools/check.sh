@@ -8,7 +8,7 @@ jobs=$(nproc)
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$jobs"
-ctest --test-dir build/release --output-on-failure -j"$jobs"
+ctest --test-dir build/release --output-on-failure --timeout 300 -j"$jobs"
 
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON -DLUMETTA_BENCH=OFF >/dev/null
 cmake --build build/sanitize -j"$jobs"
@@ -16,4 +16,4 @@ cmake --build build/sanitize -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+ctest --test-dir build/sanitize --output-on-failure --timeout 300 -j"$jobs"

@@ -5,7 +5,10 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <string_view>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -48,24 +51,34 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
 {
     TempDir io;
     const std::filesystem::path outPath = io.Path() / "out", errPath = io.Path() / "err";
+    // Everything the child needs is made before the fork: after it, only calls that are safe
+    // in a copy of a process with other threads (the GL driver's) are made.
+    std::string binary = LUMETTA_BINARY;
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv = {binary.data()};
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry = *e;
+        if (!entry.starts_with("DISPLAY=") && !entry.starts_with("WAYLAND_DISPLAY="))
+            environment.emplace_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
     const pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (chdir(dir.c_str()) != 0 || out < 0 || err < 0)
+            _exit(126);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        std::vector<char*> argv;
-        std::string binary = LUMETTA_BINARY;
-        argv.push_back(binary.data());
-        std::vector<std::string> copies = args;
-        for (std::string& a : copies)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
+        execve(binary.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     ProcessResult result;
