@@ -79,6 +79,10 @@ void COrbelle3View::OnDestroy()
 
 void COrbelle3View::ShowMessage(const std::string& text, const std::string& caption, MessageOwner owner)
 {
+    // The box comes from inside a frame or the view's creation and the process ends after
+    // it: no further frame may start while it waits, half-way through the one before.
+    m_timer.Stop();
+    m_bFatal = true;
     wxWindow* parent = owner == MessageOwner::View ? static_cast<wxWindow*>(m_pCanvas) : wxWindow::FindFocus();
     wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption), wxOK | wxICON_NONE);
     box.ShowModal();
@@ -93,7 +97,7 @@ void COrbelle3View::OnPaint(wxPaintEvent&)
 {
     // A wxPaintDC must exist during a paint handler even though GL does the drawing.
     wxPaintDC dc(m_pCanvas);
-    if (!m_hRC || !m_pCanvas->SetCurrent(*m_hRC))
+    if (m_bFatal || !m_hRC || !m_pCanvas->SetCurrent(*m_hRC))
         return;
     // On GTK a context can first be made current once the canvas is on screen, so the GL
     // half of the view's creation happens on its first paint.

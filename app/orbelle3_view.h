@@ -40,6 +40,7 @@ private:
     wxGLCanvas* m_pCanvas = nullptr;  // owned by the frame
     std::unique_ptr<wxGLContext> m_hRC;
     bool m_bContextReady = false;
+    bool m_bFatal = false;  // a fatal message is up; nothing more is drawn
     wxTimer m_timer;
 
     wxDECLARE_DYNAMIC_CLASS(COrbelle3View);
