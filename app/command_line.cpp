@@ -3,11 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <ostream>
+#include <charconv>
 #include <regex>
-
-#ifndef LUMETTA_VERSION
-#define LUMETTA_VERSION "1.1"
-#endif
+#include <sstream>
 
 namespace {
 
@@ -30,11 +28,15 @@ std::string ParseSize(const std::string& text, int& width, int& height)
 // A number from low to high; unlike CLI::Range it also turns away "nan".
 CLI::Validator NumberFromTo(float low, float high)
 {
-    const std::string range = CLI::detail::to_string(low) + " to " + CLI::detail::to_string(high);
+    std::ostringstream bounds;
+    bounds << low << " to " << high;
+    const std::string range = bounds.str();
     return CLI::Validator(
         [=](std::string& text) -> std::string {
             float value = 0.0f;
-            if (!CLI::detail::lexical_cast(text, value) || !(value >= low && value <= high))
+            const char* end = text.data() + text.size();
+            const auto [stop, error] = std::from_chars(text.data(), end, value);
+            if (error != std::errc() || stop != end || !(value >= low && value <= high))
                 return "must be a number from " + range + ", not '" + text + "'";
             return {};
         },
@@ -47,7 +49,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
 {
     CommandLine result;
     CLI::App app("Lumetta: an animated, lit wreath with blinking bulbs.\n"
-                 "Without options it opens the window; keys and menu are in the README.",
+                 "Without options it opens the window.",
                  "lumetta");
     app.set_version_flag("--version", "Lumetta " LUMETTA_VERSION);
 

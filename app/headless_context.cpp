@@ -23,7 +23,7 @@ std::string EglFailure(const char* what)
 }  // namespace
 
 CHeadlessContext::CHeadlessContext(int width, int height)
-    : m_egl(std::make_unique<Egl>()), m_width(width), m_height(height)
+    : m_egl(std::make_unique<Egl>())
 {
     Egl& e = *m_egl;
     e.display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);

@@ -16,13 +16,9 @@ public:
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
 
 private:
     struct Egl;
     std::unique_ptr<Egl> m_egl;
-    int m_width;
-    int m_height;
     std::string m_error;
 };

@@ -6,7 +6,6 @@
 
 #include <GL/gl.h>
 
-#include <vector>
 
 inline constexpr int SHAPE_SPHERE = 10;
 inline constexpr int SHAPE_ICOSAHEDRON = 15;
@@ -16,6 +15,3 @@ void ShapeSphere(double radius);
 // A flat-shaded icosahedron, each face counter-clockwise from outside. A radius of 0 is
 // fatal: "normalize: zero length vector", exit status 1.
 void ShapeIcosahedron(double radius);
-
-// The display lists of one kind's cache entries, newest first. For tests and diagnostics.
-std::vector<GLuint> ShapeCacheLists(int kind);

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <cstddef>
+#include <vector>
 
 inline constexpr int kShapeKinds = 25;  // chains for kinds 0 to 24
 
@@ -16,6 +17,8 @@ struct ShapeListEntry {
     double* params;  // owned by the entry
 };
 
+// The display lists of one kind's entries, newest first; none for a kind outside the table.
+std::vector<GLuint> ShapeCacheLists(int kind);
 // The list of the newest entry of kind whose first count parameters equal params exactly, or 0.
 GLuint LookupShapeList(int kind, const double* params, int count);
 // Reserves a list and links a new entry holding a copy of params in front of kind's chain.

@@ -21,7 +21,7 @@ const Vec3 kFlarePositions[] = {
 };
 
 // A six-pointed star in the plane z = 2: six points at about radius 2 between six inner
-// corners at radius 1.2.// The last rim vertex closes the fan on the first.
+// corners at radius 1.2. The last rim vertex closes the fan on the first.
 const Vec3 kFlareRim[] = {
     {0.0f, 2.0f, 2.0f},   {-0.6f, 1.04f, 2.0f}, {-1.7f, 1.0f, 2.0f},  {-1.2f, 0.0f, 2.0f},
     {-1.7f, -1.0f, 2.0f}, {-0.6f, -1.04f, 2.0f}, {0.0f, -2.0f, 2.0f}, {0.6f, -1.04f, 2.0f},
@@ -40,6 +40,16 @@ void DrawFlareFan()
     glEnd();
 }
 
+// While spinning, 2 degrees a frame; 360 is kept for one frame and 362 becomes 2.
+void StepFlareAngle(SceneState& state)
+{
+    if (state.m_bFlareSpin != 1)
+        return;
+    state.m_fFlareAngle += 2.0f;
+    if (state.m_fFlareAngle > 360.0f)
+        state.m_fFlareAngle -= 360.0f;
+}
+
 }  // namespace
 
 void SetSpotLight(const SceneState& state)
@@ -51,15 +61,6 @@ void SetSpotLight(const SceneState& state)
     glLightf(GL_LIGHT1, GL_SPOT_EXPONENT, 0.7f);
     glLightfv(GL_LIGHT1, GL_POSITION, state.m_fSpotPosition.data());
     glLightfv(GL_LIGHT1, GL_SPOT_DIRECTION, state.m_fSpotDirection.data());
-}
-
-void StepFlareAngle(SceneState& state)
-{
-    if (state.m_bFlareSpin != 1)
-        return;
-    state.m_fFlareAngle += 2.0f;
-    if (state.m_fFlareAngle > 360.0f)
-        state.m_fFlareAngle -= 360.0f;
 }
 
 void DrawFlares(SceneState& state)

@@ -14,6 +14,3 @@ void SetSpotLight(const SceneState& state);
 // The five flares at the current flare angle, unlit; then advances the angle by 2 degrees
 // while spinning is on, wrapping after 360. Leaves lighting on and the matrix as found.
 void DrawFlares(SceneState& state);
-
-// Advances the flare angle one frame: +2 degrees, and 360 is subtracted once it exceeds 360.
-void StepFlareAngle(SceneState& state);

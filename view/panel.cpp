@@ -79,12 +79,6 @@ void UploadPanelTexture(const SceneState& state)
     glDisable(GL_TEXTURE_2D);
 }
 
-void LoadPanelTexture(SceneState& state)
-{
-    ReadPanelTexels(state);
-    UploadPanelTexture(state);
-}
-
 void DrawPanel()
 {
     glEnable(GL_TEXTURE_2D);

@@ -16,8 +16,6 @@ void ReadPanelTexels(SceneState& state);
 // Context current: builds the default 2D texture with its mipmaps from state.m_Texels and
 // sets its parameters and environment. Leaves GL_TEXTURE_2D disabled.
 void UploadPanelTexture(const SceneState& state);
-// Both of the above, in that order.
-void LoadPanelTexture(SceneState& state);
 
 // The textured panel behind the wreath. Expects the camera on the model-view matrix and
 // lighting set up; leaves matrix, material and enables as found, GL_TEXTURE_2D disabled.

@@ -121,12 +121,13 @@ TEST_F(FrameTest, FlaresTurnAboutTheirOwnCentres)
 
 TEST_F(FrameTest, FlaresAreUnlitAndLeaveLightingOnAndStacksBalanced)
 {
-    ExpectLeavesGlStateAsFound([&] {
-        glPushAttrib(GL_LIGHTING_BIT);  // prove lighting comes back on however it is found
-        DrawFlares(state);
-        EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-        glPopAttrib();
-    });
+    ExpectLeavesGlStateAsFound([&] { DrawFlares(state); });
+    // Lighting is switched on afterwards, not restored: it is on whenever the frame draws.
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_LIGHTING);
+    DrawFlares(state);
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    glPopAttrib();
 }
 
 TEST_F(FrameTest, SpotLightIsTakenFromTheSceneStateEveryFrame)

@@ -310,7 +310,8 @@ TEST(PanelAssetTest, ShippedPictureIsWhatItsGeneratorMakes)
 {
     TempDir dir;
     const fs::path made = dir.Path() / "panel.bmp";
-    ASSERT_EQ(std::system((std::string(PANEL_GEN_BINARY) + " " + made.string()).c_str()), 0);
+    const std::string command = "'" + std::string(PANEL_GEN_BINARY) + "' '" + made.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
     std::ifstream a(made, std::ios::binary), b(fs::path(LUMETTA_SOURCE_DIR) / "assets" / "panel.bmp", std::ios::binary);
     const std::string madeBytes{std::istreambuf_iterator<char>(a), {}}, shipped{std::istreambuf_iterator<char>(b), {}};
     EXPECT_EQ(madeBytes.size(), 54u + 196608u + 2u);

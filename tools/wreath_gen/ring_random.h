@@ -1,5 +1,5 @@
-// A small seeded generator of our own, so that the tables come out the same with every
-// compiler and standard library (the std distributions may differ between them).
+// A small seeded generator of our own: the std distributions differ from one standard
+// library to the next, and the tables must not.
 #pragma once
 
 #include <cstdint>
