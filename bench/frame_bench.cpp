@@ -43,19 +43,24 @@ void BM_DrawFlares(benchmark::State& state)
     Fixture f;
     SceneState& s = f.scene->State();
     s.m_bFlareSpin = 1;
-    for (auto _ : state)
+    glTranslatef(0.0f, 0.0f, -s.m_fDistance);
+    for (auto _ : state) {
         DrawFlares(s);
-    glFinish();
+        glFinish();
+    }
 }
 BENCHMARK(BM_DrawFlares);
 
-// The groups of a frame, each on its own. The frame's camera is left out: what is measured
-// is what each group sends, not where it lands.
+// The groups of a frame, each on its own, seen through the start camera so that what they
+// send is also drawn.
 template <void (*Draw)(SceneState&)>
 void BM_Group(benchmark::State& state)
 {
     Fixture f;
+    glTranslatef(0.0f, 0.0f, -f.scene->State().m_fDistance);
+    SetSpotLight(f.scene->State());
     for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         Draw(f.scene->State());
         glFinish();
     }

@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j"$(nproc)" >/dev/null
+cmake --build build/release -j"$(nproc)" --target lumetta
 cd assets
 exec ../build/release/lumetta "$@"
