@@ -99,16 +99,7 @@ double Length(const Vec3& v)
 constexpr int kPictureSize = 64;
 std::vector<GLubyte> Picture(double extent, const std::function<void()>& draw)
 {
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(-extent, extent, -extent, extent, -extent, extent);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glViewport(0, 0, kPictureSize, kPictureSize);
+    const OrthoView view(extent, kPictureSize);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     draw();
     std::vector<GLubyte> pixels(kPictureSize * kPictureSize * 3);
@@ -116,11 +107,6 @@ std::vector<GLubyte> Picture(double extent, const std::function<void()>& draw)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, kPictureSize, kPictureSize, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPopClientAttrib();
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
     return pixels;
 }
 

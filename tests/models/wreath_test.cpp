@@ -144,21 +144,6 @@ TEST_F(WreathTest, GroupsSendTheirTablesFacesInFull)
     EXPECT_EQ(CaptureWithSpheresUnrecorded([&] { DrawWreath(*state); }).size(), expected);
 }
 
-// Where a scene point lands in the window at the start camera.
-std::pair<int, int> PixelAtStartCamera(double x, double y, double z)
-{
-    GLdouble model[16], proj[16], wx, wy, wz;
-    GLint viewport[4];
-    glPushMatrix();
-    glTranslatef(0.0f, 0.0f, -27.0f);
-    glGetDoublev(GL_MODELVIEW_MATRIX, model);
-    glPopMatrix();
-    glGetDoublev(GL_PROJECTION_MATRIX, proj);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    gluProject(x, y, z, model, proj, viewport, &wx, &wy, &wz);
-    return {static_cast<int>(wx), static_cast<int>(wy)};
-}
-
 TEST_F(WreathTest, FlaresShowThroughTheTranslucentApples)
 {
     CScene scene;

@@ -3,6 +3,8 @@
 #include "app/headless_context.h"
 #include "view/scene.h"
 
+#include <GL/glu.h>
+
 #include <algorithm>
 #include <memory>
 #include <ostream>
@@ -156,18 +158,41 @@ void ExpectLeavesGlStateAsFound(const std::function<void()>& draw)
     EXPECT_EQ(GlState::Capture(), before);
 }
 
-std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw, bool withTexture)
+OrthoView::OrthoView(double extent, int side)
 {
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_VIEWPORT, m_viewport);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(-kFeedbackExtent, kFeedbackExtent, -kFeedbackExtent, kFeedbackExtent, -kFeedbackExtent, kFeedbackExtent);
+    glOrtho(-extent, extent, -extent, extent, -extent, extent);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    glViewport(0, 0, kFeedbackViewport, kFeedbackViewport);
+    glViewport(0, 0, side, side);
+}
+
+OrthoView::~OrthoView()
+{
+    glViewport(m_viewport[0], m_viewport[1], m_viewport[2], m_viewport[3]);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+std::pair<int, int> PixelAtStartCamera(double x, double y, double z)
+{
+    GLdouble model[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -27.0, 1}, proj[16], wx, wy, wz;
+    GLint viewport[4];
+    glGetDoublev(GL_PROJECTION_MATRIX, proj);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    gluProject(x, y, z, model, proj, viewport, &wx, &wy, &wz);
+    return {static_cast<int>(wx), static_cast<int>(wy)};
+}
+
+std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw, bool withTexture)
+{
+    const OrthoView view(kFeedbackExtent, kFeedbackViewport);
 
     // Room for a whole frame; drawing again after an overflow would repeat its side effects.
     std::vector<GLfloat> buf(kFeedbackFloats);
@@ -200,11 +225,6 @@ std::vector<FeedbackPolygon> CaptureFeedback(const std::function<void()>& draw, 
         }
     }
 
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
     return polygons;
 }
 

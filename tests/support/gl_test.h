@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,23 @@ void ExpectNoGlError(const char* where = "");
 
 // Runs draw and expects the GL state to be as before and no GL error raised.
 void ExpectLeavesGlStateAsFound(const std::function<void()>& draw);
+
+// For its life: identity model-view, an orthographic projection keeping everything within
+// extent of the origin, and a side x side viewport. Puts all three back afterwards.
+class OrthoView {
+public:
+    OrthoView(double extent, int side);
+    ~OrthoView();
+    OrthoView(const OrthoView&) = delete;
+    OrthoView& operator=(const OrthoView&) = delete;
+
+private:
+    GLint m_viewport[4];
+};
+
+// Where a scene point lands in the current viewport at the start camera (27 units away, no
+// yaw), under the current projection: window pixels from the bottom left.
+std::pair<int, int> PixelAtStartCamera(double x, double y, double z);
 
 // One vertex that reached the rasteriser: in the coordinates draw was given (the capture
 // maps window coordinates back), with its colour after lighting.

@@ -190,22 +190,6 @@ TEST_F(FrameTest, FrameLeavesStacksAndStateAsFoundWithNoGlError)
     });
 }
 
-// Where a point of the scene lands in the window at the start camera, in pixels.
-void ProjectAtStartCamera(double x, double y, double z, int& px, int& py)
-{
-    glPushMatrix();
-    glTranslatef(0.0f, 0.0f, -27.0f);
-    GLdouble model[16], proj[16], wx, wy, wz;
-    GLint viewport[4];
-    glGetDoublev(GL_MODELVIEW_MATRIX, model);
-    glGetDoublev(GL_PROJECTION_MATRIX, proj);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glPopMatrix();
-    gluProject(x, y, z, model, proj, viewport, &wx, &wy, &wz);
-    px = static_cast<int>(wx);
-    py = static_cast<int>(wy);
-}
-
 TEST_F(FrameTest, RenderedFrameShowsPinkFlareCentresAtTheirPlaces)
 {
     CScene scene;
@@ -216,8 +200,7 @@ TEST_F(FrameTest, RenderedFrameShowsPinkFlareCentresAtTheirPlaces)
     auto at = [&](int x, int y) { return &pixels[(static_cast<std::size_t>(y) * 500 + x) * 3]; };
 
     for (const Flare& f : kFlares) {
-        int px, py;
-        ProjectAtStartCamera(f.x, f.y, 2.0, px, py);
+        const auto [px, py] = PixelAtStartCamera(f.x, f.y, 2.0);
         const std::uint8_t* c = at(px, py);
         EXPECT_GT(c[0], 150) << "flare at " << f.x << ", " << f.y;
         EXPECT_GT(c[0], c[1] + 40);
