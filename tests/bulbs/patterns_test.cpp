@@ -128,6 +128,20 @@ protected:
         return 0;
     }
 
+    // Runs a worked sequence from the state just selected: after each listed step, the bulbs
+    // must match the row and check(row) whatever else the row gives.
+    template <class Row, std::size_t N, class Check>
+    void FollowSequence(const Row (&rows)[N], Check check)
+    {
+        int step = 0;
+        for (const Row& row : rows) {
+            Run(row.step - step);
+            step = row.step;
+            ExpectBulbsNear(State().m_fBulb, row.bulbs, step);
+            check(row);
+        }
+    }
+
     SceneState& State() { return *m_state; }
 
 private:
@@ -166,14 +180,10 @@ const SweepRow kSweepSequence[] = {
 TEST_F(PatternTest, SweepFollowsWorkedSequenceThroughStep15)
 {
     Select(1, 1, 0);
-    int step = 0;
-    for (const SweepRow& row : kSweepSequence) {
-        Run(row.step - step);
-        step = row.step;
-        ExpectBulbsNear(State().m_fBulb, row.bulbs, step);
-        EXPECT_EQ(State().m_nSweepPhase, row.phase) << "after step " << step;
-        EXPECT_EQ(State().m_nSweepIndex, row.index) << "after step " << step;
-    }
+    FollowSequence(kSweepSequence, [&](const SweepRow& row) {
+        EXPECT_EQ(State().m_nSweepPhase, row.phase) << "after step " << row.step;
+        EXPECT_EQ(State().m_nSweepIndex, row.index) << "after step " << row.step;
+    });
 }
 
 // Catches a wrong sweep order or a wrong wrap from position 9 back to 0 (bulb 4 hands
@@ -273,13 +283,8 @@ const AlternateRow kAlternateSequence[] = {
 TEST_F(PatternTest, AlternationFollowsWorkedSequence)
 {
     Select(2, 1, 0);
-    int step = 0;
-    for (const AlternateRow& row : kAlternateSequence) {
-        Run(row.step - step);
-        step = row.step;
-        ExpectBulbsNear(State().m_fBulb, row.bulbs, step);
-        EXPECT_EQ(g_nAlternateDir, row.dir) << "after step " << step;
-    }
+    FollowSequence(kAlternateSequence,
+                   [](const AlternateRow& row) { EXPECT_EQ(g_nAlternateDir, row.dir) << "after step " << row.step; });
 }
 
 // Catches steering by any bulb other than bulb 1.
@@ -360,13 +365,8 @@ const CascadeRow kCascadeSequence[] = {
 TEST_F(PatternTest, CascadeFollowsWorkedSequence)
 {
     Select(3, 1, 0);
-    int step = 0;
-    for (const CascadeRow& row : kCascadeSequence) {
-        Run(row.step - step);
-        step = row.step;
-        ExpectBulbsNear(State().m_fBulb, row.bulbs, step);
-        EXPECT_EQ(g_nCascadeStage, row.stage) << "after step " << step;
-    }
+    FollowSequence(kCascadeSequence,
+                   [](const CascadeRow& row) { EXPECT_EQ(g_nCascadeStage, row.stage) << "after step " << row.step; });
 }
 
 // Catches a cascade step that touches more than the first bulb below 0.9.
