@@ -3,6 +3,7 @@
 # with Esc and expects a clean exit.
 # Usage: smoke.sh LUMETTA ASSETS_DIR OUT_DIR
 set -euo pipefail
+. "$(dirname "$0")/common.sh"
 bin=$1 assets=$2 out=$3
 mkdir -p "$out"
 work=$(mktemp -d)
@@ -35,14 +36,5 @@ changed=$(compare -metric AE "$out/window.png" "$out/window-later.png" null: 2>&
 echo "pixels changed in half a second: $changed"
 [ "${changed%% *}" -gt 0 ] 2>/dev/null || { echo "FAIL: the picture did not change: no frames after the first"; exit 1; }
 
-xdotool windowfocus --sync "$wid"
-xdotool key Escape
-for _ in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Esc did not close the window"; exit 1; fi
-status=0; wait "$pid" || status=$?
-pid=
-[ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; cat "$out/smoke.stderr"; exit 1; }
+press_and_expect_exit "$wid" Escape 0 Esc "$out/smoke.stderr"
 echo "PASS: window Lumetta 500x500 painted and animating, closed by Esc with status 0"

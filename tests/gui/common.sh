@@ -1,0 +1,19 @@
+# Shared by the GUI test scripts; sourced, not run.
+
+# Presses key in window wid, then expects the program with process id $pid to end within
+# five seconds with status want. what names the action in the failure message; stderr is
+# the file holding the program's error output.
+press_and_expect_exit() {
+  local wid=$1 key=$2 want=$3 what=$4 stderr=$5
+  xdotool windowfocus --sync "$wid"
+  xdotool key "$key"
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then echo "FAIL: $what did not end the program"; exit 1; fi
+  local status=0
+  wait "$pid" || status=$?
+  pid=
+  [ "$status" -eq "$want" ] || { echo "FAIL: exit status $status, not $want"; cat "$stderr"; exit 1; }
+}
