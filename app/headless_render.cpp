@@ -2,8 +2,9 @@
 
 #include "app/headless_context.h"
 #include "app/png_file.h"
+#include "view/gl_check.h"
 #include "view/scene.h"
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <GL/gl.h>
 
@@ -56,11 +57,15 @@ int RenderHeadless(const RenderOptions& options)
     scene->OnSize(options.width, options.height);
     scene->State().m_fAngle = options.yaw;
     scene->State().m_fDistance = options.distance;
-    for (int i = 0; i < options.frames; ++i)
+    CGlErrorCheck glErrors;
+    for (int i = 0; i < options.frames; ++i) {
         scene->OnDraw();
+        glErrors.Check("while drawing a frame");
+    }
 
     const std::string error = WritePng(options.output, options.width, options.height,
                                        ReadPixelsRgb(options.width, options.height));
+    scene->OnDestroyContext();
     SetSceneHost(nullptr);
     if (!error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());

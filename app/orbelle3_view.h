@@ -3,7 +3,7 @@
 #pragma once
 
 #include "view/scene.h"
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <wx/docview.h>
 #include <wx/glcanvas.h>

@@ -23,6 +23,8 @@ struct Fixture {
         scene->OnCreateContext();
         scene->OnSize(500, 500);
     }
+    // The next benchmark's context compiles its own shape lists.
+    ~Fixture() { scene->OnDestroyContext(); }
 };
 
 void BM_RenderFrame(benchmark::State& state)

@@ -2,7 +2,7 @@
 // Each bulb is a flat, translucent halo and a body of two nested icosahedron shells.
 #pragma once
 
-#include "view/scene_state.h"
+#include "core/scene_state.h"
 
 #include <GL/gl.h>
 

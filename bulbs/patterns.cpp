@@ -1,6 +1,7 @@
 #include "bulbs/patterns.h"
 
 #include "bulbs/bulb_string.h"
+#include "core/check.h"
 
 #include <cstddef>
 #include <iterator>
@@ -44,7 +45,8 @@ void DrawBulbs(SceneState& state)
         StepPattern3(state);
         break;
     default:
-        break;
+        // Only the three selections write the pattern number.
+        LUMETTA_ASSERT(state.m_nPattern >= 1 && state.m_nPattern <= 3);
     }
 }
 

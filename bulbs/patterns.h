@@ -3,7 +3,7 @@
 // shows the intensities from before its own step.
 #pragma once
 
-#include "view/scene_state.h"
+#include "core/scene_state.h"
 
 // The bulb indices the dark spot of the sweep visits, in order; m_nSweepIndex is a position here.
 extern const int g_nSweepOrder[10];

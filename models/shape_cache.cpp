@@ -1,7 +1,7 @@
 #include "models/shape_cache.h"
 
 #include "models/shape_cache_internal.h"
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <GL/glu.h>
 
@@ -184,6 +184,18 @@ void ShapeSphere(double radius)
 void ShapeIcosahedron(double radius)
 {
     DrawCachedShape(SHAPE_ICOSAHEDRON, radius, EmitIcosahedron);
+}
+
+void ReleaseShapeCache()
+{
+    for (ShapeListEntry*& head : g_shapeChains) {
+        while (ShapeListEntry* entry = head) {
+            head = entry->next;
+            glDeleteLists(entry->listName, 1);
+            entry->~ShapeListEntry();
+            std::free(entry);
+        }
+    }
 }
 
 std::vector<GLuint> ShapeCacheLists(int kind)

@@ -9,7 +9,7 @@
 
 inline constexpr int kShapeKinds = 25;  // chains for kinds 0 to 24
 
-// One compiled shape. Entries live as long as the process.
+// One compiled shape. Entries live until ReleaseShapeCache.
 struct ShapeListEntry {
     GLuint listName;
     ShapeListEntry* next;  // the entry added before this one for the same kind
@@ -28,7 +28,8 @@ GLuint AddShapeList(int kind, const double* params, int count);
 bool ParamsEqual(const double* a, const double* b, int count);
 
 // Where lists and memory come from; glGenLists and std::malloc unless a test replaces them.
-// Each setter returns the allocator it replaces. A null memory block is fatal.
+// Each setter returns the allocator it replaces. A null memory block is fatal; blocks are
+// given back with std::free.
 using ShapeListAllocator = GLuint (*)(GLsizei range);
 using ShapeMemoryAllocator = void* (*)(std::size_t bytes);
 ShapeListAllocator SetShapeListAllocator(ShapeListAllocator allocate);

@@ -1,7 +1,7 @@
 // The wreath model: its meshes, materials and sphere clusters, drawn in three groups.
 #pragma once
 
-#include "view/scene_state.h"
+#include "core/scene_state.h"
 
 // Ring, flat pieces, stars with their sphere clusters, bell with its ball and bow; then the
 // bulbs' blink step. Leaves matrix and material as found.

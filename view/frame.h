@@ -1,7 +1,7 @@
 // One frame of the scene and the five flares, the apples' lights.
 #pragma once
 
-#include "view/scene_state.h"
+#include "core/scene_state.h"
 
 // Clears, places the camera and spot light 1, then draws backdrop, wreath (ending with the
 // bulbs' blink step), apple stems, flares and translucent apples, and waits for GL to finish.

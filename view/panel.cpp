@@ -1,7 +1,7 @@
 #include "view/panel.h"
 
 #include "models/material.h"
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

@@ -1,7 +1,7 @@
 // The backdrop: the picture "panel.bmp" as a mipmapped texture, tiled over a lit panel.
 #pragma once
 
-#include "view/scene_state.h"
+#include "core/scene_state.h"
 
 #include <cstdint>
 #include <cstdio>

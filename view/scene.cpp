@@ -1,5 +1,6 @@
 #include "view/scene.h"
 
+#include "models/shape_cache.h"
 #include "view/frame.h"
 #include "view/panel.h"
 
@@ -68,4 +69,9 @@ void CScene::OnSize(int cx, int cy)
 void CScene::OnDraw()
 {
     RenderFrame(m_state);
+}
+
+void CScene::OnDestroyContext()
+{
+    ReleaseShapeCache();
 }

@@ -2,7 +2,7 @@
 // headless renderer drive, so that both always show the same picture.
 #pragma once
 
-#include "view/scene_state.h"
+#include "core/scene_state.h"
 
 class CScene {
 public:
@@ -20,6 +20,9 @@ public:
     // With the context current: renders one frame into the back buffer and advances the
     // animation by one step. Leaves matrix and attribute stacks as found.
     void OnDraw();
+    // With the context still current, before it goes: deletes what the scene made in it (the
+    // shape lists). The next OnCreateContext, in this or another context, builds them anew.
+    void OnDestroyContext();
 
     SceneState& State() { return m_state; }
     const SceneState& State() const { return m_state; }

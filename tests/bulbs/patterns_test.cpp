@@ -537,6 +537,16 @@ TEST_F(PatternTest, DrawBulbsStepsTheActivePattern)
     }
 }
 
+// Catches a frame that draws no bulbs in silence because the pattern number went astray.
+TEST(PatternDeathTest, APatternNumberOutsideOneToThreeIsAnInternalError)
+{
+    for (int pattern : {0, 4, -1}) {
+        SceneState s;
+        s.m_nPattern = pattern;
+        EXPECT_DEATH(DrawBulbs(s), "internal error.*m_nPattern") << "pattern " << pattern;
+    }
+}
+
 // Catches advancing before drawing: every frame shows the intensities from before its step.
 TEST_F(PatternTest, EachStepDrawsTheIntensitiesFromBeforeIt)
 {

@@ -4,9 +4,11 @@
 // replayed in feedback mode: Mesa 22.3's llvmpipe crashes doing that.
 #include "models/shape_cache.h"
 #include "models/shape_cache_internal.h"
+#include "app/headless_context.h"
+#include "app/headless_render.h"
 #include "tests/support/gl_test.h"
 #include "view/scene.h"
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <algorithm>
 #include <cmath>
@@ -273,6 +275,31 @@ TEST_F(ShapeCacheTest, SceneFramesAfterTheFirstReserveNoNewLists)
     }
     EXPECT_EQ(CountDisplayLists(), lists);
     ResetGlToSceneBaseline();
+}
+
+// Catches list names kept past their context: the next context would replay names it never
+// made, and the spheres and bulb shells would vanish from its pictures.
+TEST_F(ShapeCacheTest, ASecondContextAfterTheFirstDrawsTheSamePicture)
+{
+    ReleaseShapeCache();
+    constexpr int kSide = 160;
+    std::vector<std::uint8_t> pictures[2];
+    for (auto& picture : pictures) {
+        CHeadlessContext context(kSide, kSide);
+        ASSERT_TRUE(context.Ok()) << context.Error();
+        CScene scene;
+        scene.OnCreateContext();
+        scene.OnSize(kSide, kSide);
+        scene.OnDraw();
+        picture = ReadPixelsRgb(kSide, kSide);
+        EXPECT_FALSE(ShapeCacheLists(SHAPE_SPHERE).empty());
+        scene.OnDestroyContext();
+        EXPECT_TRUE(ShapeCacheLists(SHAPE_SPHERE).empty());
+        EXPECT_TRUE(ShapeCacheLists(SHAPE_ICOSAHEDRON).empty());
+    }
+    MakeGlTestContextCurrent();
+    ResetGlToSceneBaseline();
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "the second context's picture differs from the first's";
 }
 
 TEST_F(ShapeCacheTest, WithoutAListTheShapeIsDrawnDirectlyAndNothingIsKept)

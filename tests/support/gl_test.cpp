@@ -18,8 +18,12 @@ const GLenum kTrackedEnables[] = {
 
 const GLenum kMaterialParams[] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
 
+class GlEnvironment;
+GlEnvironment* g_pEnvironment = nullptr;
+
 class GlEnvironment : public ::testing::Environment {
 public:
+    bool MakeCurrent() { return m_context && m_context->MakeCurrent(); }
     void SetUp() override
     {
         m_context = std::make_unique<CHeadlessContext>(500, 500);
@@ -59,7 +63,13 @@ FeedbackVertex ReadVertex(const std::vector<GLfloat>& buf, std::size_t& i, bool 
 
 void AddGlTestEnvironment()
 {
-    ::testing::AddGlobalTestEnvironment(new GlEnvironment);
+    g_pEnvironment = new GlEnvironment;
+    ::testing::AddGlobalTestEnvironment(g_pEnvironment);
+}
+
+void MakeGlTestContextCurrent()
+{
+    ASSERT_TRUE(g_pEnvironment && g_pEnvironment->MakeCurrent());
 }
 
 void ResetGlToSceneBaseline()

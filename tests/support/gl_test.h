@@ -13,6 +13,8 @@
 
 // Registers the headless context environment; call once from main before RUN_ALL_TESTS.
 void AddGlTestEnvironment();
+// Makes the environment's context current again after a test made another one current.
+void MakeGlTestContextCurrent();
 
 // The scene's fixed GL state and a 500 x 500 perspective, as after the view's creation.
 // Tests that draw call this first, so each starts from the same baseline.

@@ -4,7 +4,7 @@
 #include "tests/support/process.h"
 #include "view/panel.h"
 #include "view/scene.h"
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <GL/gl.h>
 

@@ -1,4 +1,4 @@
-#include "view/scene_host.h"
+#include "core/scene_host.h"
 
 #include <cstdio>
 #include <cstdlib>
