@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "res/texts.h"
+
 #include <CLI/CLI.hpp>
 
 #include <ostream>
@@ -43,6 +45,20 @@ CLI::Validator NumberFromTo(float low, float high)
         range);
 }
 
+// The version and the version block, one value to a line.
+std::string VersionText()
+{
+    std::string text = std::string("Lumetta ") + kVersionNumber + "\n";
+    for (const VersionEntry& entry : kVersionBlock) {
+        if (entry.value[0] != '\0')
+            text += std::string(entry.key) + ": " + entry.value + "\n";
+    }
+    text.pop_back();  // CLI11 ends the text with its own line break
+    return text;
+}
+
+static_assert(std::string_view(LUMETTA_VERSION) == kVersionNumber, "the build's version is the program's");
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -51,7 +67,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     CLI::App app("Lumetta: an animated, lit wreath with blinking bulbs.\n"
                  "Without options it opens the window.",
                  "lumetta");
-    app.set_version_flag("--version", "Lumetta " LUMETTA_VERSION);
+    app.set_version_flag("--version", VersionText());
 
     std::string size;
     CLI::Option* render = app.add_option("--render", result.render.output,

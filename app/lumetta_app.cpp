@@ -1,9 +1,113 @@
 #include "app/lumetta_app.h"
 
+#include "app/about_box.h"
 #include "app/orbelle3_view.h"
+#include "app/resources.h"
+#include "res/ids.h"
 #include "res/texts.h"
 
+#include <filesystem>
+#include <iterator>
+
+namespace {
+
+constexpr int kRecentFiles = 4;
+const char* const kRecentFilesGroup = "/RecentFiles";
+
+// A document manager whose recent-file list holds four entries.
+class CDocManager : public wxDocManager {
+public:
+    CDocManager() : wxDocManager(0, false) { Initialize(); }
+    wxFileHistory* OnCreateFileHistory() override { return new wxFileHistory(kRecentFiles); }
+};
+
+wxString Text(const char* utf8)
+{
+    return wxString::FromUTF8(utf8);
+}
+
+wxString Text(std::string_view utf8)
+{
+    return wxString::FromUTF8(utf8.data(), utf8.size());
+}
+
+// A file name as the system gives it, whatever its bytes.
+wxString FileNameText(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return wxString(error ? path.c_str() : absolute.c_str(), *wxConvFileName);
+}
+
+wxMenuBar* CreateMainMenu()
+{
+    auto* application = new wxMenu;
+    application->Append(ID_APP_EXIT, Text(kMenuExit), Text(CommandPrompt(ID_APP_EXIT)));
+    auto* apples = new wxMenu;
+    apples->AppendCheckItem(ID_FLARE_SPIN, Text(kMenuFlareSpin), Text(CommandPrompt(ID_FLARE_SPIN)));
+    auto* bulbs = new wxMenu;
+    bulbs->AppendCheckItem(ID_LIGHT_PATTERN1, Text(kMenuPattern1), Text(CommandPrompt(ID_LIGHT_PATTERN1)));
+    bulbs->AppendCheckItem(ID_LIGHT_PATTERN2, Text(kMenuPattern2), Text(CommandPrompt(ID_LIGHT_PATTERN2)));
+    bulbs->AppendCheckItem(ID_LIGHT_PATTERN3, Text(kMenuPattern3), Text(CommandPrompt(ID_LIGHT_PATTERN3)));
+    auto* help = new wxMenu;
+    help->Append(ID_APP_ABOUT, Text(kMenuAbout), Text(CommandPrompt(ID_APP_ABOUT)));
+
+    auto* bar = new wxMenuBar;
+    bar->Append(application, Text(kMenuApplication));
+    bar->Append(apples, Text(kMenuApples));
+    bar->Append(bulbs, Text(kMenuBulbs));
+    bar->Append(help, Text(kMenuHelp));
+    return bar;
+}
+
+// The toolbar's buttons in order; 0 stands for the gap between two groups. The pattern and
+// flare buttons stay pressed while their state is on.
+struct ToolEntry {
+    int id;
+    wxItemKind kind;
+};
+const ToolEntry kToolbar[] = {
+    {ID_APP_EXIT, wxITEM_NORMAL},
+    {0, wxITEM_SEPARATOR},
+    {ID_FLARE_SPIN, wxITEM_CHECK},
+    {0, wxITEM_SEPARATOR},
+    {ID_LIGHT_PATTERN1, wxITEM_CHECK},
+    {ID_LIGHT_PATTERN2, wxITEM_CHECK},
+    {ID_LIGHT_PATTERN3, wxITEM_CHECK},
+    {0, wxITEM_SEPARATOR},
+    {ID_LIGHT_WEAKER, wxITEM_NORMAL},
+    {ID_LIGHT_STRONGER, wxITEM_NORMAL},
+    {ID_SPREAD_NARROW, wxITEM_NORMAL},
+    {ID_SPREAD_WIDEN, wxITEM_NORMAL},
+    {0, wxITEM_SEPARATOR},
+    {ID_VIEW_RESET, wxITEM_NORMAL},
+    {0, wxITEM_SEPARATOR},
+    {ID_APP_ABOUT, wxITEM_NORMAL},
+};
+
+void LoadToolBar(wxToolBar* bar)
+{
+    bar->SetToolBitmapSize(wxSize(kToolImageWidth, kToolImageHeight));
+    int image = 0;
+    for (const ToolEntry& tool : kToolbar) {
+        if (tool.kind == wxITEM_SEPARATOR) {
+            bar->AddSeparator();
+            continue;
+        }
+        bar->AddTool(tool.id, wxString(), ToolImage(image++), wxNullBitmap, tool.kind,
+                     Text(CommandTooltip(tool.id)), Text(CommandPrompt(tool.id)));
+    }
+    bar->Realize();
+}
+
+}  // namespace
+
 // --- COrbelle3App ---
+
+wxBEGIN_EVENT_TABLE(COrbelle3App, wxApp)
+    EVT_MENU(ID_APP_ABOUT, COrbelle3App::OnAppAbout)
+    EVT_MENU(ID_APP_EXIT, COrbelle3App::OnAppExit)
+wxEND_EVENT_TABLE()
 
 std::string COrbelle3App::s_startDocument;
 
@@ -12,12 +116,20 @@ void COrbelle3App::SetStartDocument(const std::string& path)
     s_startDocument = path;
 }
 
+CMainFrame* COrbelle3App::GetMainFrame() const
+{
+    return wxDynamicCast(GetTopWindow(), CMainFrame);
+}
+
 bool COrbelle3App::OnInit()
 {
     // The command line was read before wx started; wxApp::OnInit would read it again.
     SetAppName(kTextAppName);
+    m_pSettings = std::make_unique<CSettings>();
 
-    m_pDocManager = new wxDocManager;
+    m_pDocManager = new CDocManager;
+    m_pSettings->Config().SetPath(kRecentFilesGroup);
+    m_pDocManager->FileHistoryLoad(m_pSettings->Config());
     // Any file may be named as the document; none is read.
     new wxDocTemplate(m_pDocManager, kTextFileTypeName, "*", "", "", kTextFileTypeId, "COrbelle3View",
                       CLASSINFO(COrbelle3Doc), CLASSINFO(COrbelle3View));
@@ -27,9 +139,13 @@ bool COrbelle3App::OnInit()
 
     wxDocument* doc = s_startDocument.empty()
                           ? m_pDocManager->CreateNewDocument()
-                          : m_pDocManager->CreateDocument(wxString::FromUTF8(s_startDocument), wxDOC_SILENT);
+                          : m_pDocManager->CreateDocument(FileNameText(s_startDocument), wxDOC_SILENT);
     if (!doc) {
-        frame->Destroy();
+        // wx has said why in its own words; the frame was never shown and goes at once,
+        // before the document manager that its events pass through.
+        delete frame;
+        delete m_pDocManager;
+        m_pDocManager = nullptr;
         return false;
     }
     frame->Show();
@@ -39,8 +155,28 @@ bool COrbelle3App::OnInit()
 
 int COrbelle3App::OnExit()
 {
+    if (m_pDocManager && m_pSettings) {
+        m_pSettings->Config().SetPath(kRecentFilesGroup);
+        m_pDocManager->FileHistorySave(m_pSettings->Config());
+        m_pSettings->Save();
+    }
     delete m_pDocManager;
+    m_pDocManager = nullptr;
+    m_pSettings.reset();
     return wxApp::OnExit();
+}
+
+void COrbelle3App::OnAppAbout(wxCommandEvent&)
+{
+    CAboutBox box(GetTopWindow());
+    box.ShowModal();
+}
+
+void COrbelle3App::OnAppExit(wxCommandEvent&)
+{
+    // No document is ever modified, so nothing asks before the window goes.
+    if (wxWindow* frame = GetTopWindow())
+        frame->Close();
 }
 
 // --- COrbelle3Doc ---
@@ -49,12 +185,16 @@ wxIMPLEMENT_DYNAMIC_CLASS(COrbelle3Doc, wxDocument);
 
 // --- CMainFrame ---
 
-wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
-wxEND_EVENT_TABLE()
-
 CMainFrame::CMainFrame(wxDocManager* manager)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, kTextFrameTitle, wxDefaultPosition, wxSize(500, 500))
 {
-    wxAcceleratorEntry exitKey(wxACCEL_NORMAL, WXK_ESCAPE, wxID_EXIT);
+    SetIcons(MainIcons());
+    SetMenuBar(CreateMainMenu());
+    m_wndToolBar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_TOP, AFX_IDW_TOOLBAR);
+    if (m_wndToolBar)
+        LoadToolBar(m_wndToolBar);
+    wxAcceleratorEntry exitKey(wxACCEL_NORMAL, WXK_ESCAPE, ID_APP_EXIT);
     SetAcceleratorTable(wxAcceleratorTable(1, &exitKey));
+    // The size is the whole window's, menu bar and toolbar included.
+    SetSize(wxSize(500, 500));
 }

@@ -1,22 +1,41 @@
-// The wx shell: application, document and main frame. The view lives in orbelle3_view.h.
+// The wx shell: application, document manager, document and main frame. The view lives in
+// orbelle3_view.h, the about box in about_box.h.
 #pragma once
 
+#include "app/settings.h"
+
 #include <wx/docview.h>
+#include <wx/toolbar.h>
 #include <wx/wx.h>
 
+#include <memory>
 #include <string>
+
+class CMainFrame;
 
 class COrbelle3App : public wxApp {
 public:
     // The document to open at start; empty for a new, empty document.
     static void SetStartDocument(const std::string& path);
 
+    // Settings, document template, the start document with its frame and view, then the
+    // frame shown and painted. False, with no window left, when the document cannot be had.
     bool OnInit() override;
+    // Writes the recent-file list back to the settings.
     int OnExit() override;
 
+    wxDocManager* GetDocManager() const { return m_pDocManager; }
+    CMainFrame* GetMainFrame() const;
+
 private:
+    void OnAppAbout(wxCommandEvent& event);
+    void OnAppExit(wxCommandEvent& event);
+
+    std::unique_ptr<CSettings> m_pSettings;
     wxDocManager* m_pDocManager = nullptr;
     static std::string s_startDocument;
+
+    wxDECLARE_EVENT_TABLE();
 };
 
 wxDECLARE_APP(COrbelle3App);
@@ -27,10 +46,12 @@ class COrbelle3Doc : public wxDocument {
     wxDECLARE_DYNAMIC_CLASS(COrbelle3Doc);
 };
 
+// The frame: the menu bar, the toolbar, Esc as the one accelerator, and the view's canvas
+// below them. Its title stays "Lumetta" whatever the document is called.
 class CMainFrame : public wxDocParentFrame {
 public:
-    CMainFrame(wxDocManager* manager);
+    explicit CMainFrame(wxDocManager* manager);
 
 private:
-    wxDECLARE_EVENT_TABLE();
+    wxToolBar* m_wndToolBar = nullptr;
 };

@@ -1,5 +1,9 @@
 #include "app/orbelle3_view.h"
 
+#include "bulbs/patterns.h"
+#include "res/ids.h"
+#include "view/input.h"
+
 #include <wx/dcclient.h>
 #include <wx/msgdlg.h>
 
@@ -20,9 +24,62 @@ wxGLAttributes PixelFormat()
     return fallback;
 }
 
+// The scene's code for a key: arrows (the keypad's too), and letters and digits by their
+// upper-case character, which wx gives for a key-down whatever Shift or Caps Lock say.
+int SceneKeyCode(const wxKeyEvent& event)
+{
+    switch (const int code = event.GetKeyCode()) {
+    case WXK_LEFT:
+    case WXK_NUMPAD_LEFT:
+        return VK_LEFT;
+    case WXK_UP:
+    case WXK_NUMPAD_UP:
+        return VK_UP;
+    case WXK_RIGHT:
+    case WXK_NUMPAD_RIGHT:
+        return VK_RIGHT;
+    case WXK_DOWN:
+    case WXK_NUMPAD_DOWN:
+        return VK_DOWN;
+    default:
+        if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
+            return code;
+        return 0;
+    }
+}
+
+unsigned SceneMouseFlags(const wxMouseEvent& event)
+{
+    unsigned flags = 0;
+    flags |= event.LeftIsDown() ? MK_LBUTTON : 0;
+    flags |= event.RightIsDown() ? MK_RBUTTON : 0;
+    flags |= event.ShiftDown() ? MK_SHIFT : 0;
+    flags |= event.ControlDown() ? MK_CONTROL : 0;
+    flags |= event.MiddleIsDown() ? MK_MBUTTON : 0;
+    flags |= event.Aux1IsDown() ? MK_XBUTTON1 : 0;
+    flags |= event.Aux2IsDown() ? MK_XBUTTON2 : 0;
+    return flags;
+}
+
 }  // namespace
 
 wxIMPLEMENT_DYNAMIC_CLASS(COrbelle3View, wxView);
+
+wxBEGIN_EVENT_TABLE(COrbelle3View, wxView)
+    EVT_MENU(ID_FLARE_SPIN, COrbelle3View::OnFlareSpin)
+    EVT_UPDATE_UI(ID_FLARE_SPIN, COrbelle3View::OnUpdateFlareSpin)
+    EVT_MENU(ID_LIGHT_PATTERN1, COrbelle3View::OnLightPattern1)
+    EVT_UPDATE_UI(ID_LIGHT_PATTERN1, COrbelle3View::OnUpdateLightPattern1)
+    EVT_MENU(ID_LIGHT_PATTERN2, COrbelle3View::OnLightPattern2)
+    EVT_UPDATE_UI(ID_LIGHT_PATTERN2, COrbelle3View::OnUpdateLightPattern2)
+    EVT_MENU(ID_LIGHT_PATTERN3, COrbelle3View::OnLightPattern3)
+    EVT_UPDATE_UI(ID_LIGHT_PATTERN3, COrbelle3View::OnUpdateLightPattern3)
+    EVT_MENU(ID_LIGHT_STRONGER, COrbelle3View::OnLightStronger)
+    EVT_MENU(ID_LIGHT_WEAKER, COrbelle3View::OnLightWeaker)
+    EVT_MENU(ID_VIEW_RESET, COrbelle3View::OnViewReset)
+    EVT_MENU(ID_SPREAD_WIDEN, COrbelle3View::OnSpreadWiden)
+    EVT_MENU(ID_SPREAD_NARROW, COrbelle3View::OnSpreadNarrow)
+wxEND_EVENT_TABLE()
 
 COrbelle3View::COrbelle3View() : m_pScene(std::make_unique<CScene>())
 {
@@ -38,7 +95,8 @@ bool COrbelle3View::OnCreate(wxDocument* doc, long flags)
     if (!wxView::OnCreate(doc, flags))
         return false;
 
-    wxWindow* frame = wxTheApp->GetTopWindow();
+    wxFrame* frame = wxStaticCast(wxTheApp->GetTopWindow(), wxFrame);
+    SetFrame(frame);
     m_pCanvas = new wxGLCanvas(frame, PixelFormat(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                wxFULL_REPAINT_ON_RESIZE | wxWANTS_CHARS);
     // Every pixel is painted by GL; erasing first would only flicker.
@@ -50,9 +108,12 @@ bool COrbelle3View::OnCreate(wxDocument* doc, long flags)
 
     m_pCanvas->Bind(wxEVT_PAINT, &COrbelle3View::OnPaint, this);
     m_pCanvas->Bind(wxEVT_SIZE, &COrbelle3View::OnSize, this);
+    m_pCanvas->Bind(wxEVT_KEY_DOWN, &COrbelle3View::OnKeyDown, this);
+    m_pCanvas->Bind(wxEVT_MOTION, &COrbelle3View::OnMouseMove, this);
     m_timer.Bind(wxEVT_TIMER, &COrbelle3View::OnTimer, this);
     m_timer.Start(kFrameMilliseconds);
-    frame->Layout();
+    frame->SendSizeEvent();
+    Activate(true);
     m_pCanvas->SetFocus();
     return true;
 }
@@ -62,6 +123,15 @@ bool COrbelle3View::OnClose(bool deleteWindow)
     if (!wxView::OnClose(deleteWindow))
         return false;
     OnDestroy();
+    // The close may come from inside one of the canvas' own events (Esc), so the canvas
+    // goes once that event is over, or with the frame if that is sooner.
+    if (m_pCanvas) {
+        m_pCanvas->Hide();
+        wxTheApp->CallAfter([canvas = m_pCanvas] {
+            if (canvas)
+                canvas->Destroy();
+        });
+    }
     return true;
 }
 
@@ -71,6 +141,11 @@ void COrbelle3View::OnDestroy()
     if (m_pCanvas) {
         m_pCanvas->Unbind(wxEVT_PAINT, &COrbelle3View::OnPaint, this);
         m_pCanvas->Unbind(wxEVT_SIZE, &COrbelle3View::OnSize, this);
+        m_pCanvas->Unbind(wxEVT_KEY_DOWN, &COrbelle3View::OnKeyDown, this);
+        m_pCanvas->Unbind(wxEVT_MOTION, &COrbelle3View::OnMouseMove, this);
+        // What the scene made in the context goes with it, so that a later context starts clean.
+        if (m_bContextReady && m_hRC && m_pCanvas->SetCurrent(*m_hRC))
+            m_pScene->OnDestroyContext();
     }
     m_hRC.reset();
     m_bContextReady = false;
@@ -93,6 +168,8 @@ wxSize COrbelle3View::ClientPixels() const
     return m_pCanvas->GetClientSize() * m_pCanvas->GetContentScaleFactor();
 }
 
+// --- The canvas' events ---
+
 void COrbelle3View::OnPaint(wxPaintEvent&)
 {
     // A wxPaintDC must exist during a paint handler even though GL does the drawing.
@@ -108,7 +185,9 @@ void COrbelle3View::OnPaint(wxPaintEvent&)
         m_bContextReady = true;
     }
     m_pScene->OnDraw();
+    m_glErrors.Check("while drawing a frame");
     m_pCanvas->SwapBuffers();
+    ++m_nFramesDrawn;
 }
 
 void COrbelle3View::OnSize(wxSizeEvent& event)
@@ -124,4 +203,96 @@ void COrbelle3View::OnSize(wxSizeEvent& event)
 void COrbelle3View::OnTimer(wxTimerEvent&)
 {
     m_pCanvas->Refresh(false);
+}
+
+void COrbelle3View::OnKeyDown(wxKeyEvent& event)
+{
+    // With Alt a key belongs to the menu bar's mnemonics, not to the scene.
+    if (event.AltDown() || event.MetaDown()) {
+        event.Skip();
+        return;
+    }
+    // The scene's keys are used up here, so that the arrows never move the focus away
+    // from the canvas; every other key goes on to the toolkit.
+    if (!::OnKeyDown(State(), SceneKeyCode(event)))
+        event.Skip();
+}
+
+void COrbelle3View::OnMouseMove(wxMouseEvent& event)
+{
+    event.Skip();
+    // While a button is held GTK keeps reporting the pointer outside the canvas; a view
+    // that does not capture the mouse sees nothing of that, so a drag that comes back in
+    // measures from the last point it saw inside.
+    const wxPoint p = event.GetPosition();
+    if (!wxRect(m_pCanvas->GetClientSize()).Contains(p))
+        return;
+    ::OnMouseMove(State(), SceneMouseFlags(event), p.x, p.y);
+}
+
+// --- The view commands ---
+
+void COrbelle3View::OnFlareSpin(wxCommandEvent&)
+{
+    ::OnFlareSpin(State());
+}
+
+void COrbelle3View::OnUpdateFlareSpin(wxUpdateUIEvent& event)
+{
+    event.Check(IsFlareSpinChecked(State()));
+}
+
+void COrbelle3View::OnLightPattern1(wxCommandEvent&)
+{
+    ::OnLightPattern1(State());
+}
+
+void COrbelle3View::OnUpdateLightPattern1(wxUpdateUIEvent& event)
+{
+    event.Check(IsPatternChecked(State(), 1));
+}
+
+void COrbelle3View::OnLightPattern2(wxCommandEvent&)
+{
+    ::OnLightPattern2(State());
+}
+
+void COrbelle3View::OnUpdateLightPattern2(wxUpdateUIEvent& event)
+{
+    event.Check(IsPatternChecked(State(), 2));
+}
+
+void COrbelle3View::OnLightPattern3(wxCommandEvent&)
+{
+    ::OnLightPattern3(State());
+}
+
+void COrbelle3View::OnUpdateLightPattern3(wxUpdateUIEvent& event)
+{
+    event.Check(IsPatternChecked(State(), 3));
+}
+
+void COrbelle3View::OnLightStronger(wxCommandEvent&)
+{
+    ::OnLightStronger(State());
+}
+
+void COrbelle3View::OnLightWeaker(wxCommandEvent&)
+{
+    ::OnLightWeaker(State());
+}
+
+void COrbelle3View::OnViewReset(wxCommandEvent&)
+{
+    ::OnViewReset(State());
+}
+
+void COrbelle3View::OnSpreadWiden(wxCommandEvent&)
+{
+    ::OnSpreadWiden(State());
+}
+
+void COrbelle3View::OnSpreadNarrow(wxCommandEvent&)
+{
+    ::OnSpreadNarrow(State());
 }

@@ -1,13 +1,16 @@
 // The view: hosts the scene in a wxGLCanvas, drives it from paint, size and a 50 ms timer,
-// and gives the scene its message boxes.
+// turns the canvas' keys and mouse moves and the frame's commands into scene input, and
+// gives the scene its message boxes.
 #pragma once
 
-#include "view/scene.h"
 #include "core/scene_host.h"
+#include "view/gl_check.h"
+#include "view/scene.h"
 
 #include <wx/docview.h>
 #include <wx/glcanvas.h>
 #include <wx/timer.h>
+#include <wx/weakref.h>
 
 #include <memory>
 
@@ -16,9 +19,12 @@ public:
     COrbelle3View();
     ~COrbelle3View() override;
 
+    // Makes the canvas in the main frame, reads the backdrop picture (a missing one ends the
+    // program), starts the frame timer and gives the canvas the keyboard focus.
     bool OnCreate(wxDocument* doc, long flags) override;
     // All drawing happens in the canvas' paint handler, one frame per paint.
     void OnDraw(wxDC*) override {}
+    // Lets go of the context and the canvas.
     bool OnClose(bool deleteWindow) override;
     // The frame's title stays "Lumetta" whatever the document is called.
     void OnChangeFilename() override {}
@@ -27,21 +33,50 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, MessageOwner owner) override;
     void DestroyView() override { OnDestroy(); }
 
+    CScene& Scene() { return *m_pScene; }
+    wxGLCanvas* GetCanvas() const { return m_pCanvas; }
+    // Frames drawn since the view was made.
+    long FramesDrawn() const { return m_nFramesDrawn; }
+
 private:
     // Stops the timer, then lets the context go. Safe to call twice.
     void OnDestroy();
+    // The canvas' events.
     void OnPaint(wxPaintEvent& event);
     void OnSize(wxSizeEvent& event);
     void OnTimer(wxTimerEvent& event);
-    // The canvas' client size in pixels.
+    void OnKeyDown(wxKeyEvent& event);
+    void OnMouseMove(wxMouseEvent& event);
+    // The view commands and their check marks.
+    void OnFlareSpin(wxCommandEvent& event);
+    void OnUpdateFlareSpin(wxUpdateUIEvent& event);
+    void OnLightPattern1(wxCommandEvent& event);
+    void OnUpdateLightPattern1(wxUpdateUIEvent& event);
+    void OnLightPattern2(wxCommandEvent& event);
+    void OnUpdateLightPattern2(wxUpdateUIEvent& event);
+    void OnLightPattern3(wxCommandEvent& event);
+    void OnUpdateLightPattern3(wxUpdateUIEvent& event);
+    void OnLightStronger(wxCommandEvent& event);
+    void OnLightWeaker(wxCommandEvent& event);
+    void OnViewReset(wxCommandEvent& event);
+    void OnSpreadWiden(wxCommandEvent& event);
+    void OnSpreadNarrow(wxCommandEvent& event);
+
+    // The canvas' client size in physical pixels.
     wxSize ClientPixels() const;
+    SceneState& State() { return m_pScene->State(); }
 
     std::unique_ptr<CScene> m_pScene;
-    wxGLCanvas* m_pCanvas = nullptr;  // owned by the frame
+    // A child of the main frame, destroyed by the view when it closes or with the frame,
+    // whichever comes first.
+    wxWeakRef<wxGLCanvas> m_pCanvas;
     std::unique_ptr<wxGLContext> m_hRC;
     bool m_bContextReady = false;
     bool m_bFatal = false;  // a fatal message is up; nothing more is drawn
     wxTimer m_timer;
+    CGlErrorCheck m_glErrors;
+    long m_nFramesDrawn = 0;
 
     wxDECLARE_DYNAMIC_CLASS(COrbelle3View);
+    wxDECLARE_EVENT_TABLE();
 };

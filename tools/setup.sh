@@ -12,6 +12,7 @@ packages=(
   libpng-dev             # PNG output of --render
   libcli11-dev           # command-line parsing
   libgtest-dev libgmock-dev libbenchmark-dev
+  libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
   # running and GUI tests
   fonts-ipafont-gothic
   xvfb xauth x11-utils xdotool imagemagick

@@ -1,7 +1,8 @@
 #include "view/panel.h"
 
-#include "models/material.h"
 #include "core/scene_host.h"
+#include "models/material.h"
+#include "res/texts.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -12,8 +13,6 @@
 namespace {
 
 const char* const kPanelFile = "panel.bmp";
-const char* const kPanelMissingText = "ファイル名<panel.bmp>が見つかりません。";
-const char* const kPanelMissingCaption = "orbelle3";
 
 // The header is skipped unread: 56 bytes, two more than a standard picture file has.
 constexpr std::size_t kPanelSkipBytes = 56;
@@ -62,7 +61,7 @@ void ReadPanelTexels(SceneState& state)
 {
     std::FILE* file = std::fopen(kPanelFile, "rb");
     if (!file)
-        FatalSceneError(kPanelMissingText, kPanelMissingCaption, MessageOwner::View, true);
+        FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true);
     DecodePanelTexels(file, state.m_Texels.data());
     std::fclose(file);
 }

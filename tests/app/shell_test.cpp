@@ -1,0 +1,394 @@
+// The real frame, view, menu, toolbar and about box in this process, under Xvfb, driven by
+// real X key and mouse events (XTEST), so that what they did can be read from the view.
+#include "app/about_box.h"
+#include "app/lumetta_app.h"
+#include "app/orbelle3_view.h"
+#include "res/ids.h"
+#include "view/input.h"
+#include "res/texts.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <wx/uiaction.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <thread>
+
+wxIMPLEMENT_APP_NO_MAIN(COrbelle3App);
+
+namespace {
+
+// wx once per process; each test starts the application and ends it.
+class WxEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static char name[] = "lumetta_shell_tests";
+        static char* argv[] = {name, nullptr};
+        int argc = 1;
+        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under Xvfb";
+    }
+    void TearDown() override { wxEntryCleanup(); }
+};
+
+// Runs the event loop for ms milliseconds, or until done says so; returns done's last answer.
+bool PumpUntil(const std::function<bool()>& done, int ms = 5000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        wxTheApp->Yield(true);
+        if (done && done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done && done();
+}
+
+void Pump(int ms)
+{
+    PumpUntil(nullptr, ms);
+}
+
+// Runs what once the timer fires, inside whatever event loop is running then (a modal one).
+void After(int ms, std::function<void()> what)
+{
+    auto* timer = new wxTimer;
+    timer->Bind(wxEVT_TIMER, [timer, what](wxTimerEvent&) {
+        what();
+        timer->Stop();
+        wxTheApp->CallAfter([timer] { delete timer; });
+    });
+    timer->StartOnce(ms);
+}
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::copy_file(std::filesystem::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp",
+                                   m_work.Path() / "panel.bmp");
+        m_cwd = std::make_unique<ScopedCurrentDir>(m_work.Path());
+        setenv("XDG_CONFIG_HOME", (m_work.Path() / "config").c_str(), 1);
+    }
+
+    void Start(const std::string& document = {})
+    {
+        COrbelle3App::SetStartDocument(document);
+        ASSERT_TRUE(wxTheApp->CallOnInit());
+        m_bStarted = true;
+        ASSERT_TRUE(PumpUntil([this] { return View() && View()->FramesDrawn() > 0; })) << "no frame was drawn";
+        Frame()->Raise();  // with no window manager this gives the frame the X input focus
+        Pump(200);
+        PointAt(Canvas(), Centre());
+    }
+
+    void TearDown() override
+    {
+        if (m_bStarted) {
+            if (wxWindow* frame = wxTheApp->GetTopWindow())
+                frame->Close(true);
+            Pump(100);
+            wxTheApp->OnExit();
+        }
+    }
+
+    static CMainFrame* Frame() { return wxGetApp().GetMainFrame(); }
+    static COrbelle3View* View()
+    {
+        wxDocManager* manager = wxGetApp().GetDocManager();
+        return manager ? wxDynamicCast(manager->GetAnyUsableView(), COrbelle3View) : nullptr;
+    }
+    static wxGLCanvas* Canvas() { return View()->GetCanvas(); }
+    static SceneState& State() { return View()->Scene().State(); }
+    static wxPoint Centre()
+    {
+        const wxSize size = Canvas()->GetClientSize();
+        return {size.x / 2, size.y / 2};
+    }
+
+    // Moves the pointer to p in window's client pixels.
+    void PointAt(wxWindow* window, wxPoint p)
+    {
+        m_sim.MouseMove(window->ClientToScreen(p));
+        Pump(50);
+    }
+    void Key(int key, int modifiers = wxMOD_NONE)
+    {
+        m_sim.Char(key, modifiers);
+        Pump(60);
+    }
+    // Clicks the middle of the toolbar button of command id. wx cannot say where a tool is
+    // on GTK, so GTK is asked where the button stands within the bar's widget.
+    void ClickTool(int id)
+    {
+        wxToolBar* bar = Frame()->GetToolBar();
+        GtkWidget* outer = bar->GetHandle();
+        GtkWidget* toolbar = GTK_IS_TOOLBAR(outer) ? outer : gtk_bin_get_child(GTK_BIN(outer));
+        GtkToolItem* item = gtk_toolbar_get_nth_item(GTK_TOOLBAR(toolbar), bar->GetToolPos(id));
+        ASSERT_TRUE(item) << "no tool " << id << " on the toolbar";
+        GtkAllocation place;
+        gtk_widget_get_allocation(GTK_WIDGET(item), &place);
+        int x = 0, y = 0;
+        ASSERT_TRUE(gtk_widget_translate_coordinates(GTK_WIDGET(item), outer, place.width / 2, place.height / 2, &x, &y));
+        m_sim.MouseMove(bar->GetScreenPosition() + wxPoint(x, y));
+        Pump(50);
+        m_sim.MouseClick();
+        Pump(100);
+    }
+    // Menu check marks are refreshed when a menu opens; this does what opening does.
+    bool MenuChecked(int id)
+    {
+        Frame()->GetMenuBar()->UpdateMenus();
+        return Frame()->GetMenuBar()->IsChecked(id);
+    }
+    bool ToolPressed(int id)
+    {
+        Pump(100);  // toolbar states are refreshed when the program is idle
+        return Frame()->GetToolBar()->GetToolState(id);
+    }
+
+    TempDir m_work;
+    std::unique_ptr<ScopedCurrentDir> m_cwd;
+    wxUIActionSimulator m_sim;
+    bool m_bStarted = false;
+};
+
+TEST_F(ShellTest, KeysReachTheSceneAndTheCanvasKeepsTheFocus)
+{
+    Start();
+    for (int i = 0; i < 3; ++i)
+        Key(WXK_RIGHT);
+    Key(WXK_UP);
+    EXPECT_FLOAT_EQ(State().m_fAngle, 2.4f);
+    EXPECT_FLOAT_EQ(State().m_fDistance, 27.3f);
+    EXPECT_EQ(wxWindow::FindFocus(), Canvas()) << "an arrow key moved the focus";
+
+    Key('A');
+    EXPECT_EQ(State().m_bFlareSpin, 1);
+    Key('a', wxMOD_SHIFT);
+    EXPECT_EQ(State().m_bFlareSpin, 0) << "Shift+A is A";
+    Key('a', wxMOD_CONTROL);
+    EXPECT_EQ(State().m_bFlareSpin, 1) << "Ctrl+A is A";
+    Key('3');
+    EXPECT_EQ(State().m_nPattern, 3);
+    Key(WXK_NUMPAD2);
+    EXPECT_EQ(State().m_nPattern, 3) << "keypad digits select nothing";
+    Key('r');
+    EXPECT_EQ(State().m_fAngle, 0.0f);
+    EXPECT_EQ(State().m_fDistance, 27.0f);
+    Key(WXK_TAB);
+    Key(WXK_DOWN);
+    EXPECT_EQ(wxWindow::FindFocus(), Canvas());
+    EXPECT_FLOAT_EQ(State().m_fDistance, 26.7f);
+}
+
+TEST_F(ShellTest, LeftDragTurnsRightDragZoomsAndOutsideTheCanvasNothingIsSeen)
+{
+    Start();
+    const wxPoint centre = Centre();
+    m_sim.MouseDown(wxMOUSE_BTN_LEFT);
+    PointAt(Canvas(), centre + wxPoint(10, 0));
+    m_sim.MouseUp(wxMOUSE_BTN_LEFT);
+    Pump(50);
+    EXPECT_FLOAT_EQ(State().m_fAngle, 2.0f);
+
+    m_sim.MouseDown(wxMOUSE_BTN_RIGHT);
+    PointAt(Canvas(), centre + wxPoint(10, -10));
+    m_sim.MouseUp(wxMOUSE_BTN_RIGHT);
+    Pump(50);
+    EXPECT_FLOAT_EQ(State().m_fDistance, 28.0f);
+
+    // Out past the right edge and back in a little further left: the drag measures from the
+    // last point seen inside, not from where the pointer was outside.
+    OnViewReset(State());
+    const wxPoint inside(Canvas()->GetClientSize().x - 5, centre.y);
+    PointAt(Canvas(), inside);
+    m_sim.MouseDown(wxMOUSE_BTN_LEFT);
+    PointAt(Canvas(), inside + wxPoint(60, 0));
+    EXPECT_EQ(State().m_fAngle, 0.0f) << "motion outside the canvas turned the scene";
+    PointAt(Canvas(), inside + wxPoint(-10, 0));
+    m_sim.MouseUp(wxMOUSE_BTN_LEFT);
+    Pump(50);
+    EXPECT_FLOAT_EQ(State().m_fAngle, -2.0f);
+}
+
+TEST_F(ShellTest, MenuHasFourPopUpsWithTheirExactLabels)
+{
+    Start();
+    wxMenuBar* bar = Frame()->GetMenuBar();
+    ASSERT_EQ(bar->GetMenuCount(), 4u);
+    const char* const popUps[] = {kMenuApplication, kMenuApples, kMenuBulbs, kMenuHelp};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(bar->GetMenuLabel(i), wxString::FromUTF8(popUps[i]));
+    const std::pair<int, const char*> items[] = {
+        {ID_APP_EXIT, kMenuExit},           {ID_FLARE_SPIN, kMenuFlareSpin},
+        {ID_LIGHT_PATTERN1, kMenuPattern1}, {ID_LIGHT_PATTERN2, kMenuPattern2},
+        {ID_LIGHT_PATTERN3, kMenuPattern3}, {ID_APP_ABOUT, kMenuAbout},
+    };
+    for (const auto& [id, label] : items) {
+        const wxMenuItem* item = bar->FindItem(id);
+        ASSERT_TRUE(item) << id;
+        EXPECT_EQ(item->GetItemLabel(), wxString::FromUTF8(label)) << id;
+        EXPECT_FALSE(item->GetAccel()) << "the key hint became an accelerator: " << id;
+    }
+    EXPECT_EQ(bar->GetMenu(2)->GetMenuItemCount(), 3u);
+    EXPECT_FALSE(Frame()->GetStatusBar());
+    EXPECT_EQ(Frame()->GetTitle(), "Lumetta");
+    EXPECT_EQ(Frame()->GetSize(), wxSize(500, 500));
+}
+
+TEST_F(ShellTest, ToolbarHasElevenToolsInSixGroupsWithTheirTooltips)
+{
+    Start();
+    wxToolBar* bar = Frame()->GetToolBar();
+    ASSERT_TRUE(bar);
+    const std::pair<int, const char*> tools[] = {
+        {ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝの終了"},
+        {0, nullptr},
+        {ID_FLARE_SPIN, "林檎のライト回転"},
+        {0, nullptr},
+        {ID_LIGHT_PATTERN1, "ライトパターン1"},
+        {ID_LIGHT_PATTERN2, "ライトパターン2"},
+        {ID_LIGHT_PATTERN3, "ライトパターン3"},
+        {0, nullptr},
+        {ID_LIGHT_WEAKER, "ライト光を弱める"},
+        {ID_LIGHT_STRONGER, "ライト光を強める"},
+        {ID_SPREAD_NARROW, "拡散光を狭める"},
+        {ID_SPREAD_WIDEN, "拡散光を広げる"},
+        {0, nullptr},
+        {ID_VIEW_RESET, "VIEWのリセット"},
+        {0, nullptr},
+        {ID_APP_ABOUT, "ﾊﾞｰｼﾞｮﾝ情報"},
+    };
+    ASSERT_EQ(bar->GetToolsCount(), std::size(tools));
+    for (size_t pos = 0; pos < std::size(tools); ++pos) {
+        const wxToolBarToolBase* tool = bar->GetToolByPos(static_cast<int>(pos));
+        const auto& [id, tip] = tools[pos];
+        if (!tip) {
+            EXPECT_TRUE(tool->IsSeparator()) << "position " << pos;
+            continue;
+        }
+        EXPECT_EQ(tool->GetId(), id) << "position " << pos;
+        EXPECT_EQ(tool->GetShortHelp(), wxString::FromUTF8(tip)) << "position " << pos;
+        const bool toggles = id == ID_FLARE_SPIN || (id >= ID_LIGHT_PATTERN1 && id <= ID_LIGHT_PATTERN3);
+        EXPECT_EQ(tool->CanBeToggled(), toggles) << "position " << pos;
+        EXPECT_EQ(tool->GetNormalBitmap().GetSize(), wxSize(16, 15)) << "position " << pos;
+    }
+}
+
+TEST_F(ShellTest, CheckMarksFollowTheStateAfterKeysAndToolbarClicks)
+{
+    Start();
+    const int patterns[] = {ID_LIGHT_PATTERN1, ID_LIGHT_PATTERN2, ID_LIGHT_PATTERN3};
+    auto expectPattern = [&](int want, const char* after) {
+        for (int p = 1; p <= 3; ++p) {
+            EXPECT_EQ(MenuChecked(patterns[p - 1]), p == want) << "menu, pattern " << p << " after " << after;
+            EXPECT_EQ(ToolPressed(patterns[p - 1]), p == want) << "toolbar, pattern " << p << " after " << after;
+        }
+    };
+    expectPattern(1, "start");
+    EXPECT_FALSE(MenuChecked(ID_FLARE_SPIN));
+    Key('2');
+    expectPattern(2, "key 2");
+    ClickTool(ID_LIGHT_PATTERN3);
+    EXPECT_EQ(State().m_nPattern, 3);
+    expectPattern(3, "the pattern 3 button");
+    ClickTool(ID_LIGHT_PATTERN3);
+    expectPattern(3, "the pressed pattern 3 button again");
+
+    ClickTool(ID_FLARE_SPIN);
+    EXPECT_TRUE(MenuChecked(ID_FLARE_SPIN));
+    EXPECT_TRUE(ToolPressed(ID_FLARE_SPIN));
+    Key('A');
+    EXPECT_FALSE(MenuChecked(ID_FLARE_SPIN));
+    EXPECT_FALSE(ToolPressed(ID_FLARE_SPIN));
+
+    // The plain buttons run their commands and never stay pressed.
+    ClickTool(ID_LIGHT_STRONGER);
+    ClickTool(ID_SPREAD_NARROW);
+    EXPECT_FLOAT_EQ(State().m_fSpotDiffuse[0], 0.45f);
+    EXPECT_EQ(State().m_fSpotCutoff, 26.0f);
+    EXPECT_FALSE(ToolPressed(ID_LIGHT_STRONGER));
+    EXPECT_EQ(wxWindow::FindFocus(), Canvas()) << "a toolbar click took the focus";
+}
+
+TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
+{
+    Start();
+    for (int key : {WXK_ESCAPE, WXK_RETURN}) {
+        SCOPED_TRACE(key == WXK_ESCAPE ? "Esc" : "Enter");
+        bool sawBox = false, modal = false;
+        long framesBehind = 0;
+        wxString caption;
+        // While the box is up: a left drag over the scene, which must not turn it, then the key.
+        After(600, [&] {
+            CAboutBox* box = nullptr;
+            for (wxWindow* w : wxTopLevelWindows)
+                box = box ? box : wxDynamicCast(w, CAboutBox);
+            sawBox = box != nullptr;
+            if (!box)
+                return;
+            modal = box->IsModal();
+            caption = box->GetTitle();
+            const long before = View()->FramesDrawn();
+            m_sim.MouseMove(Canvas()->ClientToScreen(Centre()));
+            m_sim.MouseDown();
+            After(150, [&, before, key] {
+                m_sim.MouseMove(Canvas()->ClientToScreen(Centre() + wxPoint(30, 0)));
+                After(150, [&, before, key] {
+                    m_sim.MouseUp();
+                    framesBehind = View()->FramesDrawn() - before;
+                    m_sim.Char(key);
+                });
+            });
+        });
+        Key('h', wxMOD_ALT);
+        Key('v');
+        // The box ran its own loop inside the key press and has ended by now.
+        PumpUntil([&] { return sawBox && wxTopLevelWindows.size() == 1; }, 4000);
+        ASSERT_TRUE(sawBox) << "Alt+H, V did not open the about box";
+        EXPECT_TRUE(modal);
+        EXPECT_EQ(State().m_fAngle, 0.0f) << "the main window took input behind the box";
+        EXPECT_EQ(caption, wxString::FromUTF8(kAboutCaption));
+        EXPECT_GE(framesBehind, 4) << "the scene stopped behind the box";
+        EXPECT_EQ(wxTopLevelWindows.size(), 1u) << "the box is still open";
+        EXPECT_TRUE(Frame()->IsShown()) << "the key that closed the box also closed the program";
+    }
+}
+
+TEST_F(ShellTest, TitleStaysLumettaWithADocumentAndTheDocumentEntersTheRecentList)
+{
+    const std::filesystem::path doc = m_work.Path() / "notes.pell";
+    { std::ofstream(doc) << "anything"; }
+    Start(doc.string());
+    EXPECT_EQ(Frame()->GetTitle(), "Lumetta");
+    EXPECT_EQ(View()->GetDocument()->GetFilename(), wxString(doc.c_str()));
+    wxFileHistory* recent = wxGetApp().GetDocManager()->GetFileHistory();
+    ASSERT_EQ(recent->GetCount(), 1u);
+    EXPECT_EQ(recent->GetHistoryFile(0), wxString(doc.c_str()));
+    EXPECT_EQ(recent->GetMaxFiles(), 4u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // A failed wx check would otherwise wait for someone to press a button in its dialog.
+    wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
+                          const wxString& msg) {
+        std::fprintf(stderr, "wx check failed at %s:%d in %s: %s %s\n", static_cast<const char*>(file.utf8_str()),
+                     line, static_cast<const char*>(func.utf8_str()), static_cast<const char*>(cond.utf8_str()),
+                     static_cast<const char*>(msg.utf8_str()));
+        std::abort();
+    });
+    ::testing::AddGlobalTestEnvironment(new WxEnvironment);
+    return RUN_ALL_TESTS();
+}

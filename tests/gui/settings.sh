@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The recent-file list across real restarts of the program, and settings files that are
+# damaged or cannot be written: the program always starts, ends with status 0 on Esc, and
+# never loses what the file held.
+# Usage: settings.sh LUMETTA ASSETS_DIR OUT_DIR
+set -euo pipefail
+. "$(dirname "$0")/common.sh"
+bin=$1 assets=$2 out=$3
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true' EXIT
+cp "$assets/panel.bmp" "$work/"
+cd "$work"
+export XDG_CONFIG_HOME=$work/config
+conf=$XDG_CONFIG_HOME/orbelle3/orbelle3.conf
+
+# Starts the program with the given arguments and ends it with Esc.
+run() {
+  "$bin" "$@" 2>"$out/settings.stderr" &
+  pid=$!
+  local wid
+  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
+    echo "FAIL: no window for $*"; cat "$out/settings.stderr"; exit 1; }
+  sleep 0.5  # the first frame, then the keys
+  press_and_expect_exit "$wid" Escape 0 Esc "$out/settings.stderr"
+}
+recent() { grep -E '^file[1-4]=' "$conf" | cut -d= -f2- | paste -sd' '; }
+expect_recent() {
+  [ "$(recent)" = "$1" ] || { echo "FAIL: recent files '$(recent)', not '$1'"; cat "$conf"; exit 1; }
+}
+
+for doc in a b a c d e; do touch "$work/$doc.pell"; done
+run
+[ ! -e "$conf" ] || [ -z "$(recent | tr -d ' ')" ] || { echo "FAIL: a run without a document filled the list"; exit 1; }
+for doc in a b a c d e; do run "$doc.pell"; done
+w=$work
+expect_recent "$w/e.pell $w/d.pell $w/c.pell $w/a.pell"
+echo "PASS: the list keeps the last four documents, newest first, each once"
+
+# A damaged file: lines it cannot read, another program's group and bytes that are not
+# UTF-8 all survive; the list is still updated.
+printf '[RecentFiles\nthis line has no equals sign\n[Other]\nkey=kept \xff\xfe\n' >"$conf"
+run b.pell
+grep -q 'error\|expected\|unexpected' "$out/settings.stderr" || {
+  echo "FAIL: nothing said about the damaged lines"; cat "$out/settings.stderr"; exit 1; }
+for line in '\[RecentFiles$' '^this line has no equals sign$' '^\[Other\]$' '^key=kept'; do
+  grep -q "$line" "$conf" || { echo "FAIL: the damaged file lost '$line'"; cat "$conf"; exit 1; }
+done
+grep -q $'\xff\xfe' "$conf" || { echo "FAIL: the bytes that are not UTF-8 were changed"; exit 1; }
+grep -q "=$w/b.pell\$" "$conf" || { echo "FAIL: the list was not saved"; cat "$conf"; exit 1; }
+echo "PASS: a damaged settings file keeps every line and still takes the list"
+
+# A folder where the file should be, and a file where the folder should be.
+rm -rf "$XDG_CONFIG_HOME"; mkdir -p "$conf"
+run a.pell
+[ -d "$conf" ] || { echo "FAIL: the folder in the file's place was replaced"; exit 1; }
+grep -q "settings" "$out/settings.stderr" || { echo "FAIL: nothing said"; exit 1; }
+rm -rf "$XDG_CONFIG_HOME"; mkdir -p "$XDG_CONFIG_HOME"; echo precious >"$XDG_CONFIG_HOME/orbelle3"
+run a.pell
+grep -q "cannot save settings" "$out/settings.stderr" || { echo "FAIL: the failed save was not said"; cat "$out/settings.stderr"; exit 1; }
+[ "$(cat "$XDG_CONFIG_HOME/orbelle3")" = precious ] || { echo "FAIL: the file in the folder's place changed"; exit 1; }
+echo "PASS: settings that cannot be read or written stop nothing and overwrite nothing"
