@@ -118,7 +118,7 @@ void COrbelle3App::SetStartDocument(const std::string& path)
 
 CMainFrame* COrbelle3App::GetMainFrame() const
 {
-    return wxDynamicCast(GetTopWindow(), CMainFrame);
+    return dynamic_cast<CMainFrame*>(GetTopWindow());
 }
 
 bool COrbelle3App::OnInit()

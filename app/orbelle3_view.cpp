@@ -11,6 +11,11 @@ namespace {
 
 constexpr int kFrameMilliseconds = 50;
 
+const wxEventTypeTag<wxMouseEvent> kButtonEvents[] = {
+    wxEVT_LEFT_DOWN,   wxEVT_LEFT_UP,   wxEVT_RIGHT_DOWN,      wxEVT_RIGHT_UP,      wxEVT_MIDDLE_DOWN,
+    wxEVT_MIDDLE_UP,   wxEVT_AUX1_DOWN, wxEVT_AUX1_UP,         wxEVT_AUX2_DOWN,     wxEVT_AUX2_UP,
+};
+
 // Double-buffered RGBA with a 32-bit depth buffer; where the display offers no 32-bit
 // depth, 24 bits serve the scene as well.
 wxGLAttributes PixelFormat()
@@ -44,6 +49,25 @@ int SceneKeyCode(const wxKeyEvent& event)
     default:
         if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
             return code;
+        return 0;
+    }
+}
+
+// The flag of the button that a button event is about; 0 for none.
+unsigned ButtonFlag(int button)
+{
+    switch (button) {
+    case wxMOUSE_BTN_LEFT:
+        return MK_LBUTTON;
+    case wxMOUSE_BTN_RIGHT:
+        return MK_RBUTTON;
+    case wxMOUSE_BTN_MIDDLE:
+        return MK_MBUTTON;
+    case wxMOUSE_BTN_AUX1:
+        return MK_XBUTTON1;
+    case wxMOUSE_BTN_AUX2:
+        return MK_XBUTTON2;
+    default:
         return 0;
     }
 }
@@ -110,6 +134,8 @@ bool COrbelle3View::OnCreate(wxDocument* doc, long flags)
     m_pCanvas->Bind(wxEVT_SIZE, &COrbelle3View::OnSize, this);
     m_pCanvas->Bind(wxEVT_KEY_DOWN, &COrbelle3View::OnKeyDown, this);
     m_pCanvas->Bind(wxEVT_MOTION, &COrbelle3View::OnMouseMove, this);
+    for (const auto type : kButtonEvents)
+        m_pCanvas->Bind(type, &COrbelle3View::OnMouseButton, this);
     m_timer.Bind(wxEVT_TIMER, &COrbelle3View::OnTimer, this);
     m_timer.Start(kFrameMilliseconds);
     frame->SendSizeEvent();
@@ -143,6 +169,8 @@ void COrbelle3View::OnDestroy()
         m_pCanvas->Unbind(wxEVT_SIZE, &COrbelle3View::OnSize, this);
         m_pCanvas->Unbind(wxEVT_KEY_DOWN, &COrbelle3View::OnKeyDown, this);
         m_pCanvas->Unbind(wxEVT_MOTION, &COrbelle3View::OnMouseMove, this);
+        for (const auto type : kButtonEvents)
+            m_pCanvas->Unbind(type, &COrbelle3View::OnMouseButton, this);
         // What the scene made in the context goes with it, so that a later context starts clean.
         if (m_bContextReady && m_hRC && m_pCanvas->SetCurrent(*m_hRC))
             m_pScene->OnDestroyContext();
@@ -221,13 +249,32 @@ void COrbelle3View::OnKeyDown(wxKeyEvent& event)
 void COrbelle3View::OnMouseMove(wxMouseEvent& event)
 {
     event.Skip();
+    MoveMouse(SceneMouseFlags(event), event.GetPosition());
+}
+
+void COrbelle3View::OnMouseButton(wxMouseEvent& event)
+{
+    event.Skip();  // a click still gives the canvas the focus
+    // X reports motion as hints, and in a quick drag the last motion before a button goes
+    // down or up can be lost; the button's own event says where the pointer went meanwhile,
+    // with the buttons as they were just before it.
+    const wxPoint p = event.GetPosition();
+    const SceneState::Point& last = State().m_ptLast;
+    if (p.x == last.x && p.y == last.y)
+        return;
+    const unsigned button = ButtonFlag(event.GetButton());
+    const unsigned before = event.ButtonDown() ? SceneMouseFlags(event) & ~button : SceneMouseFlags(event) | button;
+    MoveMouse(before, p);
+}
+
+void COrbelle3View::MoveMouse(unsigned flags, wxPoint p)
+{
     // While a button is held GTK keeps reporting the pointer outside the canvas; a view
     // that does not capture the mouse sees nothing of that, so a drag that comes back in
     // measures from the last point it saw inside.
-    const wxPoint p = event.GetPosition();
     if (!wxRect(m_pCanvas->GetClientSize()).Contains(p))
         return;
-    ::OnMouseMove(State(), SceneMouseFlags(event), p.x, p.y);
+    ::OnMouseMove(State(), flags, p.x, p.y);
 }
 
 // --- The view commands ---

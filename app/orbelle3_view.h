@@ -47,6 +47,10 @@ private:
     void OnTimer(wxTimerEvent& event);
     void OnKeyDown(wxKeyEvent& event);
     void OnMouseMove(wxMouseEvent& event);
+    void OnMouseButton(wxMouseEvent& event);
+    // A mouse move to p in client pixels with the given buttons and keys held, if p lies
+    // inside the canvas.
+    void MoveMouse(unsigned flags, wxPoint p);
     // The view commands and their check marks.
     void OnFlareSpin(wxCommandEvent& event);
     void OnUpdateFlareSpin(wxUpdateUIEvent& event);

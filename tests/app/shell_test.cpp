@@ -205,6 +205,20 @@ TEST_F(ShellTest, LeftDragTurnsRightDragZoomsAndOutsideTheCanvasNothingIsSeen)
     Pump(50);
     EXPECT_FLOAT_EQ(State().m_fDistance, 28.0f);
 
+    // A quick drag: down, away and up before the program has looked at any of it. X merges
+    // such motion into the button's events, and the turn must not be lost with it.
+    OnViewReset(State());
+    PointAt(Canvas(), centre + wxPoint(0, 40));
+    const auto at = [](wxPoint p) {
+        p = Canvas()->ClientToScreen(p);
+        return " mousemove " + std::to_string(p.x) + " " + std::to_string(p.y);
+    };
+    const std::string quick =
+        "xdotool" + at(centre) + " mousedown 1" + at(centre + wxPoint(-10, 0)) + at(centre + wxPoint(-20, 0)) + " mouseup 1";
+    ASSERT_EQ(std::system(quick.c_str()), 0);
+    Pump(100);
+    EXPECT_FLOAT_EQ(State().m_fAngle, -4.0f) << "a quick drag was lost";
+
     // Out past the right edge and back in a little further left: the drag measures from the
     // last point seen inside, not from where the pointer was outside.
     OnViewReset(State());
@@ -331,7 +345,7 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
         After(600, [&] {
             CAboutBox* box = nullptr;
             for (wxWindow* w : wxTopLevelWindows)
-                box = box ? box : wxDynamicCast(w, CAboutBox);
+                box = box ? box : dynamic_cast<CAboutBox*>(w);
             sawBox = box != nullptr;
             if (!box)
                 return;
