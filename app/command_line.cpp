@@ -45,6 +45,24 @@ CLI::Validator NumberFromTo(float low, float high)
         range);
 }
 
+const char* const kHelpFooter = R"(In the window:
+  Left, Right         turn the scene 0.8 degrees (from -20 to 20)
+  Up, Down            move the scene away or closer by 0.3 (from 20 to 35)
+  left-button drag    turn the scene, 0.2 degrees per pixel
+  right-button drag   move the scene away (upwards) or closer, 0.1 per pixel
+  R                   put the camera back
+  A                   start or stop the flares turning inside the apples
+  1, 2, 3             blink pattern 1, 2 or 3
+  Esc                 quit
+  The toolbar also makes the spot light stronger or weaker, and its beam
+  wider or narrower; the menu and toolbar show the pattern and the flares.
+
+Files:
+  panel.bmp           the backdrop picture, read from the current folder
+  $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, by default
+  ~/.config/orbelle3/orbelle3.conf
+                      settings: the last four documents opened)";
+
 // The version and the version block, one value to a line.
 std::string VersionText()
 {
@@ -68,6 +86,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                  "Without options it opens the window.",
                  "lumetta");
     app.set_version_flag("--version", VersionText());
+    app.footer(kHelpFooter);
 
     std::string size;
     CLI::Option* render = app.add_option("--render", result.render.output,

@@ -340,7 +340,9 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
         SCOPED_TRACE(key == WXK_ESCAPE ? "Esc" : "Enter");
         bool sawBox = false, modal = false;
         long framesBehind = 0;
-        wxString caption;
+        wxString caption, face;
+        int points = 0;
+        wxSize size, wantSize;
         // While the box is up: a left drag over the scene, which must not turn it, then the key.
         After(600, [&] {
             CAboutBox* box = nullptr;
@@ -351,6 +353,10 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
                 return;
             modal = box->IsModal();
             caption = box->GetTitle();
+            face = box->GetFont().GetFaceName();
+            points = box->GetFont().GetPointSize();
+            size = box->GetClientSize();
+            wantSize = box->ConvertDialogToPixels(wxSize(117, 79));
             const long before = View()->FramesDrawn();
             m_sim.MouseMove(Canvas()->ClientToScreen(Centre()));
             m_sim.MouseDown();
@@ -371,6 +377,9 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
         EXPECT_TRUE(modal);
         EXPECT_EQ(State().m_fAngle, 0.0f) << "the main window took input behind the box";
         EXPECT_EQ(caption, wxString::FromUTF8(kAboutCaption));
+        EXPECT_TRUE(face == wxString::FromUTF8(kAboutFontFace) || face == kAboutFallbackFontFace) << face;
+        EXPECT_EQ(points, 9);
+        EXPECT_EQ(size, wantSize) << "the box is not 117 x 79 dialog units";
         EXPECT_GE(framesBehind, 4) << "the scene stopped behind the box";
         EXPECT_EQ(wxTopLevelWindows.size(), 1u) << "the box is still open";
         EXPECT_TRUE(Frame()->IsShown()) << "the key that closed the box also closed the program";
