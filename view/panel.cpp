@@ -1,5 +1,6 @@
 #include "view/panel.h"
 
+#include "core/files.h"
 #include "core/scene_host.h"
 #include "models/material.h"
 #include "res/texts.h"
@@ -8,6 +9,7 @@
 #include <GL/glu.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -59,9 +61,14 @@ void DecodePanelTexels(std::FILE* file, std::uint8_t* texels)
 
 void ReadPanelTexels(SceneState& state)
 {
-    std::FILE* file = std::fopen(kPanelFile, "rb");
-    if (!file)
+    std::string reason;
+    std::FILE* file = OpenRegularFile(kPanelFile, reason);
+    if (!file) {
+        // The box only says the picture is missing; a terminal also learns why and where.
+        std::fprintf(stderr, "lumetta: cannot read %s in %s: %s\n", kPanelFile, CurrentFolder().c_str(),
+                     reason.c_str());
         FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true);
+    }
     DecodePanelTexels(file, state.m_Texels.data());
     std::fclose(file);
 }

@@ -7,8 +7,11 @@
 #include "core/scene_host.h"
 
 #include <GL/gl.h>
+#include <gmock/gmock.h>
+#include <sys/stat.h>
 
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -119,12 +122,12 @@ TEST(PanelFileTest, ReadsPanelBmpFromTheCurrentFolderWhateverItHolds)
     EXPECT_EQ(state->m_Texels[1], 'G');
     EXPECT_EQ(state->m_Texels[2], 'B');
 
-    // A folder of that name opens but yields no bytes: the texture is plain white.
-    fs::remove(dir.Path() / "panel.bmp");
-    fs::create_directory(dir.Path() / "panel.bmp");
+    // Through a symbolic link, the picture it points at.
+    fs::rename(dir.Path() / "panel.bmp", dir.Path() / "real.bmp");
+    fs::create_symlink("real.bmp", dir.Path() / "panel.bmp");
+    state->m_Texels.fill(0);
     ReadPanelTexels(*state);
-    EXPECT_EQ(state->m_Texels[0], 255);
-    EXPECT_EQ(state->m_Texels[kPanelTexelBytes - 1], 255);
+    EXPECT_EQ(state->m_Texels[0], 'R');
 }
 
 // A host that says on stderr what the view's window would do, in order.
@@ -138,18 +141,42 @@ public:
     void DestroyView() override { std::fprintf(stderr, "destroyed "); }
 };
 
-TEST(PanelFileDeathTest, MissingPictureShowsItsMessageThenDestroysTheViewThenExits1)
+// Catches a hang on a FIFO, a folder read as an empty picture, and a reason left unsaid: each
+// of these is a picture that cannot be opened, said in the box and, with the reason and the
+// folder, on stderr.
+TEST(PanelFileDeathTest, APictureThatCannotBeOpenedShowsItsMessageThenDestroysTheViewThenExits1)
 {
-    TempDir dir;
-    ScopedCurrentDir inside(dir.Path());
-    LoggingHost host;
-    EXPECT_EXIT(
-        {
-            SetSceneHost(&host);
-            auto state = std::make_unique<SceneState>();
-            ReadPanelTexels(*state);
-        },
-        ::testing::ExitedWithCode(1), "box\\[orbelle3\\|ファイル名<panel.bmp>が見つかりません。\\|view\\] destroyed");
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", [](const fs::path&) {}, "No such file or directory"},
+        {"a folder", [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+        {"a FIFO", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
+        {"a dangling link", [](const fs::path& p) { fs::create_symlink("nowhere.bmp", p); }, "No such file"},
+        {"a link loop", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }, "Too many levels"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        ScopedCurrentDir inside(dir.Path());
+        c.make(dir.Path() / "panel.bmp");
+        LoggingHost host;
+        // The death test runs again in a child process, in a temporary folder of its own.
+        const auto expected = ::testing::AllOf(
+            ::testing::HasSubstr("lumetta: cannot read panel.bmp in " + fs::temp_directory_path().string()),
+            ::testing::HasSubstr(std::string(": ") + c.reason),
+            ::testing::HasSubstr("box[orbelle3|ファイル名<panel.bmp>が見つかりません。|view] destroyed"));
+        EXPECT_EXIT(
+            {
+                SetSceneHost(&host);
+                auto state = std::make_unique<SceneState>();
+                ReadPanelTexels(*state);
+            },
+            ::testing::ExitedWithCode(1), expected)
+            << c.what;
+    }
 }
 
 class PanelGlTest : public ::testing::Test {

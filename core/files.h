@@ -1,0 +1,15 @@
+// Opening the files the program reads, as a careful Linux program must: only regular files,
+// and never in a way that could wait for ever (a FIFO blocks an ordinary open until someone
+// writes to it).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Opens path for reading when it is a regular file, symbolic links followed. Otherwise
+// returns null and sets reason to the system's words for why not (a FIFO, device, socket or
+// folder counts as a file that cannot be opened).
+std::FILE* OpenRegularFile(const char* path, std::string& reason);
+
+// The current folder, for messages; "." when the system cannot say.
+std::string CurrentFolder();
