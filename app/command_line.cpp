@@ -4,45 +4,90 @@
 
 #include <CLI/CLI.hpp>
 
-#include <ostream>
+#include <algorithm>
+#include <cctype>
 #include <charconv>
-#include <regex>
+#include <iomanip>
+#include <ostream>
 #include <sstream>
 
 namespace {
 
 constexpr int kMaxRenderSide = 8192;
+constexpr int kMaxFrames = 1000000;
 
-// "WxH" with both sides from 1 to kMaxRenderSide.
-std::string ParseSize(const std::string& text, int& width, int& height)
+// Every number option follows one rule: plain decimal, a sign only where negative values
+// make sense, a fraction only where it does; the message names the option, the value and
+// what is allowed.
+struct NumberRule {
+    const char* option;
+    double low;
+    double high;
+    bool whole;  // digits only
+};
+
+std::string NumberMessage(const NumberRule& rule, const std::string& text)
 {
-    static const std::regex form("([0-9]{1,5})[xX]([0-9]{1,5})");
-    std::smatch m;
-    if (!std::regex_match(text, m, form))
-        return "--size takes WIDTHxHEIGHT, for example 800x600, not '" + text + "'";
-    width = std::stoi(m[1]);
-    height = std::stoi(m[2]);
-    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide)
-        return "--size sides must be from 1 to " + std::to_string(kMaxRenderSide) + ", not '" + text + "'";
-    return {};
+    std::ostringstream message;
+    message << std::setprecision(12) << rule.option << " takes " << (rule.whole ? "a whole number" : "a number") << " from " << rule.low
+            << " to " << rule.high << ", not '" << text << "'";
+    return message.str();
 }
 
-// A number from low to high; unlike CLI::Range it also turns away "nan".
-CLI::Validator NumberFromTo(float low, float high)
+// The value of text under rule, or an exception carrying the message.
+double ParseNumber(const std::string& text, const NumberRule& rule)
 {
-    std::ostringstream bounds;
-    bounds << low << " to " << high;
-    const std::string range = bounds.str();
-    return CLI::Validator(
-        [=](std::string& text) -> std::string {
-            float value = 0.0f;
-            const char* end = text.data() + text.size();
-            const auto [stop, error] = std::from_chars(text.data(), end, value);
-            if (error != std::errc() || stop != end || !(value >= low && value <= high))
-                return "must be a number from " + range + ", not '" + text + "'";
-            return {};
-        },
-        range);
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const bool signAllowed = rule.low < 0;
+    bool negative = false;
+    if (signAllowed && begin != end && (*begin == '+' || *begin == '-')) {
+        negative = *begin == '-';
+        ++begin;
+    }
+    double value = 0.0;
+    // Only digits and a point may follow: no exponent, no hexadecimal, no "inf" or "nan".
+    const bool plain = begin != end && std::all_of(begin, end, [&](char c) {
+        return (c >= '0' && c <= '9') || (!rule.whole && c == '.');
+    });
+    const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::fixed);
+    if (!plain || error == std::errc::invalid_argument || stop != end)
+        throw CLI::ValidationError(NumberMessage(rule, text));
+    value = negative ? -value : value;
+    // A value too long to hold is out of range all the same.
+    if (error == std::errc::result_out_of_range || !(value >= rule.low && value <= rule.high))
+        throw CLI::ValidationError(NumberMessage(rule, text));
+    return value;
+}
+
+// "WxH" with both sides from 1 to kMaxRenderSide.
+void ParseSize(const std::string& text, int& width, int& height)
+{
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        throw CLI::ValidationError("--size takes WIDTHxHEIGHT, for example 800x600, not '" + text + "'");
+    const NumberRule side{"--size", 1, kMaxRenderSide, true};
+    try {
+        width = static_cast<int>(ParseNumber(text.substr(0, x), side));
+        height = static_cast<int>(ParseNumber(text.substr(x + 1), side));
+    } catch (const CLI::ValidationError&) {
+        throw CLI::ValidationError("--size takes WIDTHxHEIGHT, each side a whole number from 1 to " +
+                                   std::to_string(kMaxRenderSide) + ", not '" + text + "'");
+    }
+}
+
+// A picture is written as PNG: to FILE.png (any case) or, for "-", to standard output.
+void CheckPictureName(const std::string& name)
+{
+    if (name.empty())
+        throw CLI::ValidationError("--render needs a file name");
+    if (name == "-")
+        return;
+    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
+    std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ending != ".png")
+        throw CLI::ValidationError("--render writes PNG pictures: name the file FILE.png, or - for standard output, not '" +
+                                   name + "'");
 }
 
 const char* const kHelpFooter = R"(In the window:
@@ -61,7 +106,13 @@ Files:
   panel.bmp           the backdrop picture, read from the current folder
   $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, by default
   ~/.config/orbelle3/orbelle3.conf
-                      settings: the last four documents opened)";
+                      settings: the last four documents opened
+
+Exit status:
+  0  success
+  1  a failure while running: no backdrop picture, a document that cannot be
+     opened, no display, a picture that cannot be written
+  2  a bad command line)";
 
 // The version and the version block, one value to a line.
 std::string VersionText()
@@ -88,35 +139,38 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.set_version_flag("--version", VersionText());
     app.footer(kHelpFooter);
 
-    std::string size;
-    CLI::Option* render = app.add_option("--render", result.render.output,
-                                         "render without a window and write the picture to FILE (PNG)")
-                              ->type_name("FILE");
-    app.add_option("--frames", result.render.frames, "frames to render, as that many timer ticks would (default 1)")
+    std::string size, frames, yaw, distance;
+    CLI::Option* render =
+        app.add_option("--render", result.render.output,
+                       "render without a window and write the picture to FILE.png, or to standard output for -")
+            ->type_name("FILE");
+    app.add_option("--frames", frames,
+                   "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxFrames) +
+                       "; the last is written (default 1)")
         ->type_name("N")
-        ->check(CLI::Range(1, 1000000))
         ->needs(render);
-    app.add_option("--size", size, "picture size in pixels (default 500x500)")->type_name("WxH")->needs(render);
-    app.add_option("--yaw", result.render.yaw, "camera yaw in degrees, -20 to 20 (default 0)")
-        ->type_name("DEG")
-        ->check(NumberFromTo(-20.0f, 20.0f))
+    app.add_option("--size", size,
+                   "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) + " (default 500x500)")
+        ->type_name("WxH")
         ->needs(render);
-    app.add_option("--distance", result.render.distance, "camera distance, 20 to 35 (default 27)")
-        ->type_name("D")
-        ->check(NumberFromTo(20.0f, 35.0f))
-        ->needs(render);
+    app.add_option("--yaw", yaw, "camera yaw in degrees, -20 to 20 (default 0)")->type_name("DEG")->needs(render);
+    app.add_option("--distance", distance, "camera distance, 20 to 35 (default 27)")->type_name("D")->needs(render);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
         ->type_name("FILE")
         ->excludes(render);
 
     try {
         app.parse(argc, argv);
-        if (!size.empty()) {
-            if (std::string error = ParseSize(size, result.render.width, result.render.height); !error.empty())
-                throw CLI::ValidationError(error);
-        }
-        if (render->count() > 0 && result.render.output.empty())
-            throw CLI::ValidationError("--render needs a file name");
+        if (render->count() > 0)
+            CheckPictureName(result.render.output);
+        if (!size.empty())
+            ParseSize(size, result.render.width, result.render.height);
+        if (!frames.empty())
+            result.render.frames = static_cast<int>(ParseNumber(frames, {"--frames", 1, kMaxFrames, true}));
+        if (!yaw.empty())
+            result.render.yaw = static_cast<float>(ParseNumber(yaw, {"--yaw", -20, 20, false}));
+        if (!distance.empty())
+            result.render.distance = static_cast<float>(ParseNumber(distance, {"--distance", 20, 35, false}));
     } catch (const CLI::Success& e) {  // --help or --version
         result.action = CommandLine::Action::Exit;
         result.exitStatus = app.exit(e, out, err);

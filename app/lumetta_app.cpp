@@ -3,9 +3,13 @@
 #include "app/about_box.h"
 #include "app/orbelle3_view.h"
 #include "app/resources.h"
+#include "core/files.h"
 #include "res/ids.h"
 #include "res/texts.h"
 
+#include <glib.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <iterator>
 
@@ -182,6 +186,24 @@ void COrbelle3App::OnAppExit(wxCommandEvent&)
 // --- COrbelle3Doc ---
 
 wxIMPLEMENT_DYNAMIC_CLASS(COrbelle3Doc, wxDocument);
+
+bool COrbelle3Doc::DoOpenDocument(const wxString& file)
+{
+    // File names are bytes; the wx string came from them and gives them back unchanged.
+    const wxCharBuffer name = file.fn_str();
+    std::string reason;
+    std::FILE* opened = OpenRegularFile(name.data(), reason);
+    if (!opened) {
+        std::fprintf(stderr, "lumetta: cannot open %s: %s\n", name.data(), reason.c_str());
+        // wx's own words, with the name shown as GLib shows any file name.
+        gchar* shown = g_filename_display_name(name.data());
+        wxLogError(_("File \"%s\" could not be opened for reading."), wxString::FromUTF8(shown));
+        g_free(shown);
+        return false;
+    }
+    std::fclose(opened);
+    return true;
+}
 
 // --- CMainFrame ---
 

@@ -40,9 +40,14 @@ private:
 
 wxDECLARE_APP(COrbelle3App);
 
-// The document holds and stores nothing: wxDocument's own opening checks that the file can
-// be read and reads none of it.
+// The document holds and stores nothing.
 class COrbelle3Doc : public wxDocument {
+public:
+    // Succeeds when file is a regular file that can be read; reads none of it. Otherwise
+    // says so in a message box, and the reason on stderr.
+    bool DoOpenDocument(const wxString& file) override;
+
+private:
     wxDECLARE_DYNAMIC_CLASS(COrbelle3Doc);
 };
 

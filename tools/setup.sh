@@ -7,6 +7,8 @@ packages=(
   # build
   cmake g++ make pkg-config
   libwxgtk3.2-dev        # window, menus, doc/view, wxGLCanvas
+  libglib2.0-dev         # file names shown as GLib shows them
+  libx11-dev             # the display is looked for before the window starts
   libgl-dev libglu1-mesa-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render

@@ -72,12 +72,67 @@ TEST(CommandLineTest, RenderTakesTheCameraWithinItsBounds)
     EXPECT_EQ(Parse({"--render", "a.png"}).command.render.yaw, 0.0f);
 }
 
+// Catches numbers read by different rules: every option takes plain decimal, with a sign
+// only where negative values make sense, and the message names the option, value and range.
+TEST(CommandLineTest, EveryNumberOptionFollowsOneRule)
+{
+    const struct {
+        std::vector<const char*> args;
+        const char* message;  // empty: accepted
+    } cases[] = {
+        {{"--frames", "1e3"}, "--frames takes a whole number from 1 to 1000000, not '1e3'"},
+        {{"--frames", "0x10"}, "--frames takes a whole number from 1 to 1000000, not '0x10'"},
+        {{"--frames", "+5"}, "--frames takes a whole number from 1 to 1000000, not '+5'"},
+        {{"--frames", "2.5"}, "not '2.5'"},
+        {{"--frames", "99999999999999999999"}, "not '99999999999999999999'"},
+        {{"--yaw", "0x10"}, "--yaw takes a number from -20 to 20, not '0x10'"},
+        {{"--yaw", "1e1"}, "--yaw takes a number from -20 to 20, not '1e1'"},
+        {{"--yaw", "inf"}, "not 'inf'"},
+        {{"--distance", "-30"}, "--distance takes a number from 20 to 35, not '-30'"},
+        {{"--distance", "35.01"}, "not '35.01'"},
+        {{"--size", "123456x1"}, "each side a whole number from 1 to 8192, not '123456x1'"},
+        {{"--size", "+5x5"}, "not '+5x5'"},
+        {{"--yaw", "+5"}, ""},
+        {{"--yaw", "-0.5"}, ""},
+        {{"--distance", "20.25"}, ""},
+        {{"--frames", "1000000"}, ""},
+        {{"--size", "8192x1"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args = {"--render", "a.png"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Parsed p = Parse(args);
+        const std::string what = std::string(c.args[0]) + " " + c.args[1];
+        if (*c.message == '\0') {
+            EXPECT_EQ(p.command.action, CommandLine::Action::Render) << what << ": " << p.err;
+            continue;
+        }
+        EXPECT_EQ(p.command.exitStatus, 2) << what;
+        EXPECT_NE(p.err.find(c.message), std::string::npos) << what << ": " << p.err;
+    }
+    EXPECT_EQ(Parse({"--render", "a.png", "--yaw", "+5"}).command.render.yaw, 5.0f);
+    EXPECT_EQ(Parse({"--render", "a.png", "--yaw", "-0.5"}).command.render.yaw, -0.5f);
+}
+
+// Catches a picture written under a name that says another format.
+TEST(CommandLineTest, PicturesAreNamedPngOrGoToStandardOutput)
+{
+    for (const char* name : {"a.png", "A.PNG", "dir/x.Png", "-"})
+        EXPECT_EQ(Parse({"--render", name}).command.action, CommandLine::Action::Render) << name;
+    for (const char* name : {"a.jpg", "png", "a.png.bak", ".pn"}) {
+        const Parsed p = Parse({"--render", name});
+        EXPECT_EQ(p.command.exitStatus, 2) << name;
+        EXPECT_NE(p.err.find("PNG"), std::string::npos) << name << ": " << p.err;
+    }
+}
+
 TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)
 {
     const Parsed help = Parse({"--help"});
     EXPECT_EQ(help.command.action, CommandLine::Action::Exit);
     EXPECT_EQ(help.command.exitStatus, 0);
-    EXPECT_NE(help.out.find("--render"), std::string::npos);
+    for (const char* said : {"--render", "1000000", "8192", "-20 to 20", "20 to 35", "Exit status", "orbelle3.conf"})
+        EXPECT_NE(help.out.find(said), std::string::npos) << said;
     EXPECT_TRUE(help.err.empty());
 
     const Parsed version = Parse({"--version"});

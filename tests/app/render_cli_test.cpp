@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -65,7 +66,7 @@ TEST_F(RenderCliTest, MissingBackdropPictureEndsWithItsMessageAndStatus1)
     EXPECT_FALSE(fs::exists(dir.Path() / "out.png"));
 }
 
-TEST_F(RenderCliTest, OddBackdropFilesStillRender)
+TEST_F(RenderCliTest, OddBackdropFilesStillRenderAndAFifoEndsAtOnce)
 {
     const fs::path panel = dir.Path() / "panel.bmp";
     for (const std::uintmax_t size : {std::uintmax_t{0}, std::uintmax_t{1}, std::uintmax_t{6} << 20}) {
@@ -75,10 +76,13 @@ TEST_F(RenderCliTest, OddBackdropFilesStillRender)
         const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
         EXPECT_EQ(run.status, 0) << "panel.bmp of " << size << " bytes: " << run.err;
     }
+    // A FIFO would block an ordinary open for ever: it is a picture that cannot be read.
     fs::remove(panel);
-    fs::create_directory(panel);
-    const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
-    EXPECT_EQ(run.status, 0) << "a folder named panel.bmp: " << run.err;
+    ASSERT_EQ(mkfifo(panel.c_str(), 0600), 0);
+    const ProcessResult run = RunLumetta({"--render", "fifo.png"}, dir.Path());
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("lumetta: cannot read panel.bmp in "), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir.Path() / "fifo.png"));
 }
 
 TEST_F(RenderCliTest, SizeSetsThePictureSize)
@@ -105,7 +109,72 @@ TEST_F(RenderCliTest, UnwritableOutputFailsClearlyBeforeRenderingAndLeavesNothin
     }
     EXPECT_TRUE(fs::is_empty(dir.Path() / "locked"));
     for (const auto& entry : fs::directory_iterator(dir.Path()))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+// Catches the data loss of renaming a new file over whatever bears the name: a link is
+// followed to its file, a hard link stays one file, a mode stays, and nothing that is not a
+// regular file is ever replaced.
+TEST_F(RenderCliTest, OnlyARegularFileIsReplacedAndItStaysTheSameFile)
+{
+    const fs::path d = dir.Path();
+    auto picture = [](const fs::path& p) { return ReadPng(p).width == 500; };
+
+    std::ofstream(d / "real.png") << "old";
+    chmod((d / "real.png").c_str(), 0640);
+    fs::create_symlink("real.png", d / "link.png");
+    fs::create_hard_link(d / "real.png", d / "other-name.png");
+    ASSERT_EQ(RunLumetta({"--render", "link.png"}, d).status, 0);
+    EXPECT_TRUE(fs::is_symlink(d / "link.png")) << "the link was replaced by a file";
+    EXPECT_TRUE(picture(d / "real.png"));
+    EXPECT_TRUE(fs::equivalent(d / "real.png", d / "other-name.png")) << "the hard link was broken";
+    EXPECT_TRUE(picture(d / "other-name.png"));
+    EXPECT_EQ(fs::status(d / "real.png").permissions() & fs::perms::all, fs::perms(0640));
+
+    ASSERT_EQ(mkfifo((d / "fifo.png").c_str(), 0600), 0);
+    fs::create_directory(d / "folder.png");
+    fs::create_symlink("/dev/null", d / "device.png");
+    std::ofstream(d / "readonly.png") << "keep";
+    chmod((d / "readonly.png").c_str(), 0444);
+    const bool root = geteuid() == 0;  // root may write a read-only file, as with any tool
+    for (const char* target : {"fifo.png", "folder.png", "device.png", root ? "fifo.png" : "readonly.png"}) {
+        const ProcessResult run = RunLumetta({"--render", target}, d);
+        EXPECT_EQ(run.status, 1) << target;
+        EXPECT_NE(run.err.find(std::string("cannot write '") + target + "'"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(d / "fifo.png"));
+    EXPECT_TRUE(fs::is_directory(d / "folder.png"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_symlink(d / "device.png"));
+    std::string kept;
+    std::ifstream(d / "readonly.png") >> kept;
+    EXPECT_EQ(kept, "keep");
+}
+
+TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
+{
+    const ProcessResult run = RunLumetta({"--render", "-", "--size", "64x48"}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const fs::path saved = dir.Path() / "saved";
+    std::ofstream(saved, std::ios::binary) << run.out;
+    const RgbImage image = ReadPng(saved);
+    EXPECT_EQ(image.width, 64);
+    EXPECT_EQ(image.height, 48);
+}
+
+TEST_F(RenderCliTest, CtrlCDuringALongRenderLeavesNothingBehind)
+{
+    const ProcessResult run = RunLumetta({"--render", "long.png", "--frames", "1000000"}, dir.Path(), 800);
+    EXPECT_EQ(run.status, 128 + SIGINT);
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_EQ(entry.path().filename(), "panel.bmp") << "left behind: " << entry.path();
+}
+
+TEST_F(RenderCliTest, WithoutADisplayTheWindowSaysWhatToDoInOneLineAndEnds1)
+{
+    const ProcessResult run = RunLumetta({}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lumetta: cannot open the display; use --render FILE.png for pictures without a window\n");
 }
 
 TEST_F(RenderCliTest, HelpAndVersionPrintToStdout)

@@ -1,5 +1,6 @@
 #include "tests/support/process.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -47,7 +48,7 @@ ScopedCurrentDir::~ScopedCurrentDir()
     std::filesystem::current_path(m_previous, ignored);
 }
 
-ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir)
+ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir, int interruptAfterMs)
 {
     TempDir io;
     const std::filesystem::path outPath = io.Path() / "out", errPath = io.Path() / "err";
@@ -83,6 +84,10 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
     }
     ProcessResult result;
     int status = 0;
+    if (interruptAfterMs > 0) {
+        usleep(static_cast<useconds_t>(interruptAfterMs) * 1000);
+        kill(pid, SIGINT);
+    }
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = ReadAll(outPath);

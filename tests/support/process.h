@@ -11,8 +11,10 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs the lumetta binary with args in folder dir, without DISPLAY, and waits for it.
-ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir);
+// Runs the lumetta binary with args in folder dir, without DISPLAY, and waits for it; with
+// interruptAfterMs, sends it SIGINT (Ctrl+C) that long after the start.
+ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                         int interruptAfterMs = 0);
 
 // A fresh, empty folder under the system's temporary folder, removed with the object.
 class TempDir {
