@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Lumetta needs to build, test and run.
-# Quiet when everything is already there; loud and non-zero when something cannot be installed.
+# Installs the Debian packages Lumetta needs: `setup.sh run` what building and running it
+# takes, `setup.sh` (or `setup.sh all`) that and what its tests and benchmarks take too.
+# Quiet when everything is already there; says what it installs, and fails loudly.
 set -euo pipefail
 
-packages=(
-  # build
+build=(
   cmake g++ make pkg-config
   libwxgtk3.2-dev        # window, menus, doc/view, wxGLCanvas
   libglib2.0-dev         # file names shown as GLib shows them
@@ -13,30 +13,42 @@ packages=(
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render
   libcli11-dev           # command-line parsing
+)
+run=(
+  fonts-ipafont-gothic   # the Japanese menu, toolbar tips and about box
+)
+test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
-  # running and GUI tests
-  fonts-ipafont-gothic
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
 )
 
+case "${1:-all}" in
+  run) wanted=("${build[@]}" "${run[@]}") ;;
+  all) wanted=("${build[@]}" "${run[@]}" "${test[@]}") ;;
+  *) echo "usage: setup.sh [run|all]" >&2; exit 2 ;;
+esac
+
 missing=()
-for p in "${packages[@]}"; do
+for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
   [ "$status" = installed ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "setup: installing ${missing[*]}" >&2
+echo "setup: installing ${#missing[@]} packages: ${missing[*]}" >&2
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-if ! "${sudo[@]}" apt-get update -qq >&2; then
+echo "setup: reading the package lists" >&2
+if ! "${sudo[@]}" apt-get update -q >&2; then
   echo "setup: apt-get update failed" >&2; exit 1
 fi
-if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+echo "setup: downloading and installing; this takes a few minutes on a new machine" >&2
+if ! "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2; then
   echo "setup: could not install: ${missing[*]}" >&2; exit 1
 fi
+echo "setup: done" >&2
