@@ -6,11 +6,13 @@ cd "$(dirname "$0")/.."
 bash tools/setup.sh
 jobs=$(nproc)
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETTA_TESTS=ON -DLUMETTA_BENCH=ON >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$jobs"
+# The tests must have been built: an empty run would pass.
+[ -x build/release/tests/lumetta_tests ] || { echo "check: the tests were not built" >&2; exit 1; }
 ctest --test-dir build/release --output-on-failure --timeout 300 -j"$jobs"
 
-cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON -DLUMETTA_TESTS=ON -DLUMETTA_BENCH=OFF >/dev/null
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON -DLUMETTA_BENCH=OFF >/dev/null
 cmake --build build/sanitize -j"$jobs"
 # Leaks inside the GL driver and the toolkit are theirs; the suppressions name only those libraries.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1

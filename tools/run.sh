@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh run
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETTA_TESTS=OFF -DLUMETTA_BENCH=OFF >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$(nproc)" --target lumetta >&2
 cd assets
 exec ../build/release/lumetta "$@"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <csignal>
 #include <fstream>
 #include <sys/stat.h>
@@ -149,6 +150,22 @@ TEST_F(RenderCliTest, OnlyARegularFileIsReplacedAndItStaysTheSameFile)
     std::string kept;
     std::ifstream(d / "readonly.png") >> kept;
     EXPECT_EQ(kept, "keep");
+}
+
+// Catches a write error reported in other words than the system's, or a half-written file.
+TEST_F(RenderCliTest, AFullDiskIsSaidInTheSystemsWordsAndLeavesNothing)
+{
+    const fs::path small = dir.Path() / "small";
+    fs::create_directory(small);
+    const std::string mount = "mount -t tmpfs -o size=32k tmpfs '" + small.string() + "' 2>/dev/null";
+    if (std::system(mount.c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    const ProcessResult run = RunLumetta({"--render", (small / "x.png").string()}, dir.Path());
+    const bool empty = fs::is_empty(small);
+    std::system(("umount '" + small.string() + "'").c_str());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+    EXPECT_TRUE(empty) << "a part of the picture was left behind";
 }
 
 TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
