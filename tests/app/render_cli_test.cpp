@@ -58,6 +58,24 @@ TEST_F(RenderCliTest, WritesA500By500PictureWithTheFlaresWithoutAnXServer)
     }
 }
 
+// Catches a camera or frame count read but not rendered: each moves the picture away from
+// the default one, which is the same every time.
+TEST_F(RenderCliTest, YawDistanceAndFramesReachThePicture)
+{
+    const auto render = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), {"--render", "p.png"});
+        const ProcessResult run = RunLumetta(options, dir.Path());
+        EXPECT_EQ(run.status, 0) << run.err;
+        return ReadPng(dir.Path() / "p.png").rgb;
+    };
+    const std::vector<std::uint8_t> standard = render({});
+    ASSERT_FALSE(standard.empty());
+    EXPECT_TRUE(render({"--yaw", "0", "--distance", "27", "--frames", "1"}) == standard) << "the defaults differ";
+    const std::vector<std::string> changes[] = {{"--yaw", "20"}, {"--distance", "35"}, {"--frames", "3"}};
+    for (const auto& change : changes)
+        EXPECT_TRUE(render(change) != standard) << change[0] << " " << change[1] << " left the picture as it was";
+}
+
 TEST_F(RenderCliTest, MissingBackdropPictureEndsWithItsMessageAndStatus1)
 {
     fs::remove(dir.Path() / "panel.bmp");

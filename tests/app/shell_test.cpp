@@ -8,6 +8,7 @@
 #include "res/texts.h"
 #include "tests/support/process.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/uiaction.h>
@@ -252,6 +253,24 @@ TEST_F(ShellTest, LeftDragTurnsRightDragZoomsAndOutsideTheCanvasNothingIsSeen)
     m_sim.MouseUp(wxMOUSE_BTN_LEFT);
     Pump(50);
     EXPECT_FLOAT_EQ(State().m_fAngle, -2.0f);
+}
+
+// Catches a resize that leaves the projection as it was: the view's context (the only one,
+// current since the last paint) has the canvas' new size as viewport and aspect.
+TEST_F(ShellTest, ResizingTheWindowResizesTheViewportAndProjection)
+{
+    Start();
+    Frame()->SetSize(800, 400);
+    ASSERT_TRUE(PumpUntil([] { return Canvas()->GetClientSize().x > 700; })) << "the canvas kept its size";
+    Pump(100);
+    const wxSize pixels = Canvas()->GetClientSize() * Canvas()->GetContentScaleFactor();
+    GLint viewport[4];
+    GLdouble projection[16];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    EXPECT_EQ(viewport[2], pixels.x);
+    EXPECT_EQ(viewport[3], pixels.y);
+    EXPECT_NEAR(projection[5] / projection[0], static_cast<double>(pixels.x) / pixels.y, 1e-4);
 }
 
 TEST_F(ShellTest, MenuHasFourPopUpsWithTheirExactLabels)

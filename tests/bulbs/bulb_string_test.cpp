@@ -470,6 +470,19 @@ TEST_F(BulbTest, StringWalksTheBulbsToTheirPlaces)
     }
 }
 
+// Catches a body drawn before its halo: each bulb sends its halo's eight triangles, then the
+// forty of its two shells.
+TEST_F(BulbTest, StringDrawsEachHaloBeforeItsBody)
+{
+    const auto state = StateWithBulbs({1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f});
+    const std::vector<FeedbackPolygon> sent = CaptureFeedback([&] { DrawBulbString(*state); });
+    ASSERT_EQ(sent.size(), 40u * (kHaloTriangles + 40));
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const bool halo = std::any_of(sent[i].begin(), sent[i].end(), [](const FeedbackVertex& v) { return v.a < 0.2f; });
+        ASSERT_EQ(halo, i % (kHaloTriangles + 40) < kHaloTriangles) << "triangle " << i;
+    }
+}
+
 // Catches bulbs reading the wrong element: bulb i of every colour shows m_fBulb[i], and
 // dim bulbs lose their halos but keep their bodies.
 TEST_F(BulbTest, StringShowsElementIForBulbIOfEveryColour)

@@ -2,6 +2,8 @@
 // sphere clusters stand, and the translucent apples over the flares.
 #include "app/headless_render.h"
 #include "bulbs/patterns.h"
+#include "models/material.h"
+#include "models/mesh.h"
 #include "models/shape_cache.h"
 #include "models/shape_cache_internal.h"
 #include "models/wreath.h"
@@ -18,6 +20,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -82,18 +85,25 @@ const double kWreathRadii[] = {0.15000000596046448, 0.10000000149011612, 0.11999
 TEST_F(WreathTest, SpheresReachTheCacheWithExactlyFourRadii)
 {
     std::vector<double> radii;
+    ShapeRequestLog::Request ball{};
     {
         ShapeRequestLog log;
         DrawWreath(*state);
         for (const auto& r : log.Requests())
-            if (r.kind == SHAPE_SPHERE)
+            if (r.kind == SHAPE_SPHERE) {
                 radii.push_back(r.radius);
+                ball = r;
+            }
     }
     ASSERT_EQ(radii.size(), 31u) << "30 cluster spheres and the bell's ball";
     for (double radius : radii)
         EXPECT_NE(std::find(std::begin(kWreathRadii), std::end(kWreathRadii), radius), std::end(kWreathRadii))
             << radius;
     EXPECT_EQ(radii.back(), 0.25) << "the ball comes after the clusters";
+    // Catches a ball moved out of the bell's mouth.
+    EXPECT_NEAR(ball.x, 0.0f, 1e-6f);
+    EXPECT_NEAR(ball.y, 2.7f, 1e-6f);
+    EXPECT_NEAR(ball.z, 2.0f, 1e-6f);
 
     // Replayed, not compiled again, on the next frame.
     const std::size_t lists = ShapeCacheLists(SHAPE_SPHERE).size();
@@ -142,6 +152,71 @@ TEST_F(WreathTest, GroupsSendTheirTablesFacesInFull)
     const std::size_t expected = 2 * (kRingQuads + kBowQuads) + kFlatTriangles + kStarTriangles + kBellTriangles +
                                  31 * sphere + bulbs;
     EXPECT_EQ(CaptureWithSpheresUnrecorded([&] { DrawWreath(*state); }).size(), expected);
+}
+
+// The wreath's seven materials, as each part must be lit.
+//                               faces               diffuse                     specular                  ambient                       emission                  shininess
+const MaterialBlock kRing      = {GL_FRONT_AND_BACK, {0.0f, 0.35f, 0.0f, 1.0f},  {0.5f, 0.7f, 0.5f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 150.0f};
+const MaterialBlock kPale      = {GL_FRONT_AND_BACK, {0.7f, 0.7f, 0.6f, 1.0f},   {0.8f, 0.8f, 0.7f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
+const MaterialBlock kStarGold  = {GL_FRONT,          {0.7f, 0.7f, 0.2f, 1.0f},   {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.1f, 0.1f, 0.0f, 1.0f}, 10.0f};
+const MaterialBlock kBellGold  = {GL_FRONT_AND_BACK, {0.5f, 0.5f, 0.05f, 1.0f},  {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.1f, 0.1f, 0.0f, 1.0f}, 20.0f};
+const MaterialBlock kBowRed    = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 1.0f},   {0.8f, 0.4f, 0.4f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
+const MaterialBlock kStemGreen = {GL_FRONT,          {0.0f, 0.7f, 0.0f, 1.0f},   {0.8f, 1.0f, 0.8f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 10.0f};
+const MaterialBlock kAppleRed  = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 0.55f},  {1.0f, 1.0f, 1.0f, 1.0f}, {0.05f, 0.05f, 0.05f, 1.0f}, {0.3f, 0.1f, 0.1f, 1.0f}, 30.0f};
+
+// Catches a part drawn in another part's material, or a material's colour changed: under the
+// scene's lights every corner the wreath sends is lit as its part's own table mesh is lit
+// in the part's material above.
+TEST_F(WreathTest, EachPartIsLitInItsOwnMaterial)
+{
+    const WreathTables& T = g_wreathTables;
+    const struct {
+        const char* name;
+        std::optional<MaterialBlock> material;  // none: the bulbs set their own
+        std::function<void()> draw;
+    } parts[] = {
+        {"ring", kRing, [&] { DrawFlatQuadMesh(T.ringVertices, T.ringQuads, kRingQuads); }},
+        {"flat pieces", kPale, [&] { DrawFlatTriMesh(T.flatVertices, T.flatTriangles, kFlatTriangles); }},
+        {"stars and clusters", kStarGold, [&] {
+             DrawFlatTriMesh(T.starVertices, T.starTriangles, kStarTriangles);
+             DrawSphereClusters();
+         }},
+        {"bell and ball", kBellGold, [&] {
+             DrawSmoothTriMesh(T.bellNormals, T.bellNormalIndices, T.bellVertices, T.bellVertexIndices, kBellTriangles);
+             ShapeSphere(0.25);
+         }},
+        {"bow", kBowRed, [&] { DrawFlatQuadMesh(T.bowVertices, T.bowQuads, kBowQuads); }},
+        {"bulbs", std::nullopt, [] { DrawBulbs(*std::make_unique<SceneState>()); }},
+        {"stems", kStemGreen, [&] {
+             DrawSmoothTriMesh(T.stemNormals, T.stemNormalIndices, T.stemVertices, T.stemVertexIndices, kStemTriangles);
+         }},
+        {"apples", kAppleRed, [&] {
+             DrawSmoothTriMesh(T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices,
+                               kAppleTriangles);
+         }},
+    };
+    const std::vector<FeedbackPolygon> sent = CaptureWithSpheresUnrecorded([&] {
+        DrawWreath(*state);
+        DrawAppleStems();
+        DrawApples();
+    });
+    const auto sameColour = [](const FeedbackVertex& p, const FeedbackVertex& q) {
+        return std::abs(p.r - q.r) < 1e-6f && std::abs(p.g - q.g) < 1e-6f && std::abs(p.b - q.b) < 1e-6f &&
+               std::abs(p.a - q.a) < 1e-6f;
+    };
+    std::size_t at = 0;
+    for (const auto& part : parts) {
+        const std::vector<FeedbackPolygon> lit = CaptureWithSpheresUnrecorded(
+            [&] { part.material ? DrawWithMaterial(*part.material, part.draw) : part.draw(); });
+        int wrong = 0;
+        for (const FeedbackPolygon& want : lit) {
+            const FeedbackPolygon* got = at < sent.size() ? &sent[at++] : nullptr;
+            for (std::size_t k = 0; k < want.size(); ++k)
+                wrong += !got || got->size() != want.size() || !sameColour((*got)[k], want[k]);
+        }
+        EXPECT_EQ(wrong, 0) << "corners of the " << part.name << " lit otherwise";
+    }
+    EXPECT_EQ(at, sent.size());
 }
 
 TEST_F(WreathTest, FlaresShowThroughTheTranslucentApples)

@@ -113,10 +113,14 @@ TEST_F(FrameTest, FlaresAreFiveStarFansAtTheirPlacesAndColours)
     ExpectFlareFans(CaptureFeedback([&] { DrawFlares(state); }), 0.0f);
 }
 
+// Catches the angle stepped before the flares are drawn: spinning, they show at 90 and the
+// next frame's angle is 92.
 TEST_F(FrameTest, FlaresTurnAboutTheirOwnCentres)
 {
     state.m_fFlareAngle = 90.0f;
+    state.m_bFlareSpin = 1;
     ExpectFlareFans(CaptureFeedback([&] { DrawFlares(state); }), 90.0f);
+    EXPECT_EQ(state.m_fFlareAngle, 92.0f);
 }
 
 TEST_F(FrameTest, FlaresAreUnlitAndLeaveLightingOnAndStacksBalanced)
