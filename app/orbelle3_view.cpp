@@ -171,9 +171,13 @@ void COrbelle3View::OnDestroy()
         m_pCanvas->Unbind(wxEVT_MOTION, &COrbelle3View::OnMouseMove, this);
         for (const auto type : kButtonEvents)
             m_pCanvas->Unbind(type, &COrbelle3View::OnMouseButton, this);
-        // What the scene made in the context goes with it, so that a later context starts clean.
-        if (m_bContextReady && m_hRC && m_pCanvas->SetCurrent(*m_hRC))
+    }
+    // What the scene made in the context goes with it, so that a later context starts clean.
+    if (m_bContextReady) {
+        if (m_pCanvas && m_hRC && m_pCanvas->SetCurrent(*m_hRC))
             m_pScene->OnDestroyContext();
+        else
+            m_pScene->OnContextLost();
     }
     m_hRC.reset();
     m_bContextReady = false;

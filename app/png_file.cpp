@@ -1,5 +1,7 @@
 #include "app/png_file.h"
 
+#include "core/files.h"
+
 #include <png.h>
 
 #include <cerrno>
@@ -44,28 +46,15 @@ std::string FolderOf(const std::string& path)
 // Follows name through its links. Returns an empty string, or why the target cannot be had.
 std::string Resolve(const std::string& name, Target& target)
 {
-    target.path = name;
-    // The same bound as the system's own on links followed in one path.
-    for (int links = 0; links <= 40; ++links) {
-        if (::lstat(target.path.c_str(), &target.info) != 0) {
-            if (errno == ENOENT) {
-                target.exists = false;
-                return {};
-            }
-            return SystemFailure(name, errno);
-        }
-        if (!S_ISLNK(target.info.st_mode)) {
-            target.exists = true;
-            return {};
-        }
-        char link[PATH_MAX];
-        const ssize_t length = ::readlink(target.path.c_str(), link, sizeof link - 1);
-        if (length < 0)
-            return SystemFailure(name, errno);
-        const std::string to(link, static_cast<std::size_t>(length));
-        target.path = to.front() == '/' ? to : FolderOf(target.path) + "/" + to;
+    if (!FollowLinks(name, target.path))
+        return SystemFailure(name, errno);
+    if (::stat(target.path.c_str(), &target.info) == 0) {
+        target.exists = true;
+        return {};
     }
-    return SystemFailure(name, ELOOP);
+    if (errno == ENOENT)
+        return {};
+    return SystemFailure(name, errno);
 }
 
 // Whether the resolved target may be written: only a regular file, and only one that could

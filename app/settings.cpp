@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "core/files.h"
 #include "res/texts.h"
 
 #include <wx/fileconf.h>
@@ -13,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,26 +58,24 @@ std::filesystem::path SettingsFilePath()
         base = xdg;
     else
         base = std::filesystem::path(static_cast<const char*>(wxGetHomeDir().fn_str())) / ".config";
-    std::filesystem::path file = base / kTextAppName / (std::string(kTextAppName) + ".conf");
-    // Writing replaces the file by renaming a new one over it; through a link, the link's
-    // target is the file to replace.
-    std::error_code error;
-    if (std::filesystem::is_symlink(file, error)) {
-        const std::filesystem::path target = std::filesystem::weakly_canonical(file, error);
-        if (!error)
-            file = target;
-    }
-    return file;
+    const std::filesystem::path file = base / kTextAppName / (std::string(kTextAppName) + ".conf");
+    // Writing replaces the file by renaming a new one over it; through a link, even one whose
+    // file does not exist yet, the file it names is the one to replace.
+    std::string target;
+    return FollowLinks(file.string(), target) ? std::filesystem::path(target) : file;
 }
 
 CSettings::CSettings() : m_path(SettingsFilePath())
 {
     CSettingsLog log;
-    std::error_code error;
-    const auto status = std::filesystem::status(m_path, error);
-    if (std::filesystem::exists(status)) {
+    struct stat info;
+    const bool exists = ::stat(m_path.c_str(), &info) == 0;
+    const int statError = errno;
+    if (exists || statError != ENOENT) {
         const char* problem = nullptr;
-        if (!std::filesystem::is_regular_file(status))
+        if (!exists)
+            problem = std::strerror(statError);
+        else if (!S_ISREG(info.st_mode))
             problem = "it is not a file";
         else if (::access(m_path.c_str(), R_OK) != 0)
             problem = std::strerror(errno);
@@ -89,8 +87,13 @@ CSettings::CSettings() : m_path(SettingsFilePath())
             return;
         }
     }
+    // UTF-8 with any other bytes kept as they are, so that one stray byte neither turns the
+    // whole file into another encoding nor stops new names from being written.
+    static const wxMBConvUTF8 kBytesKept(wxMBConvUTF8::MAP_INVALID_UTF8_TO_PUA);
     m_pConfig = std::make_unique<wxFileConfig>(kTextAppName, wxEmptyString, wxString(m_path.c_str(), *wxConvFileName),
-                                               wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
+                                               wxEmptyString, wxCONFIG_USE_LOCAL_FILE, kBytesKept);
+    // A file name is kept as it is: "$HOME" in a name is not the home folder.
+    m_pConfig->SetExpandEnvVars(false);
     // Saved only by Save, never again behind the program's back when the object goes.
     m_pConfig->DisableAutoSave();
 }
@@ -105,10 +108,18 @@ bool CSettings::Save()
     std::filesystem::path folder;
     for (const std::filesystem::path& part : m_path.parent_path()) {
         folder /= part;
-        if (::mkdir(folder.c_str(), 0700) == 0 || std::filesystem::is_directory(folder))
+        if (::mkdir(folder.c_str(), 0700) == 0)
             continue;
+        // Something of that name is there: a folder (or a link to one) will do.
+        int error = errno;
+        struct stat info;
+        if (error == EEXIST) {
+            if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+                continue;
+            error = errno == EEXIST ? ENOTDIR : errno;
+        }
         std::fprintf(stderr, "lumetta: cannot save settings in %s: %s\n", PathText(folder).c_str(),
-                     errno == EEXIST ? "it is not a folder" : std::strerror(errno));
+                     std::strerror(error));
         return false;
     }
     CSettingsLog log;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +41,32 @@ std::FILE* OpenRegularFile(const char* path, std::string& reason)
         ::close(fd);
     }
     return file;
+}
+
+bool FollowLinks(const std::string& path, std::string& target)
+{
+    target = path;
+    // The same bound as the system's own on links followed in one path.
+    for (int links = 0; links <= 40; ++links) {
+        struct stat info;
+        if (::lstat(target.c_str(), &info) != 0)
+            return errno == ENOENT;
+        if (!S_ISLNK(info.st_mode))
+            return true;
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), link, sizeof link - 1);
+        if (length <= 0)
+            return false;
+        const std::string to(link, static_cast<std::size_t>(length));
+        if (to.front() == '/') {
+            target = to;
+        } else {
+            const auto slash = target.rfind('/');
+            target = slash == std::string::npos ? to : target.substr(0, slash + 1) + to;
+        }
+    }
+    errno = ELOOP;
+    return false;
 }
 
 std::string CurrentFolder()

@@ -11,5 +11,10 @@
 // folder counts as a file that cannot be opened).
 std::FILE* OpenRegularFile(const char* path, std::string& reason);
 
+// The file that writing to path would reach: path with every symbolic link followed, a
+// dangling one to the name it points at. Returns false, with errno set, for a loop or a
+// name that cannot be looked at.
+bool FollowLinks(const std::string& path, std::string& target);
+
 // The current folder, for messages; "." when the system cannot say.
 std::string CurrentFolder();

@@ -186,16 +186,31 @@ void ShapeIcosahedron(double radius)
     DrawCachedShape(SHAPE_ICOSAHEDRON, radius, EmitIcosahedron);
 }
 
-void ReleaseShapeCache()
+namespace {
+
+void EmptyShapeCache(bool deleteLists)
 {
     for (ShapeListEntry*& head : g_shapeChains) {
         while (ShapeListEntry* entry = head) {
             head = entry->next;
-            glDeleteLists(entry->listName, 1);
+            if (deleteLists)
+                glDeleteLists(entry->listName, 1);
             entry->~ShapeListEntry();
             std::free(entry);
         }
     }
+}
+
+}  // namespace
+
+void ReleaseShapeCache()
+{
+    EmptyShapeCache(true);
+}
+
+void ForgetShapeCache()
+{
+    EmptyShapeCache(false);
 }
 
 std::vector<GLuint> ShapeCacheLists(int kind)

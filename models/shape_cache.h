@@ -21,3 +21,6 @@ void ShapeIcosahedron(double radius);
 // With the context that compiled the cache's lists current: deletes them all and empties the
 // cache. Harmless when the cache is empty.
 void ReleaseShapeCache();
+// The context that compiled the cache's lists is gone, and its lists with it: empties the
+// cache without asking GL for anything.
+void ForgetShapeCache();

@@ -75,3 +75,8 @@ void CScene::OnDestroyContext()
 {
     ReleaseShapeCache();
 }
+
+void CScene::OnContextLost()
+{
+    ForgetShapeCache();
+}

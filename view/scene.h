@@ -23,6 +23,9 @@ public:
     // With the context still current, before it goes: deletes what the scene made in it (the
     // shape lists). The next OnCreateContext, in this or another context, builds them anew.
     void OnDestroyContext();
+    // The context went before OnDestroyContext could run (its window was destroyed first):
+    // forgets what the scene had made in it, so that the next context builds it anew.
+    void OnContextLost();
 
     SceneState& State() { return m_state; }
     const SceneState& State() const { return m_state; }

@@ -30,24 +30,26 @@ expect_recent() {
 }
 
 for doc in a b a c d e; do touch "$work/$doc.pell"; done
+touch "$work/"'x$HOME.pell' "$work/ノート.pell"
 run
 [ ! -e "$conf" ] || [ -z "$(recent | tr -d ' ')" ] || { echo "FAIL: a run without a document filled the list"; exit 1; }
-for doc in a b a c d e; do run "$doc.pell"; done
+for doc in a b a c d e 'x$HOME.pell'; do run "${doc%.pell}.pell"; done
+run 'x$HOME.pell'
 w=$work
-expect_recent "$w/e.pell $w/d.pell $w/c.pell $w/a.pell"
-echo "PASS: the list keeps the last four documents, newest first, each once"
+expect_recent "$w/x\$HOME.pell $w/e.pell $w/d.pell $w/c.pell"
+echo "PASS: the list keeps the last four documents, newest first, each once, names as they are"
 
 # A damaged file: lines it cannot read, another program's group and bytes that are not
 # UTF-8 all survive; the list is still updated.
 printf '[RecentFiles\nthis line has no equals sign\n[Other]\nkey=kept \xff\xfe\n' >"$conf"
-run b.pell
+run ノート.pell
 grep -q 'error\|expected\|unexpected' "$out/settings.stderr" || {
   echo "FAIL: nothing said about the damaged lines"; cat "$out/settings.stderr"; exit 1; }
 for line in '\[RecentFiles$' '^this line has no equals sign$' '^\[Other\]$' '^key=kept'; do
   grep -q "$line" "$conf" || { echo "FAIL: the damaged file lost '$line'"; cat "$conf"; exit 1; }
 done
 grep -q $'\xff\xfe' "$conf" || { echo "FAIL: the bytes that are not UTF-8 were changed"; exit 1; }
-grep -q "=$w/b.pell\$" "$conf" || { echo "FAIL: the list was not saved"; cat "$conf"; exit 1; }
+grep -q "=$w/ノート.pell\$" "$conf" || { echo "FAIL: the list was not saved"; cat "$conf"; exit 1; }
 echo "PASS: a damaged settings file keeps every line and still takes the list"
 
 # A folder where the file should be, and a file where the folder should be.
@@ -57,6 +59,19 @@ run a.pell
 grep -q "settings" "$out/settings.stderr" || { echo "FAIL: nothing said"; exit 1; }
 rm -rf "$XDG_CONFIG_HOME"; mkdir -p "$XDG_CONFIG_HOME"; echo precious >"$XDG_CONFIG_HOME/orbelle3"
 run a.pell
-grep -q "cannot save settings" "$out/settings.stderr" || { echo "FAIL: the failed save was not said"; cat "$out/settings.stderr"; exit 1; }
+grep -q "Not a directory" "$out/settings.stderr" || { echo "FAIL: the reason was not said"; cat "$out/settings.stderr"; exit 1; }
 [ "$(cat "$XDG_CONFIG_HOME/orbelle3")" = precious ] || { echo "FAIL: the file in the folder's place changed"; exit 1; }
+# A settings folder that is a link to itself.
+rm -rf "$XDG_CONFIG_HOME"; mkdir -p "$XDG_CONFIG_HOME"; ln -s orbelle3 "$XDG_CONFIG_HOME/orbelle3"
+run a.pell
+grep -q "Too many levels of symbolic links" "$out/settings.stderr" || {
+  echo "FAIL: the loop was not said"; cat "$out/settings.stderr"; exit 1; }
 echo "PASS: settings that cannot be read or written stop nothing and overwrite nothing"
+
+# A settings file kept elsewhere through a link, the file not made yet: the link stays.
+rm -rf "$XDG_CONFIG_HOME"; mkdir -p "$XDG_CONFIG_HOME/orbelle3" "$work/dotfiles"
+ln -s ../../dotfiles/orbelle3.conf "$conf"
+run a.pell
+[ -L "$conf" ] || { echo "FAIL: the link was replaced by a file"; exit 1; }
+grep -q "=$w/a.pell\$" "$work/dotfiles/orbelle3.conf" || { echo "FAIL: the linked file was not written"; exit 1; }
+echo "PASS: a linked settings file is written where the link points"
