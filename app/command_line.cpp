@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "app/picture_name.h"
 #include "res/texts.h"
 
 #include <CLI/CLI.hpp>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
@@ -76,18 +78,25 @@ void ParseSize(const std::string& text, int& width, int& height)
     }
 }
 
-// A picture is written as PNG: to FILE.png (any case) or, for "-", to standard output.
 void CheckPictureName(const std::string& name)
 {
     if (name.empty())
         throw CLI::ValidationError("--render needs a file name");
-    if (name == "-")
-        return;
-    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
-    std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (ending != ".png")
-        throw CLI::ValidationError("--render writes PNG pictures: name the file FILE.png, or - for standard output, not '" +
-                                   name + "'");
+    PictureName picture;
+    if (std::string error = ReadPictureName(name, picture); !error.empty())
+        throw CLI::ValidationError(error);
+}
+
+// The grey level as the number of stronger (+) or weaker (-) commands from the start's 0.4:
+// the commands' own values, and no others, are taken.
+int GreySteps(const std::string& text)
+{
+    const NumberRule rule{"--grey", kSpotGreyLowest, kSpotGreyHighest, false};
+    const double grey = ParseNumber(text, rule);
+    const double steps = (grey - kSpotGreyStart) / kSpotGreyStep;
+    if (std::abs(steps - std::round(steps)) > 1e-6)
+        throw CLI::ValidationError("--grey takes a grey level from 0.05 to 0.8 in steps of 0.05, not '" + text + "'");
+    return static_cast<int>(std::lround(steps));
 }
 
 const char* const kHelpFooter = R"(In the window:
@@ -139,15 +148,26 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.set_version_flag("--version", VersionText());
     app.footer(kHelpFooter);
 
-    std::string size, frames, yaw, distance;
+    std::string size, frames, yaw, distance, pattern, grey, cutoff;
     CLI::Option* render =
         app.add_option("--render", result.render.output,
-                       "render without a window and write the picture to FILE.png, or to standard output for -")
+                       "render without a window and write FILE.png (- for standard output), every frame as a "
+                       "sequence when FILE holds a frame number (frame%03d.png), or a looping animation to FILE.webp")
             ->type_name("FILE");
     app.add_option("--frames", frames,
                    "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxFrames) +
-                       "; the last is written (default 1)")
+                       "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
         ->type_name("N")
+        ->needs(render);
+    app.add_option("--pattern", pattern, "blink pattern, 1 to 3, as its key selects it (default 1)")
+        ->type_name("N")
+        ->needs(render);
+    app.add_flag("--spin", result.render.start.spin, "the flares turn, as after the A key")->needs(render);
+    app.add_option("--grey", grey, "spot light grey level, 0.05 to 0.8 in steps of 0.05, as the light commands reach (default 0.4)")
+        ->type_name("G")
+        ->needs(render);
+    app.add_option("--cutoff", cutoff, "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
+        ->type_name("C")
         ->needs(render);
     app.add_option("--size", size,
                    "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) + " (default 500x500)")
@@ -171,6 +191,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             result.render.yaw = static_cast<float>(ParseNumber(yaw, {"--yaw", -20, 20, false}));
         if (!distance.empty())
             result.render.distance = static_cast<float>(ParseNumber(distance, {"--distance", 20, 35, false}));
+        if (!pattern.empty())
+            result.render.start.pattern = static_cast<int>(ParseNumber(pattern, {"--pattern", 1, 3, true}));
+        if (!grey.empty())
+            result.render.start.greySteps = GreySteps(grey);
+        if (!cutoff.empty())
+            result.render.start.cutoff = static_cast<float>(
+                ParseNumber(cutoff, {"--cutoff", kSpotCutoffLowest, kSpotCutoffHighest, true}));
     } catch (const CLI::Success& e) {  // --help or --version
         result.action = CommandLine::Action::Exit;
         result.exitStatus = app.exit(e, out, err);

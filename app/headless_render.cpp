@@ -1,7 +1,9 @@
 #include "app/headless_render.h"
 
 #include "app/headless_context.h"
-#include "app/png_file.h"
+#include "app/picture_encode.h"
+#include "app/picture_name.h"
+#include "app/safe_file.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
 #include "core/scene_host.h"
@@ -9,6 +11,9 @@
 #include <GL/gl.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <iterator>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
@@ -81,6 +86,40 @@ private:
     Clock::time_point m_last = m_start;
 };
 
+// For its life, Ctrl+C (or termination) only asks the render to stop after the frame it is
+// drawing, so that what the run wrote can be removed; DieOfIt then ends the process as the
+// signal would have.
+class CInterruptGuard {
+public:
+    CInterruptGuard()
+    {
+        s_signal = 0;
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            m_previous[i] = std::signal(kSignals[i], [](int signal) { s_signal = signal; });
+    }
+    ~CInterruptGuard()
+    {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            std::signal(kSignals[i], m_previous[i]);
+    }
+    CInterruptGuard(const CInterruptGuard&) = delete;
+    CInterruptGuard& operator=(const CInterruptGuard&) = delete;
+
+    bool Interrupted() const { return s_signal != 0; }
+    [[noreturn]] void DieOfIt()
+    {
+        const int signal = s_signal;
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        std::_Exit(128 + signal);
+    }
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    static inline volatile std::sig_atomic_t s_signal = 0;
+    void (*m_previous[3])(int) = {};
+};
+
 }  // namespace
 
 std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
@@ -95,8 +134,16 @@ std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
 
 int RenderHeadless(const RenderOptions& options)
 {
+    PictureName picture;
+    if (const std::string error = ReadPictureName(options.output, picture); !error.empty()) {
+        std::fprintf(stderr, "lumetta: %s\n", error.c_str());
+        return 2;
+    }
+    const bool sequence = picture.kind == PictureName::Kind::Sequence;
+    const bool animation = picture.kind == PictureName::Kind::Webp;
+    const int frames = options.frames > 0 ? options.frames : animation ? LoopFrames(options.start) : 1;
     // Fail before rendering, not after a long run of frames.
-    if (const std::string error = CheckPngWritable(options.output); !error.empty()) {
+    if (const std::string error = CheckFileWritable(FrameFileName(picture, options.output, 1)); !error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());
         return 1;
     }
@@ -113,24 +160,59 @@ int RenderHeadless(const RenderOptions& options)
     }
     scene->OnCreateContext();
     scene->OnSize(options.width, options.height);
-    scene->State().m_fAngle = options.yaw;
-    scene->State().m_fDistance = options.distance;
+    SceneState& state = scene->State();
+    state.m_fAngle = options.yaw;
+    state.m_fDistance = options.distance;
+    ApplySceneStart(state, options.start);
+
+    CInterruptGuard interrupt;
+    std::vector<std::string> written;  // files of a sequence this run made new
+    std::unique_ptr<CWebpAnimation> webp;
+    if (animation)
+        webp = std::make_unique<CWebpAnimation>(options.width, options.height);
+    std::string error;
     CGlErrorCheck glErrors;
     {
-        CProgress progress(options.frames);
-        for (int i = 0; i < options.frames; ++i) {
+        CProgress progress(frames);
+        for (int i = 1; i <= frames && error.empty() && !interrupt.Interrupted(); ++i) {
             scene->OnDraw();
             glErrors.Check("while drawing a frame");
-            progress.Done(i + 1);
+            if (sequence || (!animation && i == frames)) {
+                const std::string name = FrameFileName(picture, options.output, i);
+                const bool existed = FileExists(name);
+                std::vector<unsigned char> png;
+                error = EncodePng(options.width, options.height, ReadPixelsRgb(options.width, options.height), png);
+                if (error.empty())
+                    error = WriteFileSafely(name, png);
+                else
+                    error = "cannot write '" + name + "': " + error;
+                if (error.empty() && !existed)
+                    written.push_back(name);
+            } else if (animation) {
+                error = webp->Add(ReadPixelsRgb(options.width, options.height), (i - 1) * kFrameMilliseconds);
+                if (!error.empty())
+                    error = "cannot write '" + options.output + "': " + error;
+            }
+            progress.Done(i);
         }
     }
-
-    const std::string error = WritePng(options.output, options.width, options.height,
-                                       ReadPixelsRgb(options.width, options.height));
+    if (animation && error.empty() && !interrupt.Interrupted()) {
+        std::vector<unsigned char> bytes;
+        error = webp->Finish(frames * kFrameMilliseconds, bytes);
+        error = error.empty() ? WriteFileSafely(options.output, bytes) : "cannot write '" + options.output + "': " + error;
+    }
     scene->OnDestroyContext();
     SetSceneHost(nullptr);
+    if (interrupt.Interrupted()) {
+        // An export cut short leaves nothing of itself behind.
+        for (const std::string& name : written)
+            std::remove(name.c_str());
+        interrupt.DieOfIt();
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());
+        for (const std::string& name : written)
+            std::remove(name.c_str());
         return 1;
     }
     return 0;

@@ -1,21 +1,32 @@
-// Pictures without a window: the scene rendered in a headless context and saved as PNG.
+// Pictures without a window: the scene rendered in a headless context and saved as a PNG, a
+// numbered sequence of PNGs, or a looping animated WebP.
 #pragma once
+
+#include "view/input.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct RenderOptions {
-    std::string output;  // PNG file to write
-    int frames = 1;      // frames to render, as that many timer ticks would; the last is saved
+    std::string output;  // FILE.png, "-", a sequence such as frame%03d.png, or FILE.webp
+    // Frames to render, as that many timer ticks would: a picture is the last of them, a
+    // sequence and an animation hold them all. 0: one for a picture or a sequence, one whole
+    // loop for an animation.
+    int frames = 0;
     int width = 500;
     int height = 500;
     float yaw = 0.0f;         // camera yaw in degrees, within the window's bounds
     float distance = 27.0f;   // camera distance, within the window's bounds
+    SceneStart start;         // pattern, flares and spot light before the first frame
 };
 
-// Renders as the window would, from the current directory's "panel.bmp", and writes the last
-// frame. Messages go to stderr. Returns the process exit status: 0 on success, 1 otherwise.
+// An animation's frames are the timer's: one every 50 ms.
+inline constexpr int kFrameMilliseconds = 50;
+
+// Renders as the window would, from the current directory's "panel.bmp", and writes what
+// options.output names. Messages go to stderr; Ctrl+C removes what the run has written.
+// Returns the process exit status: 0 on success, 1 otherwise.
 int RenderHeadless(const RenderOptions& options);
 
 // The current read framebuffer's width x height RGB8 pixels, rows bottom-up.

@@ -12,6 +12,7 @@ build=(
   libgl-dev libglu1-mesa-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render
+  libwebp-dev            # animated WebP output of --render
   libcli11-dev           # command-line parsing
 )
 run=(

@@ -1,5 +1,6 @@
 // Reading the command line: modes, defaults and the messages for bad arguments.
 #include "app/command_line.h"
+#include "app/picture_name.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ TEST(CommandLineTest, RenderDefaultsToOneFrameOf500By500)
     const Parsed p = Parse({"--render", "out.png"});
     EXPECT_EQ(p.command.action, CommandLine::Action::Render);
     EXPECT_EQ(p.command.render.output, "out.png");
-    EXPECT_EQ(p.command.render.frames, 1);
+    EXPECT_EQ(p.command.render.frames, 0) << "0: one frame for a picture, one loop for an animation";
     EXPECT_EQ(p.command.render.width, 500);
     EXPECT_EQ(p.command.render.height, 500);
 }
@@ -114,16 +115,49 @@ TEST(CommandLineTest, EveryNumberOptionFollowsOneRule)
     EXPECT_EQ(Parse({"--render", "a.png", "--yaw", "-0.5"}).command.render.yaw, -0.5f);
 }
 
-// Catches a picture written under a name that says another format.
-TEST(CommandLineTest, PicturesAreNamedPngOrGoToStandardOutput)
+// Catches a picture written under a name that says another format, and a sequence name
+// handed to printf: only one plain frame number is read, and %% is a percent sign.
+TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
 {
-    for (const char* name : {"a.png", "A.PNG", "dir/x.Png", "-"})
-        EXPECT_EQ(Parse({"--render", name}).command.action, CommandLine::Action::Render) << name;
-    for (const char* name : {"a.jpg", "png", "a.png.bak", ".pn"}) {
-        const Parsed p = Parse({"--render", name});
-        EXPECT_EQ(p.command.exitStatus, 2) << name;
-        EXPECT_NE(p.err.find("PNG"), std::string::npos) << name << ": " << p.err;
+    const struct {
+        const char* name;
+        const char* frame7;  // the name of frame 7; null: refused
+    } cases[] = {
+        {"a.png", "a.png"},           {"A.PNG", "A.PNG"},         {"-", "-"},
+        {"loop.WebP", "loop.WebP"},   {"f%03d.png", "f007.png"},  {"%d.png", "7.png"},
+        {"f%3d.png", "f  7.png"},     {"100%%-%02d.png", "100%-07.png"},
+        {"a.jpg", nullptr},           {"png", nullptr},           {"a.png.bak", nullptr},
+        {"a%d%d.png", nullptr},       {"%s.png", nullptr},        {"%n.png", nullptr},
+        {"f%03d.webp", nullptr},      {"f%123d.png", nullptr},    {"f%.png", nullptr},
+    };
+    for (const auto& c : cases) {
+        PictureName picture;
+        const std::string error = ReadPictureName(c.name, picture);
+        if (!c.frame7) {
+            EXPECT_FALSE(error.empty()) << c.name;
+            EXPECT_EQ(Parse({"--render", c.name}).command.exitStatus, 2) << c.name;
+            continue;
+        }
+        EXPECT_EQ(error, "") << c.name;
+        EXPECT_EQ(FrameFileName(picture, c.name, 7), c.frame7) << c.name;
     }
+}
+
+TEST(CommandLineTest, StateOptionsTakeWhatTheCommandsReach)
+{
+    const Parsed p = Parse({"--render", "a.webp", "--pattern", "3", "--spin", "--grey", "0.55", "--cutoff", "23"});
+    ASSERT_EQ(p.command.action, CommandLine::Action::Render) << p.err;
+    EXPECT_EQ(p.command.render.start.pattern, 3);
+    EXPECT_TRUE(p.command.render.start.spin);
+    EXPECT_EQ(p.command.render.start.greySteps, 3);
+    EXPECT_EQ(p.command.render.start.cutoff, 23.0f);
+    for (const auto& bad : {std::vector<const char*>{"--pattern", "4"}, {"--pattern", "0"}, {"--grey", "0.33"},
+                            {"--grey", "0.85"}, {"--cutoff", "20"}, {"--cutoff", "22.5"}}) {
+        std::vector<const char*> args = {"--render", "a.png"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(Parse(args).command.exitStatus, 2) << bad[0] << " " << bad[1];
+    }
+    EXPECT_EQ(Parse({"--pattern", "2"}).command.exitStatus, 2) << "state options need --render";
 }
 
 TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)

@@ -197,12 +197,14 @@ TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
     EXPECT_EQ(image.height, 48);
 }
 
-TEST_F(RenderCliTest, CtrlCDuringALongRenderLeavesNothingBehind)
+TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehind)
 {
-    const ProcessResult run = RunLumetta({"--render", "long.png", "--frames", "1000000"}, dir.Path(), 800);
-    EXPECT_EQ(run.status, 128 + SIGINT);
-    for (const auto& entry : fs::directory_iterator(dir.Path()))
-        EXPECT_EQ(entry.path().filename(), "panel.bmp") << "left behind: " << entry.path();
+    for (const char* name : {"long.png", "frame%05d.png", "loop.webp"}) {
+        const ProcessResult run = RunLumetta({"--render", name, "--frames", "100000", "--size", "100x100"}, dir.Path(), 800);
+        EXPECT_EQ(run.status, 128 + SIGINT) << name;
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            EXPECT_EQ(entry.path().filename(), "panel.bmp") << name << " left behind " << entry.path();
+    }
 }
 
 TEST_F(RenderCliTest, WithoutADisplayTheWindowSaysWhatToDoInOneLineAndEnds1)

@@ -1,8 +1,6 @@
-#include "app/png_file.h"
+#include "app/safe_file.h"
 
 #include "core/files.h"
-
-#include <png.h>
 
 #include <cerrno>
 #include <csignal>
@@ -89,20 +87,28 @@ void RemoveTemporaryAndDie(int signal)
     std::raise(signal);
 }
 
-// For its life: an interrupt or termination removes the temporary file first.
+// For its life: an interrupt or termination that would end the program at once removes the
+// temporary file first. Where the program already catches the signal to stop in good order,
+// it is left to that: the write finishes and the file is whole.
 class TemporaryGuard {
 public:
     explicit TemporaryGuard(const std::string& temp)
     {
         if (temp.size() < sizeof g_temporary)
             std::memcpy(g_temporary, temp.c_str(), temp.size() + 1);
-        for (std::size_t i = 0; i < std::size(kSignals); ++i)
-            m_previous[i] = std::signal(kSignals[i], RemoveTemporaryAndDie);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            struct sigaction current {};
+            m_installed[i] = ::sigaction(kSignals[i], nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
+            if (m_installed[i])
+                std::signal(kSignals[i], RemoveTemporaryAndDie);
+        }
     }
     ~TemporaryGuard()
     {
-        for (std::size_t i = 0; i < std::size(kSignals); ++i)
-            std::signal(kSignals[i], m_previous[i]);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            if (m_installed[i])
+                std::signal(kSignals[i], SIG_DFL);
+        }
         g_temporary[0] = '\0';
     }
     TemporaryGuard(const TemporaryGuard&) = delete;
@@ -110,7 +116,7 @@ public:
 
 private:
     static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    void (*m_previous[3])(int) = {};
+    bool m_installed[3] = {};
 };
 
 // A new file in the target's folder can be made (and renamed over the target).
@@ -141,31 +147,7 @@ bool WriteAll(int fd, const std::vector<unsigned char>& bytes)
     return true;
 }
 
-// The whole PNG in memory, so that nothing is opened for writing before it exists.
-std::string Encode(int width, int height, const std::vector<std::uint8_t>& rgbBottomUp,
-                   std::vector<unsigned char>& png)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    // A negative stride tells libpng the rows are stored bottom-up.
-    const png_int_32 stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
-    png_alloc_size_t size = 0;
-    bool ok = png_image_write_get_memory_size(image, size, 0, rgbBottomUp.data(), stride, nullptr) != 0;
-    if (ok) {
-        png.resize(size);
-        ok = png_image_write_to_memory(&image, png.data(), &size, 0, rgbBottomUp.data(), stride, nullptr) != 0;
-        png.resize(size);
-    }
-    const std::string message = ok ? std::string() : std::string(image.message);
-    png_image_free(&image);
-    return message;
-}
-
-std::string WriteThroughTemporary(const std::string& name, const Target& target, const std::vector<unsigned char>& png)
+std::string WriteThroughTemporary(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
 {
     std::string temp = TemporaryBeside(target.path);
     const int fd = ::mkstemp(temp.data());
@@ -183,7 +165,7 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
     }
-    const bool written = WriteAll(fd, png);
+    const bool written = WriteAll(fd, bytes);
     const int writeError = errno;
     const bool closed = ::close(fd) == 0;
     const int closeError = errno;
@@ -199,18 +181,18 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
     return {};
 }
 
-std::string WriteInPlace(const std::string& name, const Target& target, const std::vector<unsigned char>& png)
+std::string WriteInPlace(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
 {
     const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return SystemFailure(name, errno);
     // Room first: a full disk is found before the old picture is touched.
-    const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(png.size()));
+    const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
     if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
         ::close(fd);
         return SystemFailure(name, reserved);
     }
-    const bool written = WriteAll(fd, png) && ::ftruncate(fd, static_cast<off_t>(png.size())) == 0;
+    const bool written = WriteAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
     const int writeError = errno;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed)
@@ -220,11 +202,11 @@ std::string WriteInPlace(const std::string& name, const Target& target, const st
 
 }  // namespace
 
-std::string CheckPngWritable(const std::string& path)
+std::string CheckFileWritable(const std::string& path)
 {
     if (path == kStandardOutput) {
         if (::isatty(STDOUT_FILENO))
-            return "will not write a PNG picture to a terminal; redirect standard output to a file or a program";
+            return "will not write a picture to a terminal; redirect standard output to a file or a program";
         return {};
     }
     Target target;
@@ -240,16 +222,10 @@ std::string CheckPngWritable(const std::string& path)
     return {};
 }
 
-std::string WritePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgbBottomUp)
+std::string WriteFileSafely(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    if (width <= 0 || height <= 0 || rgbBottomUp.size() != static_cast<std::size_t>(width) * height * 3)
-        return Failure(path, "the picture has no pixels");
-    std::vector<unsigned char> png;
-    if (std::string error = Encode(width, height, rgbBottomUp, png); !error.empty())
-        return Failure(path, error);
-
     if (path == kStandardOutput) {
-        if (!WriteAll(STDOUT_FILENO, png))
+        if (!WriteAll(STDOUT_FILENO, bytes))
             return Failure("standard output", std::strerror(errno));
         return {};
     }
@@ -264,5 +240,11 @@ std::string WritePng(const std::string& path, int width, int height, const std::
     const bool inPlace = target.exists && (target.info.st_nlink > 1 ||
                                            (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
                                            !FolderTakesNewFile(target.path, folderError));
-    return inPlace ? WriteInPlace(path, target, png) : WriteThroughTemporary(path, target, png);
+    return inPlace ? WriteInPlace(path, target, bytes) : WriteThroughTemporary(path, target, bytes);
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
 }
