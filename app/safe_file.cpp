@@ -158,8 +158,9 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
     // its own, and root keeps its owner too.
     if (target.exists) {
         ::fchmod(fd, target.info.st_mode & 07777);
-        if (::geteuid() == 0)
-            (void)::fchown(fd, target.info.st_uid, target.info.st_gid);
+        // Should the owner not be kept, the picture is still written, as this user's.
+        if (::geteuid() == 0 && ::fchown(fd, target.info.st_uid, target.info.st_gid) != 0)
+            errno = 0;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);

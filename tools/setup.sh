@@ -22,6 +22,8 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
+  desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
+  dpkg-dev lintian       # the Debian package: dependencies computed, then checked
 )
 
 case "${1:-all}" in

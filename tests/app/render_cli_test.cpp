@@ -180,7 +180,7 @@ TEST_F(RenderCliTest, AFullDiskIsSaidInTheSystemsWordsAndLeavesNothing)
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     const ProcessResult run = RunLumetta({"--render", (small / "x.png").string()}, dir.Path());
     const bool empty = fs::is_empty(small);
-    std::system(("umount '" + small.string() + "'").c_str());
+    EXPECT_EQ(std::system(("umount '" + small.string() + "'").c_str()), 0);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
     EXPECT_TRUE(empty) << "a part of the picture was left behind";
