@@ -12,6 +12,7 @@
 #include <iomanip>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -76,6 +77,20 @@ void ParseSize(const std::string& text, int& width, int& height)
         throw CLI::ValidationError("--size takes WIDTHxHEIGHT, each side a whole number from 1 to " +
                                    std::to_string(kMaxRenderSide) + ", not '" + text + "'");
     }
+}
+
+// An X window id, decimal or 0x hexadecimal, as screensaver daemons write them.
+unsigned long ParseWindowId(const std::string& text)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* begin = text.data() + (hex ? 2 : 0);
+    const char* end = text.data() + text.size();
+    unsigned long id = 0;
+    const auto [stop, error] = std::from_chars(begin, end, id, hex ? 16 : 10);
+    // X ids have 29 bits; 0 is no window.
+    if (begin == end || error != std::errc() || stop != end || id == 0 || id > 0x1FFFFFFFul)
+        throw CLI::ValidationError("--window-id takes an X window id, decimal or 0x hexadecimal, not '" + text + "'");
+    return id;
 }
 
 void CheckPictureName(const std::string& name)
@@ -148,7 +163,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.set_version_flag("--version", VersionText());
     app.footer(kHelpFooter);
 
-    std::string size, frames, yaw, distance, pattern, grey, cutoff;
+    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId;
     CLI::Option* render =
         app.add_option("--render", result.render.output,
                        "render without a window and write FILE.png (- for standard output), every frame as a "
@@ -159,16 +174,27 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
         ->type_name("N")
         ->needs(render);
-    app.add_option("--pattern", pattern, "blink pattern, 1 to 3, as its key selects it (default 1)")
-        ->type_name("N")
-        ->needs(render);
-    app.add_flag("--spin", result.render.start.spin, "the flares turn, as after the A key")->needs(render);
-    app.add_option("--grey", grey, "spot light grey level, 0.05 to 0.8 in steps of 0.05, as the light commands reach (default 0.4)")
-        ->type_name("G")
-        ->needs(render);
+    CLI::Option* fullscreen =
+        app.add_flag("--fullscreen", result.fullscreen, "open the window full screen, with no menu or toolbar");
+    CLI::Option* window =
+        app.add_option("--window-id", windowId,
+                       "screensaver: draw in the existing X window ID (decimal or 0x hexadecimal) until ended")
+            ->type_name("ID");
+    CLI::Option* root = app.add_flag("--root", result.saver.root,
+                                     "screensaver: draw in the window named by XSCREENSAVER_WINDOW, or the root window");
+    app.add_option("--pattern", pattern, "blink pattern, 1 to 3, as its key selects it (default 1)")->type_name("N");
+    app.add_flag("--spin", result.start.spin, "the flares turn, as after the A key");
+    app.add_option("--grey", grey,
+                   "spot light grey level, 0.05 to 0.8 in steps of 0.05, as the light commands reach (default 0.4)")
+        ->type_name("G");
     app.add_option("--cutoff", cutoff, "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
-        ->type_name("C")
-        ->needs(render);
+        ->type_name("C");
+    app.add_option("--cycle", cycle,
+                   "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do")
+        ->type_name("SECONDS");
+    render->excludes(fullscreen)->excludes(window)->excludes(root);
+    window->excludes(root)->excludes(fullscreen);
+    root->excludes(fullscreen);
     app.add_option("--size", size,
                    "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) + " (default 500x500)")
         ->type_name("WxH")
@@ -177,10 +203,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.add_option("--distance", distance, "camera distance, 20 to 35 (default 27)")->type_name("D")->needs(render);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
         ->type_name("FILE")
-        ->excludes(render);
+        ->excludes(render)
+        ->excludes(window)
+        ->excludes(root);
+
+    // Screensaver daemons write their options with one dash, as X programs of old did.
+    std::vector<std::string> args;
+    for (int i = argc - 1; i >= 1; --i) {
+        const std::string arg = argv[i];
+        args.push_back(arg == "-window-id" ? "--window-id" : arg == "-root" ? "--root" : arg);
+    }
 
     try {
-        app.parse(argc, argv);
+        app.parse(args);
         if (render->count() > 0)
             CheckPictureName(result.render.output);
         if (!size.empty())
@@ -192,12 +227,16 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         if (!distance.empty())
             result.render.distance = static_cast<float>(ParseNumber(distance, {"--distance", 20, 35, false}));
         if (!pattern.empty())
-            result.render.start.pattern = static_cast<int>(ParseNumber(pattern, {"--pattern", 1, 3, true}));
+            result.start.pattern = static_cast<int>(ParseNumber(pattern, {"--pattern", 1, 3, true}));
         if (!grey.empty())
-            result.render.start.greySteps = GreySteps(grey);
+            result.start.greySteps = GreySteps(grey);
         if (!cutoff.empty())
-            result.render.start.cutoff = static_cast<float>(
+            result.start.cutoff = static_cast<float>(
                 ParseNumber(cutoff, {"--cutoff", kSpotCutoffLowest, kSpotCutoffHighest, true}));
+        if (!cycle.empty())
+            result.start.cycleSeconds = static_cast<int>(ParseNumber(cycle, {"--cycle", 1, 3600, true}));
+        if (window->count() > 0)
+            result.saver.window = ParseWindowId(windowId);
     } catch (const CLI::Success& e) {  // --help or --version
         result.action = CommandLine::Action::Exit;
         result.exitStatus = app.exit(e, out, err);
@@ -208,6 +247,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         result.exitStatus = 2;
         return result;
     }
-    result.action = render->count() > 0 ? CommandLine::Action::Render : CommandLine::Action::Window;
+    result.render.start = result.start;
+    result.saver.start = result.start;
+    result.action = render->count() > 0                       ? CommandLine::Action::Render
+                    : window->count() > 0 || root->count() > 0 ? CommandLine::Action::Saver
+                                                               : CommandLine::Action::Window;
     return result;
 }

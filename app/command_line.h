@@ -1,7 +1,9 @@
-// The command line: window mode with an optional document, or a headless picture.
+// The command line: the window (with an optional document, or full screen), a headless
+// picture, or the screensaver in another program's window.
 #pragma once
 
 #include "app/headless_render.h"
+#include "app/saver_host.h"
 
 #include <iosfwd>
 #include <string>
@@ -10,12 +12,16 @@ struct CommandLine {
     enum class Action {
         Window,  // open the window, with document if one is named
         Render,  // headless picture per render
+        Saver,   // the scene in the window of saver
         Exit,    // help, version or a bad argument: exit with exitStatus
     };
     Action action = Action::Window;
     int exitStatus = 0;
     std::string document;
+    bool fullscreen = false;
+    SceneStart start;  // in every mode
     RenderOptions render;
+    SaverOptions saver;
 };
 
 // Parses argv. Help and version go to out, a bad argument's message to err (Action::Exit,

@@ -21,9 +21,6 @@ struct RenderOptions {
     SceneStart start;         // pattern, flares and spot light before the first frame
 };
 
-// An animation's frames are the timer's: one every 50 ms.
-inline constexpr int kFrameMilliseconds = 50;
-
 // Renders as the window would, from the current directory's "panel.bmp", and writes what
 // options.output names. Messages go to stderr; Ctrl+C removes what the run has written.
 // Returns the process exit status: 0 on success, 1 otherwise.

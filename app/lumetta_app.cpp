@@ -114,10 +114,18 @@ wxBEGIN_EVENT_TABLE(COrbelle3App, wxApp)
 wxEND_EVENT_TABLE()
 
 std::string COrbelle3App::s_startDocument;
+SceneStart COrbelle3App::s_sceneStart;
+bool COrbelle3App::s_bFullScreen = false;
 
 void COrbelle3App::SetStartDocument(const std::string& path)
 {
     s_startDocument = path;
+}
+
+void COrbelle3App::SetStart(const SceneStart& start, bool fullscreen)
+{
+    s_sceneStart = start;
+    s_bFullScreen = fullscreen;
 }
 
 CMainFrame* COrbelle3App::GetMainFrame() const
@@ -152,7 +160,10 @@ bool COrbelle3App::OnInit()
         m_pDocManager = nullptr;
         return false;
     }
-    frame->Show();
+    if (s_bFullScreen)
+        frame->ShowFullScreen(true, wxFULLSCREEN_ALL);
+    else
+        frame->Show();
     frame->Update();
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "view/input.h"
 
 #include <wx/docview.h>
 #include <wx/toolbar.h>
@@ -17,6 +18,9 @@ class COrbelle3App : public wxApp {
 public:
     // The document to open at start; empty for a new, empty document.
     static void SetStartDocument(const std::string& path);
+    // How the scene starts, and whether the window opens full screen.
+    static void SetStart(const SceneStart& start, bool fullscreen);
+    static const SceneStart& GetSceneStart() { return s_sceneStart; }
 
     // Settings, document template, the start document with its frame and view, then the
     // frame shown and painted. False, with no window left, when the document cannot be had.
@@ -34,6 +38,8 @@ private:
     std::unique_ptr<CSettings> m_pSettings;
     wxDocManager* m_pDocManager = nullptr;
     static std::string s_startDocument;
+    static SceneStart s_sceneStart;
+    static bool s_bFullScreen;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -4,10 +4,12 @@
 #include "app/lumetta_app.h"
 
 #include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 wxIMPLEMENT_APP_NO_MAIN(COrbelle3App);
 
@@ -25,6 +27,18 @@ bool HaveDisplay()
     return true;
 }
 
+// Where the installed backdrop picture is: beside the installed program, in its data folder.
+std::string InstalledDataFolder()
+{
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return {};
+    std::string folder(self, static_cast<std::size_t>(length));
+    folder.erase(folder.rfind('/'));
+    return folder + "/" LUMETTA_DATA_FROM_BIN;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -35,6 +49,8 @@ int main(int argc, char** argv)
         return command.exitStatus;
     case CommandLine::Action::Render:
         return RenderHeadless(command.render);
+    case CommandLine::Action::Saver:
+        return RunSaver(command.saver, InstalledDataFolder().c_str());
     case CommandLine::Action::Window:
         break;
     }
@@ -44,6 +60,7 @@ int main(int argc, char** argv)
         return 1;
     }
     COrbelle3App::SetStartDocument(command.document);
+    COrbelle3App::SetStart(command.start, command.fullscreen);
     // wx sees only the program name: the rest of the command line has been read.
     int wxArgc = 1;
     const int status = wxEntry(wxArgc, argv);

@@ -1,5 +1,7 @@
 #include "app/orbelle3_view.h"
 
+#include "app/lumetta_app.h"
+
 #include "bulbs/patterns.h"
 #include "res/ids.h"
 #include "view/input.h"
@@ -8,8 +10,6 @@
 #include <wx/msgdlg.h>
 
 namespace {
-
-constexpr int kFrameMilliseconds = 50;
 
 const wxEventTypeTag<wxMouseEvent> kButtonEvents[] = {
     wxEVT_LEFT_DOWN,   wxEVT_LEFT_UP,   wxEVT_RIGHT_DOWN,      wxEVT_RIGHT_UP,      wxEVT_MIDDLE_DOWN,
@@ -105,7 +105,8 @@ wxBEGIN_EVENT_TABLE(COrbelle3View, wxView)
     EVT_MENU(ID_SPREAD_NARROW, COrbelle3View::OnSpreadNarrow)
 wxEND_EVENT_TABLE()
 
-COrbelle3View::COrbelle3View() : m_pScene(std::make_unique<CScene>())
+COrbelle3View::COrbelle3View()
+    : m_pScene(std::make_unique<CScene>()), m_cycle(COrbelle3App::GetSceneStart())
 {
 }
 
@@ -129,6 +130,7 @@ bool COrbelle3View::OnCreate(wxDocument* doc, long flags)
 
     SetSceneHost(this);
     m_pScene->OnCreate();
+    ApplySceneStart(State(), COrbelle3App::GetSceneStart());
 
     m_pCanvas->Bind(wxEVT_PAINT, &COrbelle3View::OnPaint, this);
     m_pCanvas->Bind(wxEVT_SIZE, &COrbelle3View::OnSize, this);
@@ -219,6 +221,7 @@ void COrbelle3View::OnPaint(wxPaintEvent&)
     m_pScene->OnDraw();
     m_glErrors.Check("while drawing a frame");
     m_pCanvas->SwapBuffers();
+    m_cycle.AfterFrame(State());
     ++m_nFramesDrawn;
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/scene_host.h"
 #include "view/gl_check.h"
+#include "view/input.h"
 #include "view/scene.h"
 
 #include <wx/docview.h>
@@ -79,6 +80,7 @@ private:
     bool m_bFatal = false;  // a fatal message is up; nothing more is drawn
     wxTimer m_timer;
     CGlErrorCheck m_glErrors;
+    CPatternCycle m_cycle;
     long m_nFramesDrawn = 0;
 
     wxDECLARE_DYNAMIC_CLASS(COrbelle3View);

@@ -179,3 +179,16 @@ int LoopFrames(const SceneStart& start)
     const int period = kPatternPeriods[start.pattern - 1];
     return start.spin ? std::lcm(period, kFlareHalfTurnFrames) : period;
 }
+
+CPatternCycle::CPatternCycle(const SceneStart& start) : m_nFramesPerPattern(start.cycleSeconds * 1000 / kFrameMilliseconds)
+{
+}
+
+void CPatternCycle::AfterFrame(SceneState& state)
+{
+    if (m_nFramesPerPattern <= 0 || ++m_nFrames < m_nFramesPerPattern)
+        return;
+    m_nFrames = 0;
+    void (*const select[])(SceneState&) = {OnLightPattern1, OnLightPattern2, OnLightPattern3};
+    select[state.m_nPattern % 3](state);
+}

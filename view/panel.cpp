@@ -59,14 +59,15 @@ void DecodePanelTexels(std::FILE* file, std::uint8_t* texels)
     }
 }
 
-void ReadPanelTexels(SceneState& state)
+void ReadPanelTexels(SceneState& state, const std::string& folder)
 {
     std::string reason;
-    std::FILE* file = OpenRegularFile(kPanelFile, reason);
+    const std::string path = folder.empty() ? std::string(kPanelFile) : folder + "/" + kPanelFile;
+    std::FILE* file = OpenRegularFile(path.c_str(), reason);
     if (!file) {
         // The box only says the picture is missing; a terminal also learns why and where.
-        std::fprintf(stderr, "lumetta: cannot read %s in %s: %s\n", kPanelFile, CurrentFolder().c_str(),
-                     reason.c_str());
+        std::fprintf(stderr, "lumetta: cannot read %s in %s: %s\n", kPanelFile,
+                     folder.empty() ? CurrentFolder().c_str() : folder.c_str(), reason.c_str());
         FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true);
     }
     DecodePanelTexels(file, state.m_Texels.data());

@@ -5,14 +5,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Fills kPanelTexelBytes texels from an open file: the first 56 bytes are skipped, then each
 // texel takes the next three bytes as red, blue, green; bytes past the end count as 255.
 // Any file is accepted, whatever its size or content.
 void DecodePanelTexels(std::FILE* file, std::uint8_t* texels);
-// Reads "panel.bmp" from the current directory into state.m_Texels. A file that cannot be
-// opened is fatal: the message box, the view's destruction, exit status 1.
-void ReadPanelTexels(SceneState& state);
+// Reads "panel.bmp" from folder (the current one when empty) into state.m_Texels. A file
+// that cannot be opened is fatal: the message box, the view's destruction, exit status 1.
+void ReadPanelTexels(SceneState& state, const std::string& folder = {});
 // Context current: builds the default 2D texture with its mipmaps from state.m_Texels and
 // sets its parameters and environment. Leaves GL_TEXTURE_2D disabled.
 void UploadPanelTexture(const SceneState& state);

@@ -49,9 +49,9 @@ void SetupProjection(int cx, int cy)
     glLoadIdentity();
 }
 
-void CScene::OnCreate()
+void CScene::OnCreate(const std::string& folder)
 {
-    ReadPanelTexels(m_state);
+    ReadPanelTexels(m_state, folder);
 }
 
 void CScene::OnCreateContext()

@@ -4,14 +4,16 @@
 
 #include "core/scene_state.h"
 
+#include <string>
+
 class CScene {
 public:
     // Takes the initial scene state; touches neither GL nor files.
     CScene() = default;
 
-    // View creation, before any context exists: reads the backdrop picture from the
-    // current directory. A missing picture is fatal (message, then exit status 1).
-    void OnCreate();
+    // View creation, before any context exists: reads the backdrop picture from folder (the
+    // current one when empty). A missing picture is fatal (message, then exit status 1).
+    void OnCreate(const std::string& folder = {});
     // Once, with a new context current: the fixed GL state, the backdrop texture and light 0.
     void OnCreateContext();
     // With the context current: viewport and projection for a client area of cx x cy pixels.

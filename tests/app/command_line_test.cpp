@@ -157,7 +157,7 @@ TEST(CommandLineTest, StateOptionsTakeWhatTheCommandsReach)
         args.insert(args.end(), bad.begin(), bad.end());
         EXPECT_EQ(Parse(args).command.exitStatus, 2) << bad[0] << " " << bad[1];
     }
-    EXPECT_EQ(Parse({"--pattern", "2"}).command.exitStatus, 2) << "state options need --render";
+    EXPECT_EQ(Parse({"--pattern", "2"}).command.start.pattern, 2) << "state options serve the window too";
 }
 
 TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)

@@ -12,7 +12,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "FAIL: $*"; exit 1; }
 for f in bin/lumetta share/lumetta/panel.bmp share/applications/lumetta.desktop \
          share/metainfo/io.github.lumetta.Lumetta.metainfo.xml share/man/man1/lumetta.1.gz \
-         share/doc/lumetta/copyright share/doc/lumetta/changelog.gz; do
+         share/doc/lumetta/copyright share/doc/lumetta/changelog.gz share/xscreensaver/config/lumetta.xml; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 for size in 16 32 48 64 128 256; do
@@ -27,7 +27,9 @@ desktop-file-validate "$entry" || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/io.github.lumetta.Lumetta.metainfo.xml" >/dev/null ||
   fail "the AppStream data does not validate"
 man -l "$prefix/share/man/man1/lumetta.1.gz" 2>&1 >/dev/null | grep . && fail "the manual page has faults"
-echo "PASS: desktop entry, AppStream data and manual page are sound"
+python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' \
+  "$prefix/share/xscreensaver/config/lumetta.xml" || fail "the screensaver settings are not well-formed XML"
+echo "PASS: desktop entry, AppStream data, manual page and screensaver settings are sound"
 
 # Start as the desktop would: in the entry's Path=, with the entry's program.
 path=$(sed -n 's/^Path=//p' "$entry")

@@ -38,3 +38,20 @@ echo "pixels changed in half a second: $changed"
 
 press_and_expect_exit "$wid" Escape 0 Esc "$out/smoke.stderr"
 echo "PASS: window Lumetta 500x500 painted and animating, closed by Esc with status 0"
+
+# Full screen: the whole 1024 x 768 screen is the scene, with no menu bar or toolbar.
+"$bin" --fullscreen 2>"$out/smoke.stderr" &
+pid=$!
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
+  echo "FAIL: no full-screen window"; cat "$out/smoke.stderr"; exit 1; }
+sleep 1
+read -r w h < <(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+[ "$w" -ge 1024 ] && [ "$h" -ge 768 ] || { echo "FAIL: full screen is ${w}x$h"; exit 1; }
+import -window root "$out/fullscreen.png"
+# The top left is the backdrop's dark brown, not the toolkit's grey menu bar.
+top=$(convert "$out/fullscreen.png" -format '%[fx:int(255*p{5,5}.r)],%[fx:int(255*p{5,5}.g)],%[fx:int(255*p{5,5}.b)]' info:)
+case "$top" in
+  2[0-9][0-9],2[0-9][0-9],2[0-9][0-9]) echo "FAIL: a menu bar or toolbar at the top ($top)"; exit 1 ;;
+esac
+press_and_expect_exit "$wid" Escape 0 Esc "$out/smoke.stderr"
+echo "PASS: --fullscreen fills the screen with the scene and Esc ends it"

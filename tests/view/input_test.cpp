@@ -242,3 +242,27 @@ TEST(InputTest, ALongJumpAfterReenteringTheViewIsClamped)
 }
 
 }  // namespace
+
+namespace {
+
+// Catches a cycle that skips a pattern, restarts the running one, or keeps the wrong time.
+TEST(InputTest, ACycleSelectsTheNextPatternEverySoManySeconds)
+{
+    SceneStart start;
+    start.cycleSeconds = 1;  // 20 frames of 50 ms
+    CPatternCycle cycle(start);
+    SceneState s;
+    std::vector<int> seen;
+    for (int frame = 1; frame <= 80; ++frame) {
+        cycle.AfterFrame(s);
+        if (frame % 20 == 19 || frame % 20 == 0)
+            seen.push_back(s.m_nPattern);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 2, 3, 3, 1, 1, 2}));
+    CPatternCycle never(SceneStart{});
+    for (int frame = 0; frame < 1000; ++frame)
+        never.AfterFrame(s);
+    EXPECT_EQ(s.m_nPattern, 2);
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// The screensaver in a plain X window of this test's own, under Xvfb: what it draws is read
+// back from the window and compared with the headless picture of the same size.
+#include "tests/support/png_read.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+// After gtest: Xlib defines None and Bool as macros.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Where the five flares' centres stand, in scene units; the camera is 27 units away.
+const double kFlares[][2] = {{3.5, 5.0}, {5.0, -0.5}, {2.9, -6.0}, {-3.3, -4.0}, {-6.5, 1.5}};
+
+// The pixel of a scene point at z = 2 (a flare's centre), top-down, in a width x height view.
+std::pair<int, int> FlarePixel(const double (&f)[2], int width, int height)
+{
+    const double scale = 1.0 / std::tan(22.5 * M_PI / 180.0) / (27.0 - 2.0);
+    const double aspect = static_cast<double>(width) / height;
+    const int x = static_cast<int>((f[0] * scale / aspect + 1.0) * 0.5 * width);
+    const int y = static_cast<int>((1.0 - (f[1] * scale + 1.0) * 0.5) * height);
+    return {x, y};
+}
+
+class SaverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp");
+        display = XOpenDisplay(nullptr);
+        ASSERT_TRUE(display) << "no display: run under Xvfb";
+        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 480, 0, 0, 0);
+        XMapWindow(display, window);
+        XSync(display, False);
+    }
+    void TearDown() override
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (display)
+            XCloseDisplay(display);
+    }
+
+    // Starts lumetta with args in the test's folder, with extra "NAME=value" in its environment.
+    void Start(std::vector<std::string> args, const std::string& extra = {})
+    {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            env.emplace_back(*e);
+        if (!extra.empty())
+            env.push_back(extra);
+        args.insert(args.begin(), LUMETTA_BINARY);
+        std::vector<char*> argv, envp;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir.Path() / "stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const fs::path here = fs::current_path();
+        fs::current_path(dir.Path());
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        fs::current_path(here);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    // Waits for the child to end; its exit status, or -1 if it is still running after limit.
+    int WaitForExit(std::chrono::milliseconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return -1;
+    }
+
+    std::string Stderr() const
+    {
+        std::ifstream in(dir.Path() / "stderr");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // What the window shows, and the headless picture of its size, compared at the corners
+    // (the backdrop) and the flares' centres: the two agree to within a shade.
+    void ExpectWindowShowsTheScene(int width, int height)
+    {
+        const std::string png = "expected-" + std::to_string(width) + ".png";
+        const ProcessResult render =
+            RunLumetta({"--render", png, "--size", std::to_string(width) + "x" + std::to_string(height)}, dir.Path());
+        ASSERT_EQ(render.status, 0) << render.err;
+        const RgbImage expected = ReadPng(dir.Path() / png);
+        XImage* shown = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
+        ASSERT_TRUE(shown);
+        std::vector<std::pair<int, int>> points = {{2, 2}, {width - 3, 2}, {2, height - 3}, {width - 3, height - 3}};
+        for (const auto& f : kFlares)
+            points.push_back(FlarePixel(f, width, height));
+        for (const auto& [x, y] : points) {
+            const unsigned long pixel = XGetPixel(shown, x, y);
+            const int rgb[] = {static_cast<int>(pixel >> 16 & 0xff), static_cast<int>(pixel >> 8 & 0xff),
+                               static_cast<int>(pixel & 0xff)};
+            const std::uint8_t* want = &expected.rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(rgb[c], want[c], 3) << "at " << x << ", " << y << " in " << width << " x " << height;
+        }
+        XDestroyImage(shown);
+    }
+
+    TempDir dir;
+    Display* display = nullptr;
+    Window window = 0;
+    pid_t pid = -1;
+};
+
+TEST_F(SaverTest, DrawsTheSceneInTheWindowAndFollowsItsSize)
+{
+    Start({"--window-id", std::to_string(window)});
+    std::this_thread::sleep_for(1500ms);
+    ExpectWindowShowsTheScene(640, 480);
+    XResizeWindow(display, window, 320, 200);
+    XSync(display, False);
+    std::this_thread::sleep_for(800ms);
+    ExpectWindowShowsTheScene(320, 200);
+
+    // Ended as a daemon ends it: at once, quietly, with status 0.
+    const auto sent = std::chrono::steady_clock::now();
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(2000ms), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms);
+    EXPECT_EQ(Stderr(), "");
+}
+
+TEST_F(SaverTest, RootTakesTheDaemonsWindowFromXscreensaverWindow)
+{
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", window);
+    Start({"-root"}, std::string("XSCREENSAVER_WINDOW=") + id);
+    std::this_thread::sleep_for(1500ms);
+    ExpectWindowShowsTheScene(640, 480);
+}
+
+TEST_F(SaverTest, EndsQuietlyWhenItsWindowGoes)
+{
+    Start({"-window-id", std::to_string(window)});
+    std::this_thread::sleep_for(1000ms);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+    EXPECT_EQ(WaitForExit(2000ms), 0);
+    EXPECT_EQ(Stderr(), "");
+}
+
+TEST_F(SaverTest, AWindowThatDoesNotExistIsOneLineAndStatus1)
+{
+    Start({"--window-id", "0x1fffff0"});
+    EXPECT_EQ(WaitForExit(5000ms), 1);
+    EXPECT_EQ(Stderr(), "lumetta: there is no window 0x1fffff0 on the display\n");
+}
+
+TEST_F(SaverTest, AMissingPictureIsOneLineAndStatus1WithNoBox)
+{
+    fs::remove(dir.Path() / "panel.bmp");
+    Start({"--window-id", std::to_string(window)});
+    EXPECT_EQ(WaitForExit(5000ms), 1);
+    EXPECT_NE(Stderr().find("lumetta: cannot read panel.bmp in "), std::string::npos) << Stderr();
+}
+
+}  // namespace
