@@ -17,6 +17,8 @@ std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rg
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
+    // zlib's fastest level: the picture is a little larger and made several times faster.
+    image.flags = PNG_IMAGE_FLAG_FAST;
     // A negative stride tells libpng the rows are stored bottom-up.
     const png_int_32 stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
     png_alloc_size_t size = 0;
