@@ -11,6 +11,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <gdk/gdkx.h>
 #include <wx/uiaction.h>
 
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <memory>
 #include <thread>
 
@@ -427,6 +429,80 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
         EXPECT_EQ(wxTopLevelWindows.size(), 1u) << "the box is still open";
         EXPECT_TRUE(Frame()->IsShown()) << "the key that closed the box also closed the program";
     }
+}
+
+// Catches any input that could push the scene out of its bounds or stop it drawing: 10,000
+// random keys, mouse moves with any buttons and modifiers, inside and outside the canvas,
+// view commands through the frame, and window sizes, given straight to the real windows.
+TEST_F(ShellTest, AStormOfInputKeepsEveryBoundAndTheSceneStillDraws)
+{
+    Start();
+    std::mt19937 random(2026);
+    const int keys[] = {WXK_LEFT, WXK_RIGHT, WXK_UP, WXK_DOWN, 'A', 'R', '1', '2', '3', '4', 'Q', WXK_NUMPAD1,
+                        WXK_F1, WXK_TAB, WXK_SPACE, WXK_NUMPAD_LEFT, WXK_PAGEUP, WXK_RETURN};
+    const int commands[] = {ID_FLARE_SPIN,    ID_LIGHT_PATTERN1, ID_LIGHT_PATTERN2, ID_LIGHT_PATTERN3, ID_LIGHT_STRONGER,
+                            ID_LIGHT_WEAKER, ID_VIEW_RESET,     ID_SPREAD_WIDEN,   ID_SPREAD_NARROW};
+    const long framesBefore = View()->FramesDrawn();
+    for (int i = 0; i < 10000; ++i) {
+        switch (random() % 10) {
+        case 0: case 1: case 2: {
+            wxKeyEvent key(wxEVT_KEY_DOWN);
+            key.m_keyCode = keys[random() % std::size(keys)];
+            key.SetShiftDown(random() % 4 == 0);
+            key.SetControlDown(random() % 4 == 0);
+            Canvas()->GetEventHandler()->ProcessEvent(key);
+            break;
+        }
+        case 3: case 4: case 5: case 6: {
+            wxMouseEvent move(wxEVT_MOTION);
+            move.m_x = static_cast<int>(random() % 700) - 100;
+            move.m_y = static_cast<int>(random() % 700) - 100;
+            move.m_leftDown = random() % 2 == 0;
+            move.m_rightDown = random() % 2 == 0;
+            move.m_middleDown = random() % 8 == 0;
+            move.SetShiftDown(random() % 6 == 0);
+            move.SetControlDown(random() % 6 == 0);
+            Canvas()->GetEventHandler()->ProcessEvent(move);
+            break;
+        }
+        case 7: case 8: {
+            wxCommandEvent command(wxEVT_MENU, commands[random() % std::size(commands)]);
+            Frame()->ProcessWindowEvent(command);
+            break;
+        }
+        default:
+            if (random() % 50 == 0)
+                Frame()->SetSize(200 + static_cast<int>(random() % 700), 150 + static_cast<int>(random() % 600));
+            break;
+        }
+        if (i % 200 == 0)
+            Pump(5);
+    }
+    Pump(200);
+    const SceneState& s = State();
+    EXPECT_TRUE(s.m_fDistance >= 20.0f && s.m_fDistance <= 35.0f) << s.m_fDistance;
+    EXPECT_TRUE(s.m_fAngle >= -20.0f && s.m_fAngle <= 20.0f) << s.m_fAngle;
+    EXPECT_TRUE(s.m_fSpotDiffuse[0] >= 0.05f && s.m_fSpotDiffuse[0] <= 0.8f) << s.m_fSpotDiffuse[0];
+    EXPECT_EQ(s.m_fSpotDiffuse[1], s.m_fSpotDiffuse[0]);
+    EXPECT_EQ(s.m_fSpotDiffuse[2], s.m_fSpotDiffuse[0]);
+    EXPECT_EQ(s.m_fSpotDiffuse[3], 1.0f);
+    EXPECT_TRUE(s.m_fSpotCutoff >= 21.0f && s.m_fSpotCutoff <= 60.0f) << s.m_fSpotCutoff;
+    EXPECT_TRUE(s.m_nPattern >= 1 && s.m_nPattern <= 3) << s.m_nPattern;
+    EXPECT_TRUE(s.m_bFlareSpin == 0 || s.m_bFlareSpin == 1) << s.m_bFlareSpin;
+
+    // And it still draws: frames go on, and the backdrop's corner is the backdrop.
+    EXPECT_GT(View()->FramesDrawn(), framesBefore + 10);
+    Frame()->SetSize(500, 500);
+    Pump(300);
+    // What the canvas shows, as the X server has it.
+    GdkWindow* shown = gtk_widget_get_window(Canvas()->GetHandle());
+    ASSERT_TRUE(shown);
+    XImage* image = XGetImage(GDK_WINDOW_XDISPLAY(shown), GDK_WINDOW_XID(shown), 2, 2, 1, 1, AllPlanes, ZPixmap);
+    ASSERT_TRUE(image);
+    const unsigned long corner = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    const int red = static_cast<int>(corner >> 16 & 0xff), blue = static_cast<int>(corner & 0xff);
+    EXPECT_GT(red, blue + 10) << "the corner is not the brown backdrop";
 }
 
 TEST_F(ShellTest, TitleStaysLumettaWithADocumentAndTheDocumentEntersTheRecentList)
