@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, and runs the whole suite twice,
-# once as built for users and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# once as built for users and once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then the fuzzers, for 25 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -19,3 +20,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/sanitize --output-on-failure --timeout 300 -j"$jobs"
+
+bash tools/fuzz.sh 25

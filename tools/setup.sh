@@ -24,6 +24,7 @@ test=(
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
   dpkg-dev lintian       # the Debian package: dependencies computed, then checked
+  clang libclang-rt-14-dev   # the fuzzers (libFuzzer)
 )
 
 case "${1:-all}" in
