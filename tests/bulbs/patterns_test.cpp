@@ -20,7 +20,7 @@ namespace {
 
 using Bulbs = std::array<float, 10>;
 
-// Intensities in the worked sequences are given to one decimal; the steps only ever stray
+// Intensities in the step-by-step sequences below are given to one decimal; the steps only ever stray
 // from those by rounding.
 constexpr float kTolerance = 1e-5f;
 
@@ -128,7 +128,7 @@ protected:
         return 0;
     }
 
-    // Runs a worked sequence from the state just selected: after each listed step, the bulbs
+    // Runs a step-by-step sequence from the state just selected: after each listed step, the bulbs
     // must match the row and check(row) whatever else the row gives.
     template <class Row, std::size_t N, class Check>
     void FollowSequence(const Row (&rows)[N], Check check)
@@ -177,7 +177,7 @@ const SweepRow kSweepSequence[] = {
 
 // Catches a wrong test order (phase before index), a non-strict comparison, the index
 // advancing at the wrong time, or the sweep order or phase meaning mixed up.
-TEST_F(PatternTest, SweepFollowsWorkedSequenceThroughStep15)
+TEST_F(PatternTest, SweepFollowsItsStepsThroughStep15)
 {
     Select(1, 1, 0);
     FollowSequence(kSweepSequence, [&](const SweepRow& row) {
@@ -280,7 +280,7 @@ const AlternateRow kAlternateSequence[] = {
 
 // Catches swapped odd and even bulbs, the direction tested before the bulbs move, or a
 // non-strict threshold.
-TEST_F(PatternTest, AlternationFollowsWorkedSequence)
+TEST_F(PatternTest, AlternationFollowsItsSteps)
 {
     Select(2, 1, 0);
     FollowSequence(kAlternateSequence,
@@ -362,7 +362,7 @@ const CascadeRow kCascadeSequence[] = {
 
 // Catches a stage read once per step instead of per bulb, a cascade that goes on after
 // lighting one bulb, fades steered by another bulb than bulb 0, or a wrong return to 0.
-TEST_F(PatternTest, CascadeFollowsWorkedSequence)
+TEST_F(PatternTest, CascadeFollowsItsSteps)
 {
     Select(3, 1, 0);
     FollowSequence(kCascadeSequence,
@@ -438,9 +438,9 @@ TEST_F(PatternTest, SelectingTheActiveCascadeChangesNothing)
 // --- Process start ---
 
 // Catches wrong start values of the process-wide variables: in a fresh process, the first
-// selections of patterns 2 and 3 start as their worked sequences do. Runs in a child
+// selections of patterns 2 and 3 start as their step-by-step sequences below do. Runs in a child
 // process, since any earlier test in this one may have moved them.
-TEST(PatternProcessStartTest, FirstSelectionsStartLikeTheWorkedSequences)
+TEST(PatternProcessStartTest, FirstSelectionsStartLikeTheirStepByStepSequences)
 {
     EXPECT_EXIT(
         {

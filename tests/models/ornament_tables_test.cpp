@@ -1,5 +1,5 @@
 // The ornaments' tables as the program holds them (floats): bell, bow, apples and stems, their
-// stated counts, bounds and shapes, and that each is wound and lit the way it is drawn.
+// chosen counts, bounds and shapes, and that each is wound and lit the way it is drawn.
 #include "models/wreath_tables.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace {
 
 const WreathTables& T = g_wreathTables;
 
-// Bounds are stated to four decimals; sizes and places to fewer, each checked to its last digit.
+// Bounds are chosen to four decimals; sizes and places to fewer, each checked to its last digit.
 constexpr double kFourDecimals = 0.00005;
 constexpr double kThreeDecimals = 0.0005;
 constexpr double kTwoDecimals = 0.005;
@@ -109,7 +109,7 @@ constexpr double kAxisZ = 1.89;  // the bell's axis stands at x = 0, z = 1.89
 
 double FromBellAxis(V p) { return std::hypot(p.x, p.z - kAxisZ); }
 
-TEST(OrnamentBellTest, MeetsItsStatedBounds)
+TEST(OrnamentBellTest, MeetsItsBounds)
 {
     ExpectBox(BoxOf({T.bellVertices, kBellVertices}), {-1.2918, 2.5684, 0.6046}, {1.2918, 4.6, 3.1809}, kFourDecimals,
               "bell");
@@ -138,9 +138,9 @@ TEST(OrnamentBellTest, ThreeBandsEachUseOnlyTheirOwnVertices)
     EXPECT_EQ(bands[2].firstTriangle + bands[2].triangles, kBellTriangles);
 }
 
-// Each band runs between two stated rings: the lip from radius 1.29 at y 2.568 to 1.05 at
+// Each band runs between two chosen rings: the lip from radius 1.29 at y 2.568 to 1.05 at
 // y 2.838, the body on to 0.53 at y 4.271; the cap closes it at y 4.6 on the axis.
-TEST(OrnamentBellTest, BandsRunBetweenTheirStatedRings)
+TEST(OrnamentBellTest, BandsRunBetweenTheirRings)
 {
     struct Ring {
         double y, radius;
@@ -254,14 +254,14 @@ TEST(OrnamentBellTest, TrianglesAreWoundWithTheirNormalsFacingOut)
 
 constexpr int kPatches = 28;
 
-TEST(OrnamentBowTest, MeetsItsStatedBounds)
+TEST(OrnamentBowTest, MeetsItsBounds)
 {
     ExpectBox(BoxOf({T.bowVertices, kBowVertices}), {-2.8, 1.15, 0.8931}, {2.75, 5.4696, 2.8483}, kFourDecimals, "bow");
 }
 
 // Patch p owns vertices 25p ... 25p + 24 (5 x 5, row by row) and quads 16p ... 16p + 15; quad
 // (row r, column c) has the corners (r + 1, c), (r + 1, c + 1), (r, c + 1), (r, c).
-TEST(OrnamentBowTest, PatchesOfFiveByFiveWithTheStatedCornerOrder)
+TEST(OrnamentBowTest, PatchesOfFiveByFiveWithTheirCornerOrder)
 {
     static_assert(kPatches * 25 == kBowVertices && kPatches * 16 == kBowQuads);
     for (int p = 0; p < kPatches; ++p)
@@ -317,22 +317,22 @@ std::vector<BowPiece> BowPieces()
 }
 
 // Joined at equal positions the 28 patches make six pieces: two long tails (128 quads), two
-// loops (48), the knot (64) and the tie behind it (32), each with its stated extents.
-TEST(OrnamentBowTest, PatchesJoinIntoTheSixStatedPieces)
+// loops (48), the knot (64) and the tie behind it (32), each with its chosen extents.
+TEST(OrnamentBowTest, PatchesJoinIntoTheSixPieces)
 {
-    struct Stated {
+    struct Piece {
         const char* name;
         int quads;
         double xlo, xhi, ylo, yhi;
     };
-    const Stated stated[] = {
+    const Piece pieces[] = {
         {"left tail", 128, -2.80, -0.12, 1.15, 4.8},   {"right tail", 128, 0.15, 2.75, 1.15, 4.8},
         {"left loop", 48, -2.32, 0.0, 4.15, 5.47},     {"right loop", 48, -0.05, 2.29, 4.15, 5.47},
         {"knot", 64, -0.40, 0.45, 4.40, 5.27},         {"tie behind the knot", 32, -0.31, 0.71, 4.32, 5.18},
     };
     const std::vector<BowPiece> pieces = BowPieces();
     ASSERT_EQ(pieces.size(), 6u);
-    for (const Stated& s : stated) {
+    for (const Piece& s : pieces) {
         const auto match = std::find_if(pieces.begin(), pieces.end(), [&](const BowPiece& p) {
             return p.quads == s.quads && std::fabs(p.box.lo.x - s.xlo) <= kTwoDecimals &&
                    std::fabs(p.box.hi.x - s.xhi) <= kTwoDecimals && std::fabs(p.box.lo.y - s.ylo) <= kTwoDecimals &&
@@ -380,12 +380,12 @@ TEST(OrnamentBowTest, SidesMirrorEachOther)
 // Apples
 
 constexpr int kApples = 5, kPerApple = 275, kTrianglesPerApple = 546;
-// Stated body centres (x, y), in storage order.
+// The bodies' centres (x, y), in storage order.
 constexpr double kAppleCentres[kApples][2] = {{-3.2, -4.064}, {2.9, -5.964}, {3.5, 5.036}, {5.0, -0.564}, {-6.4, 1.558}};
 
 std::span<const MeshVertex> AppleVertices(int a) { return {T.appleVertices + a * kPerApple, kPerApple}; }
 
-TEST(OrnamentAppleTest, MeetsTheirStatedBounds)
+TEST(OrnamentAppleTest, MeetsTheirBounds)
 {
     ExpectBox(BoxOf({T.appleVertices, kAppleVertices}), {-7.0348, -6.4948, 1.2705}, {5.6348, 5.5669, 2.5366},
               kFourDecimals, "apples");
@@ -421,9 +421,9 @@ TEST(OrnamentAppleTest, FiveClosedBodiesInTheirOwnBlocks)
     }
 }
 
-// Every apple 1.27 wide, 1.062 high, 1.27 deep, z 1.271 ... 2.537, centred on its stated
+// Every apple 1.27 wide, 1.062 high, 1.27 deep, z 1.271 ... 2.537, centred on its chosen
 // place, in storage order.
-TEST(OrnamentAppleTest, BodiesHaveTheStatedSizeAndPlaces)
+TEST(OrnamentAppleTest, BodiesHaveTheirSizeAndPlaces)
 {
     for (int a = 0; a < kApples; ++a) {
         const Box box = BoxOf(AppleVertices(a));
@@ -483,13 +483,13 @@ TEST(OrnamentAppleTest, TrianglesAreWoundWithTheirNormals)
 // Stems
 
 constexpr int kStems = 5, kPerStem = 93, kTrianglesPerStem = 261;
-// Stated spans in y, in storage order, and the apple (storage index) each stands on.
+// The stems' spans in y, in storage order, and the apple (storage index) each stands on.
 constexpr double kStemSpans[kStems][2] = {{5.3, 5.9}, {-0.3, 0.3}, {-5.7, -5.1}, {1.822, 2.422}, {-3.8, -3.2}};
 constexpr int kStemApple[kStems] = {2, 3, 1, 4, 0};
 
 std::span<const MeshVertex> StemVertices(int s) { return {T.stemVertices + s * kPerStem, kPerStem}; }
 
-TEST(OrnamentStemTest, MeetTheirStatedBounds)
+TEST(OrnamentStemTest, MeetTheirBounds)
 {
     ExpectBox(BoxOf({T.stemVertices, kStemVertices}), {-6.6218, -5.7, 1.7841}, {5.0396, 5.9, 2.1191}, kFourDecimals,
               "stems");
@@ -529,8 +529,8 @@ TEST(OrnamentStemTest, FivePiecesInTheirOwnBlocksWith151RepeatedCornersEach)
     EXPECT_EQ(repeated, 755);
 }
 
-// Exactly 0.6 high, at most 0.26 wide and deep, spanning the stated heights in storage order.
-TEST(OrnamentStemTest, HaveTheStatedSizeAndSpans)
+// Exactly 0.6 high, at most 0.26 wide and deep, spanning the chosen heights in storage order.
+TEST(OrnamentStemTest, HaveTheirSizeAndSpans)
 {
     for (int s = 0; s < kStems; ++s) {
         const Box box = BoxOf(StemVertices(s));

@@ -55,13 +55,13 @@ Bounds BoundsOf(std::span<const MeshVertex> vertices)
     return b;
 }
 
-// Expects the bounds to be the stated ones at four decimals.
-void ExpectBounds(const Bounds& b, const std::array<double, 6>& stated, const std::string& mesh)
+// Expects the bounds to be the chosen ones at four decimals.
+void ExpectBounds(const Bounds& b, const std::array<double, 6>& want, const std::string& mesh)
 {
     const char* names[] = {"x", "y", "z"};
     for (int k = 0; k < 3; ++k) {
-        EXPECT_NEAR(b.lo[k], stated[2 * k], 0.00005) << mesh << " lowest " << names[k];
-        EXPECT_NEAR(b.hi[k], stated[2 * k + 1], 0.00005) << mesh << " highest " << names[k];
+        EXPECT_NEAR(b.lo[k], want[2 * k], 0.00005) << mesh << " lowest " << names[k];
+        EXPECT_NEAR(b.hi[k], want[2 * k + 1], 0.00005) << mesh << " highest " << names[k];
     }
 }
 
@@ -129,7 +129,7 @@ TEST(RingTablesTest, EveryQuadHasFourVerticesOfItsOwn)
     EXPECT_EQ(std::count(uses.begin(), uses.end(), 1), kRingVertices);
 }
 
-TEST(RingTablesTest, BoundsAreTheStatedOnes)
+TEST(RingTablesTest, BoundsAreTheChosenOnes)
 {
     ExpectBounds(BoundsOf(RingVertices()), {-10.1418, 10.8539, -9.7499, 8.7236, 0.0885, 1.6954}, "ring");
 }
@@ -240,7 +240,7 @@ TEST(RingTablesTest, SprigCentresLieBetweenTheirRadiiHoweverReckoned)
     }
 }
 
-TEST(RingTablesTest, QuadsFaceTheViewerInTheStatedNumbers)
+TEST(RingTablesTest, QuadsFaceTheViewerInTheirNumbers)
 {
     // 3019 counter-clockwise and 2693 clockwise as the program's own face normal has them;
     // none edge-on, where a rounding could tip it either way.
@@ -312,7 +312,7 @@ std::span<const MeshTriangle> FlatTriangles() { return {T.flatTriangles, kFlatTr
 
 const double kClusterCentres[5][2] = {{-4.31, 3.04}, {6.29, 1.69}, {6.59, -3.11}, {0.99, -6.71}, {-5.91, -2.76}};
 
-TEST(FlatPieceTablesTest, BoundsAreTheStatedOnes)
+TEST(FlatPieceTablesTest, BoundsAreTheChosenOnes)
 {
     ExpectBounds(BoundsOf(FlatVertices()), {-7.2, 7.475, -7.7, 3.975, 1.3, 1.3}, "flat pieces");
 }
@@ -418,7 +418,7 @@ const double kStarCentres[5][3] = {
 // block vertex 2j.
 const float* Rim(int s, int j) { return T.starVertices[25 * s + (j == 0 ? 1 : 2 * j)]; }
 
-TEST(StarTablesTest, BoundsAreTheStatedOnes)
+TEST(StarTablesTest, BoundsAreTheChosenOnes)
 {
     ExpectBounds(BoundsOf({T.starVertices, kStarVertices}), {-5.3053, 6.5553, -7.1687, 6.0969, 1.025, 1.6}, "stars");
 }
@@ -504,13 +504,13 @@ TEST(StarTablesTest, EveryFacetFacesTheViewer)
     }
 }
 
-TEST(StarTablesTest, FirstFacetIsTheStatedOne)
+TEST(StarTablesTest, FirstFacetIsTheChosenOne)
 {
     const MeshTriangle& t = T.starTriangles[0];
-    const double stated[3][3] = {{-3.45, 6.0969, 1.225}, {-3.6289, 5.5938, 1.225}, {-3.4463, 5.2, 1.6}};
+    const double want[3][3] = {{-3.45, 6.0969, 1.225}, {-3.6289, 5.5938, 1.225}, {-3.4463, 5.2, 1.6}};
     for (int k = 0; k < 3; ++k)
         for (int axis = 0; axis < 3; ++axis)
-            EXPECT_NEAR(T.starVertices[t[k]][axis], stated[k][axis], 0.00005) << "corner " << k;
+            EXPECT_NEAR(T.starVertices[t[k]][axis], want[k][axis], 0.00005) << "corner " << k;
 }
 
 // ---------------------------------------------------------------------------------------

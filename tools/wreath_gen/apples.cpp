@@ -56,7 +56,7 @@ std::vector<double> RingParameters()
 Mesh BuildApples()
 {
     // As with the bell, an odd ring with one vertex in front reaches its full radius in front
-    // and cos(pi / 21) of it behind; that fixes radius and axis from the stated depth.
+    // and cos(pi / 21) of it behind; that fixes radius and axis from the chosen depth.
     const double backShare = std::cos(kPi / kAppleAround);
     const double radius = (kAppleFrontZ - kAppleBackZ) / (1.0 + backShare);
     const double axisZ = kAppleFrontZ - radius;
@@ -65,7 +65,7 @@ Mesh BuildApples()
     Require(std::fabs(stretchX - 1.0) < 1e-4, kMesh, "the body is too far from round");
 
     // Scale the sampled outline so that its widest ring has that radius and its rings span
-    // exactly the stated heights.
+    // exactly the chosen heights.
     const std::vector<double> s = RingParameters();
     double rMax = 0, yMax = -1e9, yMin = 1e9;
     for (double si : s) {

@@ -13,7 +13,7 @@ const char* const kMesh = "bell";
 
 constexpr int kAround = 21;  // vertices per ring; one of them faces the viewer
 
-// The stated outline: where the bands meet and the outermost reach of the mouth.
+// The chosen outline: where the bands meet and the outermost reach of the mouth.
 constexpr double kMouthY = 2.5684;
 constexpr double kLipTopY = 2.838, kLipTopRadius = 1.05;
 constexpr double kBodyTopY = 4.271, kBodyTopRadius = 0.53;
@@ -97,7 +97,7 @@ Mesh BuildBell()
         m.triangles.push_back({capFirst + 3 * kAround + k, capFirst + 3 * kAround + (k + 1) % kAround, crown});
 
     // The ring's widest vertices stand at 5/21 of a turn from the front, just short of the
-    // full radius; a stretch of a few millionths in x puts them exactly on the stated bound.
+    // full radius; a stretch of a few millionths in x puts them exactly on the chosen bound.
     const double widest = mouthRadius * std::sin(2.0 * std::numbers::pi * 5 / kAround);
     const double stretch = kMouthMaxX / widest;
     Require(std::fabs(stretch - 1.0) < 1e-4, kMesh, "the mouth is too far from round");

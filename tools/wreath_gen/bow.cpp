@@ -194,7 +194,7 @@ std::vector<Row> Tie()
 }
 
 // Stretches a piece along one axis so that it spans exactly lo ... hi. The shapes above are
-// drawn to within a tenth of their stated extents, so the stretch never shows.
+// drawn to within a tenth of their chosen extents, so the stretch never shows.
 void Fit(std::vector<Row>& rows, const std::string& piece, double Vec3::*axis, double lo, double hi)
 {
     double least = 1e9, greatest = -1e9;
@@ -204,7 +204,7 @@ void Fit(std::vector<Row>& rows, const std::string& piece, double Vec3::*axis, d
     const double scale = (hi - lo) / (greatest - least);
     if (scale < 0.9 || scale > 1.1) {
         char text[160];
-        std::snprintf(text, sizeof text, "%s spans %.3f ... %.3f, far from its stated %.3f ... %.3f", piece.c_str(),
+        std::snprintf(text, sizeof text, "%s spans %.3f ... %.3f, far from its chosen %.3f ... %.3f", piece.c_str(),
                       least, greatest, lo, hi);
         BuildFailure(kMesh, text);
     }
@@ -311,7 +311,7 @@ Mesh BuildBow()
     std::vector<Row> knot = Knot({0.03, 4.84, 2.6}, 0.38, 0.22, 0.42);
     std::vector<Row> tie = Tie();
 
-    // The stated extents of each piece.
+    // The chosen extents of each piece.
     FitBox(leftTail, "the left tail", -2.80, -0.12, 1.15, 4.8);
     FitBox(rightTailRows, "the right tail", 0.15, 2.75, 1.15, 4.8);
     FitBox(leftLoop, "the left loop", -2.32, 0.0, 4.15, 5.4696);

@@ -4,7 +4,7 @@
 #include <array>
 
 struct ApplePlace {
-    double x, y;  // centre of the body's box in x; y is the stated centre
+    double x, y;  // centre of the body's box in x; y is the chosen centre
 };
 
 // In the apples' storage order. Each flare of the frame stands at one of these places.
@@ -20,7 +20,7 @@ inline constexpr int kAppleAround = 21;  // vertices per ring; one of them faces
 inline constexpr int kAppleRings = 13;   // rings between the two poles
 inline constexpr int kAppleVertices = kAppleAround * kAppleRings + 2;
 
-// The body's reach from its stated centre, and its depth (the same for all five).
+// The body's reach from its chosen centre, and its depth (the same for all five).
 inline constexpr double kAppleTop = 0.5309, kAppleBottom = -0.5308, kAppleHalfWidth = 0.6348;
 inline constexpr double kAppleFrontZ = 2.5366, kAppleBackZ = 1.2705;
 

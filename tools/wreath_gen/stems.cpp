@@ -39,7 +39,7 @@ constexpr std::array<StemPlace, 5> kStems = {{
     {0, 0.55},   // bottom left: to the right and forward
 }};
 
-// The stems' stated reach; the first, second and fourth stems meet it (see BuildStems).
+// The stems' chosen reach; the first, second and fourth stems meet it (see BuildStems).
 constexpr double kLeastX = -6.6218, kGreatestX = 5.0396, kLeastZ = 1.7841, kGreatestZ = 2.1191;
 
 // One stem, standing at the origin and leaning towards +x, before it is placed.
@@ -141,16 +141,16 @@ Mesh BuildStems()
         }
         for (const auto& t : shape.triangles)
             m.triangles.push_back({base + t[0], base + t[1], base + t[2]});
-        // Exactly 0.6 high: the cut end's highest corner on the stated top.
+        // Exactly 0.6 high: the cut end's highest corner on the chosen top.
         const Box box = BoxOf(m.vertices, base, kStemVertices);
         const double stretch = kStemHeight / (box.hi.y - footY);
-        Require(std::fabs(stretch - 1.0) < 0.05, kMesh, "a stem is far from its stated height");
+        Require(std::fabs(stretch - 1.0) < 0.05, kMesh, "a stem is far from its chosen height");
         for (int v = base; v < base + kStemVertices; ++v)
             m.vertices[v].y = footY + (m.vertices[v].y - footY) * stretch;
     }
 
     // The outermost stems stand a hair off their apple's axis so that the reach of all five
-    // is exactly the stated one.
+    // is exactly the chosen one.
     auto shift = [&](int stem, double dx, double dz) {
         for (int v = stem * kStemVertices; v < (stem + 1) * kStemVertices; ++v)
             m.vertices[v] = m.vertices[v] + Vec3{dx, 0.0, dz};
