@@ -320,19 +320,19 @@ std::vector<BowPiece> BowPieces()
 // loops (48), the knot (64) and the tie behind it (32), each with its chosen extents.
 TEST(OrnamentBowTest, PatchesJoinIntoTheSixPieces)
 {
-    struct Piece {
+    struct ChosenPiece {
         const char* name;
         int quads;
         double xlo, xhi, ylo, yhi;
     };
-    const Piece pieces[] = {
+    const ChosenPiece chosen[] = {
         {"left tail", 128, -2.80, -0.12, 1.15, 4.8},   {"right tail", 128, 0.15, 2.75, 1.15, 4.8},
         {"left loop", 48, -2.32, 0.0, 4.15, 5.47},     {"right loop", 48, -0.05, 2.29, 4.15, 5.47},
         {"knot", 64, -0.40, 0.45, 4.40, 5.27},         {"tie behind the knot", 32, -0.31, 0.71, 4.32, 5.18},
     };
     const std::vector<BowPiece> pieces = BowPieces();
     ASSERT_EQ(pieces.size(), 6u);
-    for (const Piece& s : pieces) {
+    for (const ChosenPiece& s : chosen) {
         const auto match = std::find_if(pieces.begin(), pieces.end(), [&](const BowPiece& p) {
             return p.quads == s.quads && std::fabs(p.box.lo.x - s.xlo) <= kTwoDecimals &&
                    std::fabs(p.box.hi.x - s.xhi) <= kTwoDecimals && std::fabs(p.box.lo.y - s.ylo) <= kTwoDecimals &&
