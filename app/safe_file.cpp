@@ -201,6 +201,14 @@ std::string WriteInPlace(const std::string& name, const Target& target, const st
     return {};
 }
 
+// The file that path leads to, and whether it may be written. Returns an empty string, or why not.
+std::string FindTarget(const std::string& path, Target& target)
+{
+    if (std::string error = Resolve(path, target); !error.empty())
+        return error;
+    return CheckTarget(path, target);
+}
+
 }  // namespace
 
 std::string CheckFileWritable(const std::string& path)
@@ -211,9 +219,7 @@ std::string CheckFileWritable(const std::string& path)
         return {};
     }
     Target target;
-    if (std::string error = Resolve(path, target); !error.empty())
-        return error;
-    if (std::string error = CheckTarget(path, target); !error.empty())
+    if (std::string error = FindTarget(path, target); !error.empty())
         return error;
     int error = 0;
     // An existing file that may be written is written in place when its folder takes no
@@ -231,9 +237,7 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
         return {};
     }
     Target target;
-    if (std::string error = Resolve(path, target); !error.empty())
-        return error;
-    if (std::string error = CheckTarget(path, target); !error.empty())
+    if (std::string error = FindTarget(path, target); !error.empty())
         return error;
     // A file with other hard links, or another user's file this user may write, stays the
     // same file: renaming a new one over it would break the links or change its owner.

@@ -17,3 +17,13 @@ press_and_expect_exit() {
   pid=
   [ "$status" -eq "$want" ] || { echo "FAIL: exit status $status, not $want"; cat "$stderr"; exit 1; }
 }
+
+# Makes OUT_DIR ($out), then moves into a fresh folder ($work, removed at exit along with the
+# program $pid if it still runs) holding a copy of the backdrop picture from $assets, if any.
+enter_work_dir() {
+  mkdir -p "$out"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true' EXIT
+  if [ -n "${assets:-}" ] && [ -f "$assets/panel.bmp" ]; then cp "$assets/panel.bmp" "$work/"; fi
+  cd "$work"
+}

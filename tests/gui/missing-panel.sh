@@ -5,10 +5,7 @@
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 bin=$1 out=$2
-mkdir -p "$out"
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true' EXIT
-cd "$work"
+enter_work_dir
 
 "$bin" 2>"$out/missing-panel.stderr" &
 pid=$!

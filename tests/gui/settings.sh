@@ -6,11 +6,7 @@
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 bin=$1 assets=$2 out=$3
-mkdir -p "$out"
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true' EXIT
-cp "$assets/panel.bmp" "$work/"
-cd "$work"
+enter_work_dir
 export XDG_CONFIG_HOME=$work/config
 conf=$XDG_CONFIG_HOME/orbelle3/orbelle3.conf
 

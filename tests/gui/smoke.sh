@@ -5,11 +5,7 @@
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 bin=$1 assets=$2 out=$3
-mkdir -p "$out"
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true' EXIT
-[ -f "$assets/panel.bmp" ] && cp "$assets/panel.bmp" "$work/"
-cd "$work"
+enter_work_dir
 
 "$bin" 2>"$out/smoke.stderr" &
 pid=$!
