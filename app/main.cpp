@@ -1,17 +1,16 @@
 // Lumetta: reads the command line, then either opens the window or renders headless.
 #include "app/command_line.h"
 #include "app/headless_render.h"
-#include "app/lumetta_app.h"
+#include "app/window_entry.h"
 
 #include <X11/Xlib.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
-
-wxIMPLEMENT_APP_NO_MAIN(COrbelle3App);
 
 namespace {
 
@@ -27,8 +26,8 @@ bool HaveDisplay()
     return true;
 }
 
-// Where the installed backdrop picture is: beside the installed program, in its data folder.
-std::string InstalledDataFolder()
+// The folder the running program is in, or empty when the system will not say.
+std::string ProgramFolder()
 {
     char self[4096];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -36,7 +35,37 @@ std::string InstalledDataFolder()
         return {};
     std::string folder(self, static_cast<std::size_t>(length));
     folder.erase(folder.rfind('/'));
-    return folder + "/" LUMETTA_DATA_FROM_BIN;
+    return folder;
+}
+
+// Where the installed backdrop picture is: beside the installed program, in its data folder.
+std::string InstalledDataFolder()
+{
+    return ProgramFolder() + "/" LUMETTA_DATA_FROM_BIN;
+}
+
+// Loads the window module, from beside the program (as built) or from the installed library
+// folder, and hands the window over to it.
+int RunWindow(const WindowRequest& request)
+{
+    const std::string folder = ProgramFolder();
+    const std::string candidates[] = {folder + "/" + kWindowModuleFile,
+                                      folder + "/" LUMETTA_MODULE_FROM_BIN "/" + kWindowModuleFile};
+    for (const std::string& path : candidates) {
+        if (::access(path.c_str(), F_OK) != 0)
+            continue;
+        // Never closed: the toolkit it brings stays until the program ends.
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto entry = module ? reinterpret_cast<WindowEntry>(dlsym(module, kWindowEntryName)) : nullptr;
+        if (!entry) {
+            std::fprintf(stderr, "lumetta: cannot load the window: %s\n", dlerror());
+            return 1;
+        }
+        return entry(request);
+    }
+    std::fprintf(stderr, "lumetta: cannot open a window: %s is in neither %s nor %s\n", kWindowModuleFile,
+                 folder.c_str(), (folder + "/" LUMETTA_MODULE_FROM_BIN).c_str());
+    return 1;
 }
 
 }  // namespace
@@ -59,11 +88,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lumetta: cannot open the display; use --render FILE.png for pictures without a window\n");
         return 1;
     }
-    COrbelle3App::SetStartDocument(command.document);
-    COrbelle3App::SetStart(command.start, command.fullscreen);
-    // wx sees only the program name: the rest of the command line has been read.
-    int wxArgc = 1;
-    const int status = wxEntry(wxArgc, argv);
-    // wx ends a start that failed (a document that cannot be opened) with -1.
-    return status < 0 ? 1 : status;
+    return RunWindow({command.document, command.start, command.fullscreen, argv[0]});
 }

@@ -5,6 +5,8 @@ falls on both sides alike:
 
   window   lumetta until its first frame is on screen, against a bare wx frame with one GL
            canvas until its first clear is (both under Xvfb, ended at their first buffer swap);
+  +frame   the same against the bare frame drawing the floor's recording of the first frame,
+           which is the least a window can do to show that picture;
   render   lumetta --render of the first picture, against the floor program that draws the
            same frame from a vertex buffer and writes it with the same PNG settings.
 
@@ -85,14 +87,17 @@ def main():
         # One run of each first, so that every timed run finds the files in the page cache.
         run([lumetta, "--render", picture], env, assets)
         run([floor_render, recording, picture], env, assets)
-        window, bare_window, render, floor = [], [], [], []
+        window, bare_window, framed, bare_framed, render, floor = [], [], [], [], [], []
         for _ in range(PAIRS):
             window.append(run([lumetta], window_env, assets))
             bare_window.append(run([bare], window_env, assets))
+            framed.append(run([lumetta], window_env, assets))
+            bare_framed.append(run([bare, recording], window_env, assets))
             render.append(run([lumetta, "--render", picture], env, assets))
             floor.append(run([floor_render, recording, picture], env, assets))
         print(f"{PAIRS} alternating pairs; medians of time, largest peak RSS")
         report("window", window, bare_window)
+        report("+frame", framed, bare_framed)
         report("render", render, floor)
     finally:
         server.terminate()

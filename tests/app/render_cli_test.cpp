@@ -224,6 +224,21 @@ TEST_F(RenderCliTest, HelpAndVersionPrintToStdout)
     EXPECT_NE(version.out.find("Lumetta 1.1"), std::string::npos);
 }
 
+// Loading wxWidgets and GTK would cost these runs time and memory for nothing.
+TEST_F(RenderCliTest, PicturesHelpAndVersionNeverLoadTheToolkit)
+{
+    ::setenv("LD_DEBUG", "files", 1);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--render", "x.png"}, {"--help"}, {"--version"}}) {
+        const ProcessResult run = RunLumetta(args, dir.Path());
+        EXPECT_EQ(run.status, 0) << args[0];
+        EXPECT_NE(run.err.find("libGL"), std::string::npos) << "the loader said nothing for " << args[0];
+        EXPECT_EQ(run.err.find("libwx_"), std::string::npos) << args[0];
+        EXPECT_EQ(run.err.find("libgtk-3"), std::string::npos) << args[0];
+    }
+    ::unsetenv("LD_DEBUG");
+}
+
 TEST_F(RenderCliTest, BadArgumentExitsNonZeroWithAMessage)
 {
     const ProcessResult run = RunLumetta({"--render", "x.png", "--size", "big"}, dir.Path());

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs into a temporary prefix, as `cmake --install` does for a user, and checks the tree:
 # every file in its place, a desktop entry and AppStream data that validate, a manual page
-# that formats, and the installed program rendering from the folder its desktop entry names.
+# that formats, and the installed program rendering and opening its window from the folder
+# its desktop entry names.
 # Usage: install.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -10,7 +11,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
-for f in bin/lumetta share/lumetta/panel.bmp share/applications/lumetta.desktop \
+for f in bin/lumetta lib/lumetta/modules/lumetta-window.so share/lumetta/panel.bmp share/applications/lumetta.desktop \
          share/metainfo/io.github.lumetta.Lumetta.metainfo.xml share/man/man1/lumetta.1.gz \
          share/doc/lumetta/copyright share/doc/lumetta/changelog.gz share/xscreensaver/config/lumetta.xml; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
@@ -39,6 +40,16 @@ exec_=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
 (cd "$path" && "$exec_" --render "$prefix/picture.png" --size 64x64) || fail "the installed program cannot render from Path="
 [ "$(identify -format '%wx%h' "$prefix/picture.png")" = 64x64 ] || fail "no picture"
 echo "PASS: the installed program renders from its desktop entry's folder"
+# The window comes from the installed module; with it, a window titled Lumetta appears.
+here=$(cd "$(dirname "$0")" && pwd)
+XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
+  cd "$1" && "$2" 2>"$3/window.err" & program=$!
+  found=$(timeout 20 xdotool search --sync --name "^Lumetta\$")
+  kill "$program"; wait "$program" 2>/dev/null
+  [ -n "$found" ]' window "$path" "$exec_" "$prefix" ||
+  fail "the installed program opens no window: $(cat "$prefix/window.err")"
+rm -rf "$prefix/window.err" "$prefix/config"
+echo "PASS: the installed program opens its window from its desktop entry's folder"
 
 # Uninstalling by the manifest leaves nothing but folders.
 xargs rm -f < "$build/install_manifest.txt"
