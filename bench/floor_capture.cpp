@@ -54,22 +54,25 @@ void Step(FloorStep::Kind kind, GLenum a = 0, GLenum b = 0, const GLfloat* v = n
     g_frame.steps.push_back(s);
 }
 
-void Vertex(GLfloat x, GLfloat y, GLfloat z)
+// Integers and doubles become floats, as the driver makes them.
+template <typename T>
+void Vertex(T x, T y, T z)
 {
     if (!g_bRecording)
         return;
     FloorVertex v = g_current;
-    v.position[0] = x;
-    v.position[1] = y;
-    v.position[2] = z;
+    v.position[0] = static_cast<GLfloat>(x);
+    v.position[1] = static_cast<GLfloat>(y);
+    v.position[2] = static_cast<GLfloat>(z);
     g_frame.vertices.push_back(v);
 }
 
-void Normal(GLfloat x, GLfloat y, GLfloat z)
+template <typename T>
+void Normal(T x, T y, T z)
 {
-    g_current.normal[0] = x;
-    g_current.normal[1] = y;
-    g_current.normal[2] = z;
+    g_current.normal[0] = static_cast<GLfloat>(x);
+    g_current.normal[1] = static_cast<GLfloat>(y);
+    g_current.normal[2] = static_cast<GLfloat>(z);
 }
 
 void Colour(GLfloat r, GLfloat g, GLfloat b, GLfloat a)
@@ -150,33 +153,13 @@ void glEnd()
 }
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { Vertex(x, y, z); FORWARD(glVertex3f, x, y, z); }
 void glVertex3fv(const GLfloat* v) { Vertex(v[0], v[1], v[2]); FORWARD(glVertex3fv, v); }
-void glVertex3i(GLint x, GLint y, GLint z)
-{
-    Vertex(static_cast<GLfloat>(x), static_cast<GLfloat>(y), static_cast<GLfloat>(z));
-    FORWARD(glVertex3i, x, y, z);
-}
-void glVertex3d(GLdouble x, GLdouble y, GLdouble z)
-{
-    Vertex(static_cast<GLfloat>(x), static_cast<GLfloat>(y), static_cast<GLfloat>(z));
-    FORWARD(glVertex3d, x, y, z);
-}
-void glVertex3dv(const GLdouble* v)
-{
-    Vertex(static_cast<GLfloat>(v[0]), static_cast<GLfloat>(v[1]), static_cast<GLfloat>(v[2]));
-    FORWARD(glVertex3dv, v);
-}
+void glVertex3i(GLint x, GLint y, GLint z) { Vertex(x, y, z); FORWARD(glVertex3i, x, y, z); }
+void glVertex3d(GLdouble x, GLdouble y, GLdouble z) { Vertex(x, y, z); FORWARD(glVertex3d, x, y, z); }
+void glVertex3dv(const GLdouble* v) { Vertex(v[0], v[1], v[2]); FORWARD(glVertex3dv, v); }
 void glNormal3f(GLfloat x, GLfloat y, GLfloat z) { Normal(x, y, z); FORWARD(glNormal3f, x, y, z); }
 void glNormal3fv(const GLfloat* v) { Normal(v[0], v[1], v[2]); FORWARD(glNormal3fv, v); }
-void glNormal3d(GLdouble x, GLdouble y, GLdouble z)
-{
-    Normal(static_cast<GLfloat>(x), static_cast<GLfloat>(y), static_cast<GLfloat>(z));
-    FORWARD(glNormal3d, x, y, z);
-}
-void glNormal3dv(const GLdouble* v)
-{
-    Normal(static_cast<GLfloat>(v[0]), static_cast<GLfloat>(v[1]), static_cast<GLfloat>(v[2]));
-    FORWARD(glNormal3dv, v);
-}
+void glNormal3d(GLdouble x, GLdouble y, GLdouble z) { Normal(x, y, z); FORWARD(glNormal3d, x, y, z); }
+void glNormal3dv(const GLdouble* v) { Normal(v[0], v[1], v[2]); FORWARD(glNormal3dv, v); }
 void glTexCoord2f(GLfloat s, GLfloat t)
 {
     g_current.texCoord[0] = s;
