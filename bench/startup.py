@@ -34,12 +34,14 @@ def binary(*parts):
 
 def run(argv, env, cwd):
     """Wall seconds and peak resident KiB of one run, which must succeed."""
-    start = time.perf_counter()
-    process = subprocess.Popen(argv, env=env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
-    seconds = time.perf_counter() - start
-    error = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
+    # Error output goes to a file: a pipe left unread while waiting could fill and stall the run.
+    with tempfile.TemporaryFile() as errors:
+        start = time.perf_counter()
+        process = subprocess.Popen(argv, env=env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=errors)
+        _, status, usage = os.wait4(process.pid, 0)
+        seconds = time.perf_counter() - start
+        errors.seek(0)
+        error = errors.read().decode(errors="replace")
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"startup.py: {' '.join(argv)} failed: {error.strip()}")
     return seconds, usage.ru_maxrss
