@@ -6,12 +6,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 jobs=$(nproc)
+# GUI tests that run long say here what they were doing (see tests/gui/run-under-xvfb.sh).
+export LUMETTA_HANG_LOG=$PWD/build/slow-tests.log
+mkdir -p build && rm -f "$LUMETTA_HANG_LOG"
+report_slow() {
+  [ -s "$LUMETTA_HANG_LOG" ] || return 0
+  echo "check: some tests ran over 100 s; what they were doing then:" >&2
+  cat "$LUMETTA_HANG_LOG" >&2
+}
+trap report_slow EXIT
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$jobs"
 # The tests must have been built: an empty run would pass.
 [ -x build/release/tests/lumetta_tests ] || { echo "check: the tests were not built" >&2; exit 1; }
-ctest --test-dir build/release --output-on-failure --timeout 300 -j"$jobs"
+# A test that times out runs once more; a GUI test that ran long left its stacks in the log.
+ctest --test-dir build/release --output-on-failure --timeout 300 -j"$jobs" --repeat after-timeout:2
 
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON -DLUMETTA_BENCH=OFF >/dev/null
 cmake --build build/sanitize -j"$jobs"
@@ -21,6 +31,6 @@ cmake --build build/sanitize -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:intercept_tls_get_addr=0
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build/sanitize --output-on-failure --timeout 300 -j"$jobs"
+ctest --test-dir build/sanitize --output-on-failure --timeout 300 -j"$jobs" --repeat after-timeout:2
 
 bash tools/fuzz.sh 25

@@ -42,11 +42,18 @@ public:
 };
 
 // Runs the event loop for ms milliseconds, or until done says so; returns done's last answer.
+// wxYield dispatches until nothing is ready; on a loaded machine a frame takes longer than the
+// 50 ms frame clock, something is always ready, and it would never return. So events are
+// dispatched one source at a time, up to the deadline, then wx's own queue and idle handling
+// (which sets the check marks) run once, as a yield would run them.
 bool PumpUntil(const std::function<bool()>& done, int ms = 5000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
-        wxTheApp->Yield(true);
+        while (std::chrono::steady_clock::now() < end && g_main_context_iteration(nullptr, FALSE)) {
+        }
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->ProcessIdle();
         if (done && done())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
