@@ -2,6 +2,7 @@
 
 #include "app/picture_name.h"
 #include "res/texts.h"
+#include "view/input.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,35 +1,24 @@
 #include "app/headless_render.h"
 
+#include "app/end_signals.h"
 #include "app/headless_context.h"
+#include "app/memory_room.h"
 #include "app/picture_encode.h"
 #include "app/picture_name.h"
 #include "app/safe_file.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
-#include "core/scene_host.h"
 
 #include <GL/gl.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <iterator>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
 #include <memory>
 
 namespace {
-
-// With no window, a fatal message goes to stderr and there is no view to take down.
-class CStderrHost : public CSceneHost {
-public:
-    void ShowMessage(const std::string& text, const std::string&, MessageOwner) override
-    {
-        std::fprintf(stderr, "lumetta: %s\n", text.c_str());
-    }
-    void DestroyView() override {}
-};
 
 // Frames done of all, with the time taken and the time still to go, on one line of a
 // terminal rewritten in place; silent when stderr is not a terminal.
@@ -86,40 +75,6 @@ private:
     Clock::time_point m_last = m_start;
 };
 
-// For its life, Ctrl+C (or termination) only asks the render to stop after the frame it is
-// drawing, so that what the run wrote can be removed; DieOfIt then ends the process as the
-// signal would have.
-class CInterruptGuard {
-public:
-    CInterruptGuard()
-    {
-        s_signal = 0;
-        for (std::size_t i = 0; i < std::size(kSignals); ++i)
-            m_previous[i] = std::signal(kSignals[i], [](int signal) { s_signal = signal; });
-    }
-    ~CInterruptGuard()
-    {
-        for (std::size_t i = 0; i < std::size(kSignals); ++i)
-            std::signal(kSignals[i], m_previous[i]);
-    }
-    CInterruptGuard(const CInterruptGuard&) = delete;
-    CInterruptGuard& operator=(const CInterruptGuard&) = delete;
-
-    bool Interrupted() const { return s_signal != 0; }
-    [[noreturn]] void DieOfIt()
-    {
-        const int signal = s_signal;
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        std::_Exit(128 + signal);
-    }
-
-private:
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    static inline volatile std::sig_atomic_t s_signal = 0;
-    void (*m_previous[3])(int) = {};
-};
-
 }  // namespace
 
 std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
@@ -132,7 +87,7 @@ std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
     return pixels;
 }
 
-int RenderHeadless(const RenderOptions& options)
+int RenderHeadless(const RenderOptions& options, const std::string& installedFolder)
 {
     PictureName picture;
     if (const std::string error = ReadPictureName(options.output, picture); !error.empty()) {
@@ -141,21 +96,34 @@ int RenderHeadless(const RenderOptions& options)
     }
     const bool sequence = picture.kind == PictureName::Kind::Sequence;
     const bool animation = picture.kind == PictureName::Kind::Webp;
-    const int frames = options.frames > 0 ? options.frames : animation ? LoopFrames(options.start) : 1;
+    // An animation loops: it starts where the scene has settled into its loop, so that its
+    // first frame follows its last as any frame follows the one before. A picture or a
+    // sequence shows the ticks of a new scene, as the window would.
+    const SceneLoop loop = animation ? FindSceneLoop(options.start) : SceneLoop{};
+    const int frames = options.frames > 0 ? options.frames : animation ? loop.frames : 1;
     // Fail before rendering, not after a long run of frames.
     if (const std::string error = CheckFileWritable(FrameFileName(picture, options.output, 1)); !error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());
         return 1;
     }
-    CStderrHost host;
-    SetSceneHost(&host);
+    // The GL driver takes the picture's memory as it needs it and does not survive not
+    // getting it: a size that cannot fit is refused before the driver starts.
+    FitDriverToAddressLimit();
+    const std::string room =
+        CheckRoomForPicture(options.width, options.height, animation ? kWebpBytesPerPixel : kPngBytesPerPixel);
+    if (!room.empty()) {
+        std::fprintf(stderr, "lumetta: %s\n", room.c_str());
+        return 1;
+    }
+    // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes.
+    const CEndSignals endSignals;
+    const CFileSizeLimitAsError fileSizeLimit;
     auto scene = std::make_unique<CScene>();
-    scene->OnCreate();
+    scene->OnCreate(installedFolder);
 
     CHeadlessContext context(options.width, options.height);
     if (!context.Ok()) {
         std::fprintf(stderr, "lumetta: cannot render without a window: %s\n", context.Error().c_str());
-        SetSceneHost(nullptr);
         return 1;
     }
     scene->OnCreateContext();
@@ -164,9 +132,10 @@ int RenderHeadless(const RenderOptions& options)
     state.m_fAngle = options.yaw;
     state.m_fDistance = options.distance;
     ApplySceneStart(state, options.start);
+    CPatternCycle cycle(options.start);
+    AdvanceUnseen(state, cycle, loop.lead);
 
-    CInterruptGuard interrupt;
-    std::vector<std::string> written;  // files of a sequence this run made new
+    std::vector<std::string> written;  // files this run made new
     std::unique_ptr<CWebpAnimation> webp;
     if (animation)
         webp = std::make_unique<CWebpAnimation>(options.width, options.height);
@@ -174,9 +143,10 @@ int RenderHeadless(const RenderOptions& options)
     CGlErrorCheck glErrors;
     {
         CProgress progress(frames);
-        for (int i = 1; i <= frames && error.empty() && !interrupt.Interrupted(); ++i) {
+        for (int i = 1; i <= frames && error.empty() && CEndSignals::Caught() == 0; ++i) {
             scene->OnDraw();
             glErrors.Check("while drawing a frame");
+            cycle.AfterFrame(state);
             if (sequence || (!animation && i == frames)) {
                 const std::string name = FrameFileName(picture, options.output, i);
                 const bool existed = FileExists(name);
@@ -196,18 +166,20 @@ int RenderHeadless(const RenderOptions& options)
             progress.Done(i);
         }
     }
-    if (animation && error.empty() && !interrupt.Interrupted()) {
+    if (animation && error.empty() && CEndSignals::Caught() == 0) {
         std::vector<unsigned char> bytes;
+        const bool existed = FileExists(options.output);
         error = webp->Finish(frames * kFrameMilliseconds, bytes);
         error = error.empty() ? WriteFileSafely(options.output, bytes) : "cannot write '" + options.output + "': " + error;
+        if (error.empty() && !existed)
+            written.push_back(options.output);
     }
     scene->OnDestroyContext();
-    SetSceneHost(nullptr);
-    if (interrupt.Interrupted()) {
+    if (CEndSignals::Caught() != 0) {
         // An export cut short leaves nothing of itself behind.
         for (const std::string& name : written)
             std::remove(name.c_str());
-        interrupt.DieOfIt();
+        CEndSignals::DieOfIt();
     }
     if (!error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());

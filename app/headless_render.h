@@ -2,7 +2,7 @@
 // numbered sequence of PNGs, or a looping animated WebP.
 #pragma once
 
-#include "view/input.h"
+#include "view/scene_start.h"
 
 #include <cstdint>
 #include <string>
@@ -21,10 +21,11 @@ struct RenderOptions {
     SceneStart start;         // pattern, flares and spot light before the first frame
 };
 
-// Renders as the window would, from the current directory's "panel.bmp", and writes what
-// options.output names. Messages go to stderr; Ctrl+C removes what the run has written.
+// Renders as the window would, with "panel.bmp" from the current folder or else from
+// installedFolder, and writes what options.output names. Messages go to stderr; Ctrl+C,
+// SIGTERM and SIGHUP remove what the run has written, unless they were ignored at its start.
 // Returns the process exit status: 0 on success, 1 otherwise.
-int RenderHeadless(const RenderOptions& options);
+int RenderHeadless(const RenderOptions& options, const std::string& installedFolder);
 
 // The current read framebuffer's width x height RGB8 pixels, rows bottom-up.
 std::vector<std::uint8_t> ReadPixelsRgb(int width, int height);

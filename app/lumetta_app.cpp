@@ -115,6 +115,7 @@ wxEND_EVENT_TABLE()
 
 std::string COrbelle3App::s_startDocument;
 SceneStart COrbelle3App::s_sceneStart;
+std::string COrbelle3App::s_installedData;
 bool COrbelle3App::s_bFullScreen = false;
 
 void COrbelle3App::SetStartDocument(const std::string& path)

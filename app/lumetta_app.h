@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/settings.h"
-#include "view/input.h"
+#include "view/scene_start.h"
 
 #include <wx/docview.h>
 #include <wx/toolbar.h>
@@ -21,6 +21,9 @@ public:
     // How the scene starts, and whether the window opens full screen.
     static void SetStart(const SceneStart& start, bool fullscreen);
     static const SceneStart& GetSceneStart() { return s_sceneStart; }
+    // The installed data folder, where the backdrop picture is when the current folder has none.
+    static void SetInstalledData(const std::string& folder) { s_installedData = folder; }
+    static const std::string& GetInstalledData() { return s_installedData; }
 
     // Settings, document template, the start document with its frame and view, then the
     // frame shown and painted. False, with no window left, when the document cannot be had.
@@ -39,6 +42,7 @@ private:
     wxDocManager* m_pDocManager = nullptr;
     static std::string s_startDocument;
     static SceneStart s_sceneStart;
+    static std::string s_installedData;
     static bool s_bFullScreen;
 
     wxDECLARE_EVENT_TABLE();

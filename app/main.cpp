@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -38,10 +39,14 @@ std::string ProgramFolder()
     return folder;
 }
 
-// Where the installed backdrop picture is: beside the installed program, in its data folder.
+// Where the installed backdrop picture is: the data folder beside the installed program's
+// folder, written plainly (/usr/share/lumetta, not /usr/bin/../share/lumetta) for messages.
 std::string InstalledDataFolder()
 {
-    return ProgramFolder() + "/" LUMETTA_DATA_FROM_BIN;
+    const std::string program = ProgramFolder();
+    if (program.empty())
+        return {};
+    return std::filesystem::path(program + "/" LUMETTA_DATA_FROM_BIN).lexically_normal().string();
 }
 
 // Loads the window module, from beside the program (as built) or from the installed library
@@ -77,9 +82,9 @@ int main(int argc, char** argv)
     case CommandLine::Action::Exit:
         return command.exitStatus;
     case CommandLine::Action::Render:
-        return RenderHeadless(command.render);
+        return RenderHeadless(command.render, InstalledDataFolder());
     case CommandLine::Action::Saver:
-        return RunSaver(command.saver, InstalledDataFolder().c_str());
+        return RunSaver(command.saver, InstalledDataFolder());
     case CommandLine::Action::Window:
         break;
     }
@@ -88,5 +93,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lumetta: cannot open the display; use --render FILE.png for pictures without a window\n");
         return 1;
     }
-    return RunWindow({command.document, command.start, command.fullscreen, argv[0]});
+    return RunWindow({command.document, command.start, command.fullscreen, InstalledDataFolder(), argv[0]});
 }

@@ -129,7 +129,7 @@ bool COrbelle3View::OnCreate(wxDocument* doc, long flags)
     m_hRC = std::make_unique<wxGLContext>(m_pCanvas);
 
     SetSceneHost(this);
-    m_pScene->OnCreate();
+    m_pScene->OnCreate(COrbelle3App::GetInstalledData());
     ApplySceneStart(State(), COrbelle3App::GetSceneStart());
 
     m_pCanvas->Bind(wxEVT_PAINT, &COrbelle3View::OnPaint, this);

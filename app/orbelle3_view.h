@@ -6,6 +6,7 @@
 #include "core/scene_host.h"
 #include "view/gl_check.h"
 #include "view/input.h"
+#include "view/scene_start.h"
 #include "view/scene.h"
 
 #include <wx/docview.h>

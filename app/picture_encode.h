@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// What encoding holds in memory per pixel of the picture, at most: a PNG its compressed
+// bytes; an animation its frame turned top-down, the encoder's picture and the canvases it
+// compares each new frame with, and the frames it has encoded.
+inline constexpr double kPngBytesPerPixel = 1.0;
+inline constexpr double kWebpBytesPerPixel = 36.0;
+
 // Encodes width x height RGB8 pixels, rows bottom-up as GL reads them, as a PNG. Returns an
 // empty string on success, else the encoder's message.
 std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rgbBottomUp,

@@ -1,14 +1,12 @@
 #include "app/safe_file.h"
 
+#include "app/end_signals.h"
 #include "core/files.h"
 
 #include <cerrno>
-#include <csignal>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,49 +74,6 @@ std::string TemporaryBeside(const std::string& path)
     return FolderOf(path) + "/.lumetta.tmp-XXXXXX";
 }
 
-// The temporary file being written, removed if the program is interrupted meanwhile.
-char g_temporary[PATH_MAX + 32];
-
-void RemoveTemporaryAndDie(int signal)
-{
-    if (g_temporary[0] != '\0')
-        ::unlink(g_temporary);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// For its life: an interrupt or termination that would end the program at once removes the
-// temporary file first. Where the program already catches the signal to stop in good order,
-// it is left to that: the write finishes and the file is whole.
-class TemporaryGuard {
-public:
-    explicit TemporaryGuard(const std::string& temp)
-    {
-        if (temp.size() < sizeof g_temporary)
-            std::memcpy(g_temporary, temp.c_str(), temp.size() + 1);
-        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-            struct sigaction current {};
-            m_installed[i] = ::sigaction(kSignals[i], nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
-            if (m_installed[i])
-                std::signal(kSignals[i], RemoveTemporaryAndDie);
-        }
-    }
-    ~TemporaryGuard()
-    {
-        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-            if (m_installed[i])
-                std::signal(kSignals[i], SIG_DFL);
-        }
-        g_temporary[0] = '\0';
-    }
-    TemporaryGuard(const TemporaryGuard&) = delete;
-    TemporaryGuard& operator=(const TemporaryGuard&) = delete;
-
-private:
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    bool m_installed[3] = {};
-};
-
 // A new file in the target's folder can be made (and renamed over the target).
 bool FolderTakesNewFile(const std::string& path, int& error)
 {
@@ -153,7 +108,6 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return SystemFailure(name, errno);
-    const TemporaryGuard guard(temp);
     // mkstemp makes the file private: a new picture gets the usual mode, a replaced one keeps
     // its own, and root keeps its owner too.
     if (target.exists) {
@@ -174,6 +128,13 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
         ::unlink(temp.c_str());
         return SystemFailure(name, !written ? writeError : closeError);
     }
+    // Ctrl+C before the rename leaves the target as it was; one after it finds the file
+    // whole, for the run to take away with the rest of what it wrote.
+    const CHoldEndSignals hold;
+    if (CEndSignals::Caught() != 0) {
+        ::unlink(temp.c_str());
+        return Failure(name, "interrupted");
+    }
     if (std::rename(temp.c_str(), target.path.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
@@ -184,6 +145,8 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
 
 std::string WriteInPlace(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
 {
+    if (CEndSignals::Caught() != 0)
+        return Failure(name, "interrupted");
     const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return SystemFailure(name, errno);

@@ -9,8 +9,9 @@
 // Writes bytes to path. A new file, or one with no other hard link, is written to a
 // temporary file beside it and renamed into place, so that it is never left half-written; a
 // file with other hard links is written in place, after room for it has been reserved, so
-// that the links stay one file. Returns an empty string on success, else a message naming
-// the file and the system's reason.
+// that the links stay one file. A file not yet in place when an end signal has been caught
+// (see end_signals.h) is not put there: the target stays as it was. Returns an empty string on
+// success, else a message naming the file and the system's reason.
 std::string WriteFileSafely(const std::string& path, const std::vector<unsigned char>& bytes);
 
 // Whether WriteFileSafely could write path, checked before a long render: standard output

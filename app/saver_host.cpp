@@ -1,6 +1,6 @@
 #include "app/saver_host.h"
 
-#include "core/scene_host.h"
+#include "app/end_signals.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
 
@@ -11,9 +11,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -22,15 +20,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A signal ends the loop at once: the handler writes to a pipe that the loop waits on.
-int g_wakeUp[2] = {-1, -1};
-
-void OnEndSignal(int)
-{
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = ::write(g_wakeUp[1], &byte, 1);
-}
 
 // X errors come late and from anywhere; the one that matters is the window going.
 bool g_bWindowGone = false;
@@ -42,15 +31,11 @@ int OnXError(Display*, XErrorEvent* error)
     return 0;
 }
 
-// No box can be answered here: fatal messages are one line on stderr.
-class CStderrHost : public CSceneHost {
-public:
-    void ShowMessage(const std::string& text, const std::string&, MessageOwner) override
-    {
-        std::fprintf(stderr, "lumetta: %s\n", text.c_str());
-    }
-    void DestroyView() override {}
-};
+// The display went, and the window with it: that too is the end, quietly.
+int OnXConnectionLost(Display*)
+{
+    std::_Exit(0);
+}
 
 int Fail(const std::string& line)
 {
@@ -76,14 +61,13 @@ unsigned long DaemonWindow()
     return (end && *end == '\0') ? id : 0;
 }
 
-// The backdrop picture is looked for where the program was started, then where it was
-// installed: a daemon starts its programs in any folder.
-std::string PanelFolder(const char* dataFolder)
+// Whether the window is still there, asked of the X server now.
+bool WindowStillThere(Display* display, Window window)
 {
-    if (::access("panel.bmp", F_OK) == 0 || !dataFolder)
-        return {};
-    const std::string installed = std::string(dataFolder) + "/panel.bmp";
-    return ::access(installed.c_str(), F_OK) == 0 ? std::string(dataFolder) : std::string();
+    XWindowAttributes attributes;
+    const Status found = XGetWindowAttributes(display, window, &attributes);
+    XSync(display, False);
+    return found && !g_bWindowGone;
 }
 
 struct DisplayCloser {
@@ -92,13 +76,16 @@ struct DisplayCloser {
 
 }  // namespace
 
-int RunSaver(const SaverOptions& options, const char* dataFolder)
+int RunSaver(const SaverOptions& options, const std::string& installedFolder)
 {
+    // A daemon ends its programs with a signal at any time, the start included.
+    const CEndSignals endSignals;
     std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
     if (!display)
         return Fail("cannot open the display");
     Display* dpy = display.get();
     XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXConnectionLost);
 
     Window window = options.window;
     if (options.root) {
@@ -106,6 +93,8 @@ int RunSaver(const SaverOptions& options, const char* dataFolder)
         if (window == 0)
             window = DefaultRootWindow(dpy);
     }
+    // Structure events first: a resize between them and reading the size is not lost.
+    XSelectInput(dpy, window, StructureNotifyMask);
     XWindowAttributes attributes;
     const Status found = XGetWindowAttributes(dpy, window, &attributes);
     XSync(dpy, False);
@@ -125,30 +114,24 @@ int RunSaver(const SaverOptions& options, const char* dataFolder)
     if (!context || !glXMakeCurrent(dpy, window, context)) {
         if (context)
             glXDestroyContext(dpy, context);
+        // A window that went while the context was being made is a daemon's ordinary end.
+        if (!WindowStillThere(dpy, window))
+            return 0;
         return Fail("window " + Hex(window) + " cannot take an OpenGL context");
     }
-    XSelectInput(dpy, window, StructureNotifyMask);
 
-    CStderrHost host;
-    SetSceneHost(&host);
     auto scene = std::make_unique<CScene>();
-    scene->OnCreate(PanelFolder(dataFolder));
+    scene->OnCreate(installedFolder);
     scene->OnCreateContext();
     int width = attributes.width, height = attributes.height;
     scene->OnSize(width, height);
     ApplySceneStart(scene->State(), options.start);
     CPatternCycle cycle(options.start);
 
-    if (::pipe(g_wakeUp) != 0)
-        return Fail("cannot wait for signals");
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        std::signal(s, OnEndSignal);
-
     CGlErrorCheck glErrors;
     const auto frame = std::chrono::milliseconds(kFrameMilliseconds);
     auto next = Clock::now();
-    bool ended = false;
-    while (!ended && !g_bWindowGone) {
+    while (CEndSignals::Caught() == 0 && !g_bWindowGone) {
         while (XPending(dpy) > 0) {
             XEvent event;
             XNextEvent(dpy, &event);
@@ -165,18 +148,22 @@ int RunSaver(const SaverOptions& options, const char* dataFolder)
             break;
         if (Clock::now() >= next) {
             scene->OnDraw();
-            glErrors.Check("while drawing a frame");
             if (doubleBuffered)
                 glXSwapBuffers(dpy, window);
+            // A frame drawn as the window went fails in the driver (GL runs out of memory for
+            // a drawable that is no more): that is the window's going, not a fault.
+            const std::vector<GLenum> errors = CGlErrorCheck::TakePending();
+            if (!errors.empty() && !WindowStillThere(dpy, window))
+                break;
+            glErrors.Report(errors, "while drawing a frame");
             cycle.AfterFrame(scene->State());
             // A late frame is not caught up with: the clock starts again from now.
             next = std::max(next + frame, Clock::now());
         }
         XFlush(dpy);
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
-        pollfd waits[] = {{ConnectionNumber(dpy), POLLIN, 0}, {g_wakeUp[0], POLLIN, 0}};
-        if (::poll(waits, 2, static_cast<int>(std::max<long long>(wait, 0))) > 0 && (waits[1].revents & POLLIN))
-            ended = true;
+        pollfd waits[] = {{ConnectionNumber(dpy), POLLIN, 0}, {endSignals.WakeDescriptor(), POLLIN, 0}};
+        ::poll(waits, 2, static_cast<int>(std::max<long long>(wait, 0)));
     }
 
     // Everything goes: the scene's lists with the context, the context, the connection.
@@ -187,8 +174,5 @@ int RunSaver(const SaverOptions& options, const char* dataFolder)
         scene->OnDestroyContext();
     glXMakeCurrent(dpy, None, nullptr);
     glXDestroyContext(dpy, context);
-    SetSceneHost(nullptr);
-    ::close(g_wakeUp[0]);
-    ::close(g_wakeUp[1]);
     return 0;
 }

@@ -4,7 +4,9 @@
 // told to (SIGTERM, SIGINT, SIGHUP) or when its window goes.
 #pragma once
 
-#include "view/input.h"
+#include "view/scene_start.h"
+
+#include <string>
 
 struct SaverOptions {
     unsigned long window = 0;  // the X window to draw in, when not root
@@ -12,7 +14,8 @@ struct SaverOptions {
     SceneStart start;
 };
 
-// Draws until ended. Returns the exit status: 0 when ended by a signal or by its window
-// going; 1, with one line on stderr, when there is no such window, it cannot take GL, or the
-// backdrop picture is in neither the current folder nor dataFolder.
-int RunSaver(const SaverOptions& options, const char* dataFolder);
+// Draws until ended. Returns the exit status: 0, quietly, when ended by a signal (one that was
+// not ignored at the start) or by its window going, whenever that is noticed; 1, with one
+// line on stderr, when there is no such window, it cannot take GL, or the backdrop picture
+// is in neither the current folder nor installedFolder.
+int RunSaver(const SaverOptions& options, const std::string& installedFolder);

@@ -10,6 +10,7 @@ extern "C" __attribute__((visibility("default"))) int LumettaRunWindow(const Win
 {
     COrbelle3App::SetStartDocument(request.document);
     COrbelle3App::SetStart(request.start, request.fullscreen);
+    COrbelle3App::SetInstalledData(request.installedData);
     // wx sees only the program name: the rest of the command line has been read.
     int argc = 1;
     char* argv[] = {request.programName, nullptr};

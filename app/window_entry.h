@@ -3,7 +3,7 @@
 // loading the toolkit, which would cost them time and memory for nothing.
 #pragma once
 
-#include "view/input.h"
+#include "view/scene_start.h"
 
 #include <string>
 
@@ -11,6 +11,7 @@ struct WindowRequest {
     std::string document;  // the file named on the command line, or empty
     SceneStart start;
     bool fullscreen = false;
+    std::string installedData;  // the installed data folder, where the backdrop picture also is
     char* programName = nullptr;
 };
 

@@ -30,30 +30,8 @@ int NextSweepPosition(int position)
     return (position + 1) % kSweepPositions;
 }
 
-}  // namespace
-
-void DrawBulbs(SceneState& state)
+void AdvancePattern1(SceneState& state)
 {
-    switch (state.m_nPattern) {
-    case 1:
-        StepPattern1(state);
-        break;
-    case 2:
-        StepPattern2(state);
-        break;
-    case 3:
-        StepPattern3(state);
-        break;
-    default:
-        // Only the three selections write the pattern number.
-        LUMETTA_ASSERT(state.m_nPattern >= 1 && state.m_nPattern <= 3);
-    }
-}
-
-void StepPattern1(SceneState& state)
-{
-    DrawBulbString(state);
-
     auto& bulb = state.m_fBulb;
     const float x = bulb[g_nSweepOrder[state.m_nSweepIndex]];
     if (x < kLow) {
@@ -75,10 +53,8 @@ void StepPattern1(SceneState& state)
     }
 }
 
-void StepPattern2(SceneState& state)
+void AdvancePattern2(SceneState& state)
 {
-    DrawBulbString(state);
-
     auto& bulb = state.m_fBulb;
     for (std::size_t i = 0; i < bulb.size(); ++i) {
         const bool odd = i % 2 == 1;
@@ -94,10 +70,8 @@ void StepPattern2(SceneState& state)
         g_nAlternateDir = 1;
 }
 
-void StepPattern3(SceneState& state)
+void AdvancePattern3(SceneState& state)
 {
-    DrawBulbString(state);
-
     auto& bulb = state.m_fBulb;
     // A stage change made at one bulb already applies to the bulbs after it in the same step.
     for (std::size_t i = 0; i < bulb.size(); ++i) {
@@ -121,6 +95,51 @@ void StepPattern3(SceneState& state)
             g_nCascadeStage = 0;
         }
     }
+}
+
+}  // namespace
+
+void DrawBulbs(SceneState& state)
+{
+    switch (state.m_nPattern) {
+    case 1:
+        StepPattern1(state);
+        break;
+    case 2:
+        StepPattern2(state);
+        break;
+    case 3:
+        StepPattern3(state);
+        break;
+    default:
+        // Only the three selections write the pattern number.
+        LUMETTA_ASSERT(state.m_nPattern >= 1 && state.m_nPattern <= 3);
+    }
+}
+
+void AdvanceBulbs(SceneState& state)
+{
+    void (*const advance[])(SceneState&) = {AdvancePattern1, AdvancePattern2, AdvancePattern3};
+    LUMETTA_ASSERT(state.m_nPattern >= 1 && state.m_nPattern <= 3);
+    advance[state.m_nPattern - 1](state);
+}
+
+void StepPattern1(SceneState& state)
+{
+    DrawBulbString(state);
+    AdvancePattern1(state);
+}
+
+void StepPattern2(SceneState& state)
+{
+    DrawBulbString(state);
+    AdvancePattern2(state);
+}
+
+void StepPattern3(SceneState& state)
+{
+    DrawBulbString(state);
+    AdvancePattern3(state);
 }
 
 void OnLightPattern1(SceneState& state)

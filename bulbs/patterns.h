@@ -17,6 +17,9 @@ extern int g_nCascadeStage;
 // Runs the active pattern's step. Expects what DrawBulbString expects and leaves what it leaves.
 void DrawBulbs(SceneState& state);
 
+// The active pattern's step without drawing: what DrawBulbs does to the state.
+void AdvanceBulbs(SceneState& state);
+
 // Draw the string, then advance the sweep, alternation or cascade by one step.
 void StepPattern1(SceneState& state);
 void StepPattern2(SceneState& state);

@@ -12,14 +12,15 @@ void SetSceneHost(CSceneHost* host)
     g_pHost = host;
 }
 
-void FatalSceneError(const std::string& text, const std::string& caption, MessageOwner owner, bool destroyView)
+void FatalSceneError(const std::string& text, const std::string& caption, MessageOwner owner, bool destroyView,
+                     const std::string& reason)
 {
+    if (!reason.empty() || !g_pHost)
+        std::fprintf(stderr, "lumetta: %s\n", reason.empty() ? text.c_str() : reason.c_str());
     if (g_pHost) {
         g_pHost->ShowMessage(text, caption, owner);
         if (destroyView)
             g_pHost->DestroyView();
-    } else {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
     std::exit(1);
 }

@@ -19,11 +19,13 @@ public:
     virtual void DestroyView() = 0;
 };
 
-// Installs the process-wide host; the scene's fatal paths report through it.
-// Until a host is installed they write to stderr.
+// Installs the process-wide host; the scene's fatal paths report through it. Without one
+// (no window: a picture, the screensaver) they write one line to stderr.
 void SetSceneHost(CSceneHost* host);
 
-// Shows text under caption through the host, then ends the process with status 1.
-// With destroyView the view's destruction handling runs between the two.
+// Shows text under caption through the host, then ends the process with status 1; with
+// destroyView the view's destruction handling runs between the two. reason, when given, is
+// the same failure in English with its cause and place: it goes to stderr first, and with no
+// host it is the one line written; otherwise that line is text.
 [[noreturn]] void FatalSceneError(const std::string& text, const std::string& caption, MessageOwner owner,
-                                  bool destroyView);
+                                  bool destroyView, const std::string& reason = {});

@@ -1,5 +1,6 @@
 #include "view/frame.h"
 
+#include "bulbs/patterns.h"
 #include "models/wreath.h"
 #include "view/panel.h"
 
@@ -75,6 +76,12 @@ void DrawFlares(SceneState& state)
     }
     StepFlareAngle(state);
     glEnable(GL_LIGHTING);
+}
+
+void AdvanceFrameUnseen(SceneState& state)
+{
+    AdvanceBulbs(state);
+    StepFlareAngle(state);
 }
 
 void RenderFrame(SceneState& state)

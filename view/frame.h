@@ -8,6 +8,10 @@
 // Expects the fixed state and a projection; leaves matrix and attribute stacks as found.
 void RenderFrame(SceneState& state);
 
+// What RenderFrame does to the state, without drawing: the bulbs' blink step and the flare
+// angle's. No GL.
+void AdvanceFrameUnseen(SceneState& state);
+
 // Spot light 1 from the scene state, in the coordinates of the current model-view matrix.
 void SetSpotLight(const SceneState& state);
 

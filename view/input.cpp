@@ -1,11 +1,9 @@
 #include "view/input.h"
 
 #include "bulbs/patterns.h"
-#include "core/check.h"
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace {
 
@@ -25,11 +23,6 @@ constexpr float kBrightest = kSpotGreyHighest;
 constexpr float kCutoffStep = 2.0f;
 constexpr float kNarrowest = kSpotCutoffLowest;
 constexpr float kWidest = kSpotCutoffHighest;
-
-// Steps of each blink pattern after which its bulbs are as they were (the patterns' own
-// tests walk them), and the frames of the flares' half turn at 2 degrees a frame.
-constexpr int kPatternPeriods[] = {70, 20, 85};
-constexpr int kFlareHalfTurnFrames = 90;
 
 // value + factor * pixels, formed in double precision and rounded to single once.
 float AddPixels(float value, float factor, int pixels)
@@ -157,38 +150,4 @@ bool IsFlareSpinChecked(const SceneState& state)
 bool IsPatternChecked(const SceneState& state, int pattern)
 {
     return state.m_nPattern == pattern;
-}
-
-void ApplySceneStart(SceneState& state, const SceneStart& start)
-{
-    LUMETTA_ASSERT(start.pattern >= 1 && start.pattern <= 3);
-    void (*const select[])(SceneState&) = {OnLightPattern1, OnLightPattern2, OnLightPattern3};
-    select[start.pattern - 1](state);
-    if (start.spin)
-        OnFlareSpin(state);
-    for (int i = 0; i < start.greySteps; ++i)
-        OnLightStronger(state);
-    for (int i = 0; i > start.greySteps; --i)
-        OnLightWeaker(state);
-    // Whole degrees from 21 to 60 are all reached by the spread commands, and exactly.
-    state.m_fSpotCutoff = std::clamp(std::round(start.cutoff), kNarrowest, kWidest);
-}
-
-int LoopFrames(const SceneStart& start)
-{
-    const int period = kPatternPeriods[start.pattern - 1];
-    return start.spin ? std::lcm(period, kFlareHalfTurnFrames) : period;
-}
-
-CPatternCycle::CPatternCycle(const SceneStart& start) : m_nFramesPerPattern(start.cycleSeconds * 1000 / kFrameMilliseconds)
-{
-}
-
-void CPatternCycle::AfterFrame(SceneState& state)
-{
-    if (m_nFramesPerPattern <= 0 || ++m_nFrames < m_nFramesPerPattern)
-        return;
-    m_nFrames = 0;
-    void (*const select[])(SceneState&) = {OnLightPattern1, OnLightPattern2, OnLightPattern3};
-    select[state.m_nPattern % 3](state);
 }

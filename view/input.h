@@ -5,9 +5,6 @@
 
 #include "core/scene_state.h"
 
-// The clock of the scene: one frame, one step of every animation, every 50 ms.
-inline constexpr int kFrameMilliseconds = 50;
-
 // Key codes the scene acts on. Letters and digits are their upper-case ASCII codes, so
 // Shift, Ctrl and Caps Lock make no difference; keypad digits have codes of their own.
 inline constexpr int VK_LEFT = 0x25;
@@ -49,15 +46,6 @@ bool IsFlareSpinChecked(const SceneState& state);
 // Exactly one of the three patterns is checked at any time.
 bool IsPatternChecked(const SceneState& state, int pattern);
 
-// How a scene starts when it is not the window's default: the state that the keys and
-// commands would have made from a new scene.
-struct SceneStart {
-    int pattern = 1;         // 1 to 3, selected as its key would
-    bool spin = false;       // the flares turning, as A would
-    int greySteps = 0;       // spot light stronger (+) or weaker (-) commands, as the toolbar's
-    float cutoff = 28.0f;    // spot cutoff, 21 to 60 whole degrees, as the spread commands reach
-    int cycleSeconds = 0;    // every so many seconds the next pattern is selected; 0: never
-};
 // The first and last grey level and cutoff that the commands reach, and the grey step.
 inline constexpr float kSpotGreyLowest = 0.05f;
 inline constexpr float kSpotGreyHighest = 0.8f;
@@ -65,22 +53,3 @@ inline constexpr float kSpotGreyStep = 0.05f;
 inline constexpr float kSpotGreyStart = 0.4f;
 inline constexpr float kSpotCutoffLowest = 21.0f;
 inline constexpr float kSpotCutoffHighest = 60.0f;
-// Applies start to a new scene's state by running the same commands.
-void ApplySceneStart(SceneState& state, const SceneStart& start);
-// How many frames show every look of the start's animation once, so that they loop without a
-// seam: the blink pattern's period, and with the flares turning, a multiple of the 90 frames
-// of their half turn, after which a six-pointed flare looks as it did.
-int LoopFrames(const SceneStart& start);
-
-// Moves on to the next blink pattern (1, 2, 3, 1, ...) every so many frames of the 50 ms
-// clock, selecting it as its key would.
-class CPatternCycle {
-public:
-    explicit CPatternCycle(const SceneStart& start);
-    // Counts one frame drawn.
-    void AfterFrame(SceneState& state);
-
-private:
-    int m_nFramesPerPattern;  // 0: never
-    int m_nFrames = 0;
-};

@@ -59,17 +59,19 @@ void DecodePanelTexels(std::FILE* file, std::uint8_t* texels)
     }
 }
 
-void ReadPanelTexels(SceneState& state, const std::string& folder)
+void ReadPanelTexels(SceneState& state, const std::string& installedFolder)
 {
     std::string reason;
-    const std::string path = folder.empty() ? std::string(kPanelFile) : folder + "/" + kPanelFile;
-    std::FILE* file = OpenRegularFile(path.c_str(), reason);
-    if (!file) {
-        // The box only says the picture is missing; a terminal also learns why and where.
-        std::fprintf(stderr, "lumetta: cannot read %s in %s: %s\n", kPanelFile,
-                     folder.empty() ? CurrentFolder().c_str() : folder.c_str(), reason.c_str());
-        FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true);
+    std::FILE* file = OpenRegularFile(kPanelFile, reason);
+    // The box only says the picture is missing; a terminal also learns why, and where.
+    std::string failure = std::string("cannot read ") + kPanelFile + " in " + CurrentFolder() + ": " + reason;
+    if (!file && !installedFolder.empty()) {
+        const std::string installed = installedFolder + "/" + kPanelFile;
+        file = OpenRegularFile(installed.c_str(), reason);
+        failure += ", nor in " + installedFolder + ": " + reason;
     }
+    if (!file)
+        FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true, failure);
     DecodePanelTexels(file, state.m_Texels.data());
     std::fclose(file);
 }

@@ -49,9 +49,9 @@ void SetupProjection(int cx, int cy)
     glLoadIdentity();
 }
 
-void CScene::OnCreate(const std::string& folder)
+void CScene::OnCreate(const std::string& installedFolder)
 {
-    ReadPanelTexels(m_state, folder);
+    ReadPanelTexels(m_state, installedFolder);
 }
 
 void CScene::OnCreateContext()

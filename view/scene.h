@@ -11,9 +11,10 @@ public:
     // Takes the initial scene state; touches neither GL nor files.
     CScene() = default;
 
-    // View creation, before any context exists: reads the backdrop picture from folder (the
-    // current one when empty). A missing picture is fatal (message, then exit status 1).
-    void OnCreate(const std::string& folder = {});
+    // View creation, before any context exists: reads the backdrop picture from the current
+    // folder, else from installedFolder when one is given. A missing picture is fatal
+    // (message, then exit status 1).
+    void OnCreate(const std::string& installedFolder = {});
     // Once, with a new context current: the fixed GL state, the backdrop texture and light 0.
     void OnCreateContext();
     // With the context current: viewport and projection for a client area of cx x cy pixels.

@@ -6,6 +6,7 @@
 #include "tests/support/png_read.h"
 #include "tests/support/process.h"
 #include "view/input.h"
+#include "view/scene_start.h"
 #include "view/scene.h"
 
 #include <GL/glu.h>
@@ -25,6 +26,40 @@ protected:
     void SetUp() override { fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp"); }
     TempDir dir;
 };
+
+// The frames of an animated WebP, RGBA, with the time each ends at; empty when it is none.
+struct WebpFrames {
+    std::vector<std::vector<std::uint8_t>> rgba;
+    std::vector<int> endMs;
+    WebPAnimInfo info{};
+};
+WebpFrames ReadWebp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    WebPData data = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+    WebPAnimDecoderOptions options;
+    WebpFrames frames;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return frames;
+    options.color_mode = MODE_RGBA;
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder, &frames.info)) {
+        WebPAnimDecoderDelete(decoder);
+        return frames;
+    }
+    const std::size_t size = std::size_t{4} * frames.info.canvas_width * frames.info.canvas_height;
+    while (WebPAnimDecoderHasMoreFrames(decoder)) {
+        std::uint8_t* rgba = nullptr;
+        int end = 0;
+        if (!WebPAnimDecoderGetNext(decoder, &rgba, &end))
+            break;
+        frames.rgba.emplace_back(rgba, rgba + size);
+        frames.endMs.push_back(end);
+    }
+    WebPAnimDecoderDelete(decoder);
+    return frames;
+}
 
 // Where the forty bulbs land in a 500 x 500 picture at the start camera: the eye positions
 // of their shells, as the shape cache is asked for them, projected.
@@ -99,42 +134,56 @@ TEST_F(ExportTest, ASequenceOfPattern2WritesEveryFrameAndTheBulbsTradeTheirLight
 
 // Catches an animation that does not loop, holds other frames than the timer's, or loses
 // colours to lossy encoding: pattern 1 loops after 70 frames of 50 ms, and the first frame
-// is exactly the single picture of frame 1.
+// is exactly the single picture of the first frame on the loop. Drawn by softpipe, which
+// draws a frame the same whatever was drawn before it (llvmpipe varies in a few pixels).
 TEST_F(ExportTest, AWebpOfPattern1Holds70FramesOf50MsAndItsFirstIsThePicture)
 {
-    ASSERT_EQ(RunLumetta({"--render", "loop.webp"}, dir.Path()).status, 0);
-    ASSERT_EQ(RunLumetta({"--render", "one.png"}, dir.Path()).status, 0);
-    std::ifstream in(dir.Path() / "loop.webp", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    WebPData data = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
-    WebPAnimDecoderOptions options;
-    ASSERT_TRUE(WebPAnimDecoderOptionsInit(&options));
-    options.color_mode = MODE_RGBA;
-    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
-    ASSERT_TRUE(decoder) << "not an animated WebP";
-    WebPAnimInfo info;
-    ASSERT_TRUE(WebPAnimDecoderGetInfo(decoder, &info));
-    EXPECT_EQ(info.loop_count, 0u) << "it must loop for ever";
-    EXPECT_EQ(info.frame_count, 70u);
-    EXPECT_EQ(info.canvas_width, 500u);
+    RunOptions softpipe;
+    softpipe.environment = {"GALLIUM_DRIVER=softpipe"};
+    ASSERT_EQ(RunLumetta({"--render", "loop.webp", "--size", "40x40"}, dir.Path(), softpipe).status, 0);
+    const std::string first = std::to_string(FindSceneLoop({}).lead + 1);
+    ASSERT_EQ(RunLumetta({"--render", "one.png", "--size", "40x40", "--frames", first}, dir.Path(), softpipe).status, 0);
+    const WebpFrames loop = ReadWebp(dir.Path() / "loop.webp");
+    EXPECT_EQ(loop.info.loop_count, 0u) << "it must loop for ever";
+    EXPECT_EQ(loop.info.canvas_width, 40u);
+    ASSERT_EQ(loop.rgba.size(), 70u);
+    for (std::size_t f = 0; f < loop.endMs.size(); ++f)
+        EXPECT_EQ(loop.endMs[f], 50 * static_cast<int>(f + 1)) << "frame " << f + 1;
 
     const RgbImage one = ReadPng(dir.Path() / "one.png");
-    int frames = 0, previousEnd = 0;
-    while (WebPAnimDecoderHasMoreFrames(decoder)) {
-        std::uint8_t* rgba = nullptr;
-        int end = 0;
-        ASSERT_TRUE(WebPAnimDecoderGetNext(decoder, &rgba, &end));
-        EXPECT_EQ(end - previousEnd, 50) << "frame " << frames + 1;
-        previousEnd = end;
-        if (frames++ == 0) {
-            int different = 0;
-            for (std::size_t p = 0; p < one.rgb.size() / 3; ++p)
-                different += std::equal(&one.rgb[p * 3], &one.rgb[p * 3] + 3, &rgba[p * 4]) ? 0 : 1;
-            EXPECT_EQ(different, 0) << "the first frame is not the picture of frame 1";
-        }
+    int different = 0;
+    for (std::size_t p = 0; p < one.rgb.size() / 3; ++p)
+        different += std::equal(&one.rgb[p * 3], &one.rgb[p * 3] + 3, &loop.rgba[0][p * 4]) ? 0 : 1;
+    EXPECT_EQ(different, 0) << "the first frame is not the picture of frame " << first;
+}
+
+// Catches a loop with a seam (a bulb that pops as the animation starts again): frames one
+// loop apart are identical, the first after the last as any frame after the one before. Mesa's
+// softpipe draws them, because it draws the same calls the same way however many frames came
+// before; llvmpipe differs in a few pixels after some hundred frames.
+TEST_F(ExportTest, FramesOneLoopApartAreIdentical)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::size_t loop;
+    };
+    const Case cases[] = {
+        {{"--pattern", "3"}, 85},                // the slowest to settle
+        {{"--pattern", "2", "--cycle", "1"}, 60},  // three patterns, a second each
+    };
+    RunOptions softpipe;
+    softpipe.environment = {"GALLIUM_DRIVER=softpipe"};
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--render", "loop.webp", "--size", "40x40", "--frames",
+                                         std::to_string(2 * c.loop)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const ProcessResult run = RunLumetta(args, dir.Path(), softpipe);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const WebpFrames frames = ReadWebp(dir.Path() / "loop.webp");
+        ASSERT_EQ(frames.rgba.size(), 2 * c.loop) << c.options[1];
+        for (std::size_t f = 0; f < c.loop; ++f)
+            EXPECT_TRUE(frames.rgba[f] == frames.rgba[f + c.loop]) << c.options[1] << ": frame " << f + 1;
     }
-    WebPAnimDecoderDelete(decoder);
-    EXPECT_EQ(frames, 70);
 }
 
 // Catches state options that reach the scene by another road than the window's commands.
@@ -155,10 +204,13 @@ TEST(ExportStartTest, StartOptionsMakeTheStateTheCommandsWould)
     EXPECT_EQ(byStart.m_fBulb, byCommands.m_fBulb);
     EXPECT_EQ(byStart.m_fSpotDiffuse, byCommands.m_fSpotDiffuse);
     EXPECT_EQ(byStart.m_fSpotCutoff, byCommands.m_fSpotCutoff);
+    // A loop holds each pattern's period, and with the flares turning a multiple of their half
+    // turn of 90 frames; with a cycle of one second, the three patterns of 20 frames each.
     const int loops[][2] = {{70, 630}, {20, 180}, {85, 1530}};
     for (int p = 1; p <= 3; ++p) {
-        EXPECT_EQ(LoopFrames({p, false, 0, 28.0f}), loops[p - 1][0]) << "pattern " << p;
-        EXPECT_EQ(LoopFrames({p, true, 0, 28.0f}), loops[p - 1][1]) << "pattern " << p << " with the flares";
+        EXPECT_EQ(FindSceneLoop({p, false, 0, 28.0f}).frames, loops[p - 1][0]) << "pattern " << p;
+        EXPECT_EQ(FindSceneLoop({p, true, 0, 28.0f}).frames, loops[p - 1][1]) << "pattern " << p << " with the flares";
+        EXPECT_EQ(FindSceneLoop({p, false, 0, 28.0f, 1}).frames, 60) << "pattern " << p << " in a cycle";
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/orbelle3_view.h"
 #include "res/ids.h"
 #include "view/input.h"
+#include "view/scene_start.h"
 #include "res/texts.h"
 #include "tests/support/process.h"
 

@@ -7,6 +7,7 @@
 #include "app/headless_context.h"
 #include "bulbs/patterns.h"
 #include "view/input.h"
+#include "view/scene_start.h"
 #include "view/scene.h"
 
 #include <GL/gl.h>

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <string_view>
 #include <unistd.h>
@@ -50,6 +51,14 @@ ScopedCurrentDir::~ScopedCurrentDir()
 
 ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir, int interruptAfterMs)
 {
+    RunOptions options;
+    options.signalAfterMs = interruptAfterMs;
+    return RunLumetta(args, dir, options);
+}
+
+ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                         const RunOptions& options)
+{
     TempDir io;
     const std::filesystem::path outPath = io.Path() / "out", errPath = io.Path() / "err";
     // Everything the child needs is made before the fork: after it, only calls that are safe
@@ -66,6 +75,7 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
         if (!entry.starts_with("DISPLAY=") && !entry.starts_with("WAYLAND_DISPLAY="))
             environment.emplace_back(entry);
     }
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     std::vector<char*> envp;
     for (std::string& e : environment)
         envp.push_back(e.data());
@@ -79,14 +89,21 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
             _exit(126);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        for (const int ignored : options.ignored)
+            std::signal(ignored, SIG_IGN);
+        for (const auto& [resource, value] : options.limits) {
+            const rlimit limit = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+            if (setrlimit(resource, &limit) != 0)
+                _exit(125);
+        }
         execve(binary.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     ProcessResult result;
     int status = 0;
-    if (interruptAfterMs > 0) {
-        usleep(static_cast<useconds_t>(interruptAfterMs) * 1000);
-        kill(pid, SIGINT);
+    if (options.signalAfterMs > 0) {
+        usleep(static_cast<useconds_t>(options.signalAfterMs) * 1000);
+        kill(pid, options.signal);
     }
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -1,8 +1,10 @@
 // The frame: flare angle, flare fans, spot light, stack balance and what reaches the screen.
 #include "app/headless_render.h"
 #include "tests/support/gl_test.h"
+#include "bulbs/patterns.h"
 #include "view/frame.h"
 #include "view/scene.h"
+#include "view/scene_start.h"
 
 #include <GL/glu.h>
 
@@ -65,6 +67,49 @@ TEST_F(FrameTest, EachRenderedFrameAdvancesTheFlaresExactlyOnce)
     for (int i = 0; i < 3; ++i)
         scene.OnDraw();
     EXPECT_EQ(scene.State().m_fFlareAngle, 6.0f);
+}
+
+// Catches an animation whose unseen lead-in (a loop starts where the scene has settled) ends
+// elsewhere than the same frames drawn: bulbs, blink variables and flares agree, in every
+// pattern and through a pattern cycle's changes.
+TEST_F(FrameTest, FramesAdvancedUnseenEndWhereTheSameFramesDrawnEnd)
+{
+    const int alternateDir = g_nAlternateDir, cascadeStage = g_nCascadeStage;
+    SceneStart start;
+    start.pattern = 3;
+    start.spin = true;
+    start.cycleSeconds = 1;
+    struct Run {
+        std::unique_ptr<CScene> scene = std::make_unique<CScene>();
+        int alternateDir = 0, cascadeStage = 0;
+    } drawn, unseen;
+    for (Run* run : {&drawn, &unseen}) {
+        g_nAlternateDir = alternateDir;
+        g_nCascadeStage = cascadeStage;
+        ApplySceneStart(run->scene->State(), start);
+        CPatternCycle cycle(start);
+        if (run == &drawn) {
+            run->scene->OnCreateContext();
+            run->scene->OnSize(64, 64);
+            for (int i = 0; i < 130; ++i) {
+                run->scene->OnDraw();
+                cycle.AfterFrame(run->scene->State());
+            }
+        } else {
+            AdvanceUnseen(run->scene->State(), cycle, 130);
+        }
+        run->alternateDir = g_nAlternateDir;
+        run->cascadeStage = g_nCascadeStage;
+    }
+    const SceneState &a = drawn.scene->State(), &b = unseen.scene->State();
+    EXPECT_EQ(a.m_fBulb, b.m_fBulb);
+    EXPECT_EQ(a.m_nPattern, b.m_nPattern);
+    EXPECT_EQ(a.m_nSweepIndex, b.m_nSweepIndex);
+    EXPECT_EQ(a.m_nSweepPhase, b.m_nSweepPhase);
+    EXPECT_EQ(a.m_fFlareAngle, b.m_fFlareAngle);
+    EXPECT_EQ(drawn.alternateDir, unseen.alternateDir);
+    EXPECT_EQ(drawn.cascadeStage, unseen.cascadeStage);
+    drawn.scene->OnDestroyContext();
 }
 
 // The fan of each flare reaches the rasteriser as 12 triangles sharing the opaque pink

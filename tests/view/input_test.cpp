@@ -1,5 +1,6 @@
 // Keys, mouse moves and view commands: their steps, bounds and what they leave alone.
 #include "view/input.h"
+#include "view/scene_start.h"
 
 #include "bulbs/patterns.h"
 

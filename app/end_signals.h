@@ -1,0 +1,54 @@
+// The signals that ask a program without a window to end (SIGINT from Ctrl+C, SIGTERM,
+// SIGHUP), handled one way in every such mode: caught, so that the program can stop in good
+// order and take away what it has half made, and then end as the signal would have ended it.
+// A signal that was ignored when the program started (nohup, a shell's background job) stays
+// ignored, as with every long-running Unix tool.
+#pragma once
+
+#include <signal.h>
+
+// For its life, catches each of the three signals that is not ignored, and puts back what was
+// there before when it goes. One at a time in a process.
+class CEndSignals {
+public:
+    CEndSignals();
+    ~CEndSignals();
+    CEndSignals(const CEndSignals&) = delete;
+    CEndSignals& operator=(const CEndSignals&) = delete;
+
+    // The first signal caught, or 0.
+    static int Caught();
+    // A descriptor that becomes readable once a signal is caught, for poll().
+    int WakeDescriptor() const { return m_wake[0]; }
+    // Ends the process as the caught signal would have ended it, had it not been caught.
+    [[noreturn]] static void DieOfIt();
+
+private:
+    int m_wake[2] = {-1, -1};
+};
+
+// For its life, the three signals wait: a check of Caught() and the step it allows are never
+// split by one. A signal that comes meanwhile is caught when the object goes.
+class CHoldEndSignals {
+public:
+    CHoldEndSignals();
+    ~CHoldEndSignals();
+    CHoldEndSignals(const CHoldEndSignals&) = delete;
+    CHoldEndSignals& operator=(const CHoldEndSignals&) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+// For its life, a write past the file-size limit (ulimit -f) fails with EFBIG, "File too
+// large", like a full disk, instead of ending the program with SIGXFSZ.
+class CFileSizeLimitAsError {
+public:
+    CFileSizeLimitAsError();
+    ~CFileSizeLimitAsError();
+    CFileSizeLimitAsError(const CFileSizeLimitAsError&) = delete;
+    CFileSizeLimitAsError& operator=(const CFileSizeLimitAsError&) = delete;
+
+private:
+    struct sigaction m_previous;
+};
