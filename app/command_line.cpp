@@ -107,7 +107,8 @@ void CheckPictureName(const std::string& name)
 // the commands' own values, and no others, are taken.
 int GreySteps(const std::string& text)
 {
-    const NumberRule rule{"--grey", kSpotGreyLowest, kSpotGreyHighest, false};
+    // The bounds as written: the single-precision 0.05 lies above the decimal one.
+    const NumberRule rule{"--grey", 0.05, 0.8, false};
     const double grey = ParseNumber(text, rule);
     const double steps = (grey - kSpotGreyStart) / kSpotGreyStep;
     if (std::abs(steps - std::round(steps)) > 1e-6)
@@ -122,21 +123,30 @@ const char* const kHelpFooter = R"(In the window:
   right-button drag   move the scene away (upwards) or closer, 0.1 per pixel
   R                   put the camera back
   A                   start or stop the flares turning inside the apples
-  1, 2, 3             blink pattern 1, 2 or 3
+  1, 2, 3             blink pattern 1, 2 or 3: the digit row's first three keys,
+                      whatever the keyboard layout types on them
   Esc                 quit
   The toolbar also makes the spot light stronger or weaker, and its beam
   wider or narrower; the menu and toolbar show the pattern and the flares.
 
 Files:
-  panel.bmp           the backdrop picture, read from the current folder
+  panel.bmp           the backdrop picture: from the current folder, so that a
+                      picture of your own wins, else from the installed data
+                      folder ({DATA})
   $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, by default
   ~/.config/orbelle3/orbelle3.conf
                       settings: the last four documents opened
 
+Signals:
+  Ctrl+C (SIGINT), SIGTERM and SIGHUP end a --render run and remove every file
+  it wrote; they end the screensaver quietly. A signal that was ignored when
+  Lumetta started (nohup, a job in the background) stays ignored.
+
 Exit status:
   0  success
   1  a failure while running: no backdrop picture, a document that cannot be
-     opened, no display, a picture that cannot be written
+     opened, no display, a picture that cannot be written or that does not fit
+     in the memory available
   2  a bad command line)";
 
 // The version and the version block, one value to a line.
@@ -155,14 +165,17 @@ static_assert(std::string_view(LUMETTA_VERSION) == kVersionNumber, "the build's 
 
 }  // namespace
 
-CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                             const std::string& installedData)
 {
     CommandLine result;
     CLI::App app("Lumetta: an animated, lit wreath with blinking bulbs.\n"
                  "Without options it opens the window.",
                  "lumetta");
     app.set_version_flag("--version", VersionText());
-    app.footer(kHelpFooter);
+    std::string footer = kHelpFooter;
+    footer.replace(footer.find("{DATA}"), 6, installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
+    app.footer(footer);
 
     std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId;
     CLI::Option* render =
@@ -191,7 +204,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.add_option("--cutoff", cutoff, "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
         ->type_name("C");
     app.add_option("--cycle", cycle,
-                   "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do")
+                   "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do; in "
+                   "--render at the frames where the window would, and an animation then loops through the patterns")
         ->type_name("SECONDS");
     render->excludes(fullscreen)->excludes(window)->excludes(root);
     window->excludes(root)->excludes(fullscreen);

@@ -25,5 +25,7 @@ struct CommandLine {
 };
 
 // Parses argv. Help and version go to out, a bad argument's message to err (Action::Exit,
-// status 2); nothing else is printed.
-CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// status 2); nothing else is printed. The help names installedData as the folder where the
+// installed backdrop picture is.
+CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                             const std::string& installedData = {});

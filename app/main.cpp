@@ -77,14 +77,15 @@ int RunWindow(const WindowRequest& request)
 
 int main(int argc, char** argv)
 {
-    const CommandLine command = ParseCommandLine(argc, argv, std::cout, std::cerr);
+    const std::string installedData = InstalledDataFolder();
+    const CommandLine command = ParseCommandLine(argc, argv, std::cout, std::cerr, installedData);
     switch (command.action) {
     case CommandLine::Action::Exit:
         return command.exitStatus;
     case CommandLine::Action::Render:
-        return RenderHeadless(command.render, InstalledDataFolder());
+        return RenderHeadless(command.render, installedData);
     case CommandLine::Action::Saver:
-        return RunSaver(command.saver, InstalledDataFolder());
+        return RunSaver(command.saver, installedData);
     case CommandLine::Action::Window:
         break;
     }
@@ -93,5 +94,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lumetta: cannot open the display; use --render FILE.png for pictures without a window\n");
         return 1;
     }
-    return RunWindow({command.document, command.start, command.fullscreen, InstalledDataFolder(), argv[0]});
+    return RunWindow({command.document, command.start, command.fullscreen, installedData, argv[0]});
 }

@@ -1,5 +1,6 @@
 #include "app/orbelle3_view.h"
 
+#include "app/key_places.h"
 #include "app/lumetta_app.h"
 
 #include "bulbs/patterns.h"
@@ -29,8 +30,9 @@ wxGLAttributes PixelFormat()
     return fallback;
 }
 
-// The scene's code for a key: arrows (the keypad's too), and letters and digits by their
-// upper-case character, which wx gives for a key-down whatever Shift or Caps Lock say.
+// The scene's code for a key: arrows (the keypad's too), letters by their upper-case
+// character, which wx gives for a key-down whatever Shift or Caps Lock say, and the digit
+// row's keys by their place, whatever the layout types on them.
 int SceneKeyCode(const wxKeyEvent& event)
 {
     switch (const int code = event.GetKeyCode()) {
@@ -47,9 +49,9 @@ int SceneKeyCode(const wxKeyEvent& event)
     case WXK_NUMPAD_DOWN:
         return VK_DOWN;
     default:
-        if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
+        if (code >= 'A' && code <= 'Z')
             return code;
-        return 0;
+        return DigitRowKey(event.GetRawKeyFlags(), code);
     }
 }
 

@@ -22,6 +22,8 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
+  x11-xkb-utils          # other keyboard layouts in the GUI tests
+  libxdamage-dev         # the screensaver test counts what it draws
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
   dpkg-dev lintian       # the Debian package: dependencies computed, then checked
   clang libclang-rt-14-dev   # the fuzzers (libFuzzer)

@@ -1,9 +1,12 @@
 // Reading the command line: modes, defaults and the messages for bad arguments.
 #include "app/command_line.h"
 #include "app/picture_name.h"
+#include "view/scene_start.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -158,6 +161,37 @@ TEST(CommandLineTest, StateOptionsTakeWhatTheCommandsReach)
         EXPECT_EQ(Parse(args).command.exitStatus, 2) << bad[0] << " " << bad[1];
     }
     EXPECT_EQ(Parse({"--pattern", "2"}).command.start.pattern, 2) << "state options serve the window too";
+}
+
+// Catches a grey level reached one command short or long, below the start's 0.4 as above it.
+TEST(CommandLineTest, EveryGreyLevelStartsTheSpotLightAtThatLevel)
+{
+    for (int twentieths = 1; twentieths <= 16; ++twentieths) {
+        char grey[8];
+        std::snprintf(grey, sizeof grey, "%.2f", twentieths * 0.05);
+        const Parsed p = Parse({"--grey", grey});
+        ASSERT_EQ(p.command.action, CommandLine::Action::Window) << grey << ": " << p.err;
+        auto state = std::make_unique<SceneState>();
+        ApplySceneStart(*state, p.command.start);
+        EXPECT_NEAR(state->m_fSpotDiffuse[0], twentieths * 0.05, 1e-5) << "--grey " << grey;
+    }
+}
+
+// Catches a window id that X cannot have (29 bits, not 0) taken, or one above 32 bits cut
+// down to another window's.
+TEST(CommandLineTest, WindowIdsAreTakenOnlyWithinTheirTwentyNineBits)
+{
+    const std::pair<const char*, unsigned long> good[] = {{"1", 1}, {"0x1fffffff", 0x1fffffff}, {"536870911", 0x1fffffff},
+                                                          {"0X2a", 42}};
+    for (const auto& [text, id] : good) {
+        const Parsed p = Parse({"--window-id", text});
+        EXPECT_EQ(p.command.action, CommandLine::Action::Saver) << text << ": " << p.err;
+        EXPECT_EQ(p.command.saver.window, id) << text;
+    }
+    for (const char* bad : {"0", "0x20000000", "536870912", "0x100000001", "4294967297", "-5", "0x", "12abc", ""}) {
+        const Parsed p = Parse({"--window-id", bad});
+        EXPECT_EQ(p.command.exitStatus, 2) << "'" << bad << "'";
+    }
 }
 
 TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)

@@ -24,6 +24,7 @@
 #include <random>
 #include <memory>
 #include <thread>
+#include <vector>
 
 wxIMPLEMENT_APP_NO_MAIN(COrbelle3App);
 
@@ -219,6 +220,60 @@ TEST_F(ShellTest, KeysReachTheSceneAndTheCanvasKeepsTheFocus)
     Key(WXK_DOWN);
     EXPECT_EQ(wxWindow::FindFocus(), Canvas());
     EXPECT_FLOAT_EQ(State().m_fDistance, 26.7f);
+    Key(WXK_NUMPAD_LEFT);  // the keypad's 4 with Num Lock off
+    EXPECT_FLOAT_EQ(State().m_fAngle, -0.8f) << "the keypad's Left did not turn the scene";
+}
+
+// Catches pattern keys taken by the character the layout types rather than by their place:
+// a French keyboard types & é " on the digit row without Shift, and 1 2 3 with it. Letters
+// follow the layout: A is the key that types a.
+TEST_F(ShellTest, PatternKeysAreTheDigitRowsFirstThreeOnEveryLayout)
+{
+    Start();
+    struct Layout {
+        const char* name;
+        const char* digitRow[3];  // what xdotool is asked to type; it holds Shift where needed
+    };
+    const Layout layouts[] = {
+        {"fr", {"ampersand", "eacute", "quotedbl"}},
+        {"fr", {"1", "2", "3"}},
+        {"de", {"1", "2", "3"}},
+        {"us", {"1", "2", "3"}},
+    };
+    const auto type = [](const std::string& key) {
+        ASSERT_EQ(std::system(("xdotool key " + key).c_str()), 0) << key;
+        Pump(100);
+    };
+    for (const Layout& layout : layouts) {
+        ASSERT_EQ(std::system((std::string("setxkbmap ") + layout.name).c_str()), 0) << layout.name;
+        Pump(200);
+        for (const int pattern : {2, 3, 1}) {
+            type(layout.digitRow[pattern - 1]);
+            EXPECT_EQ(State().m_nPattern, pattern) << layout.name << ": " << layout.digitRow[pattern - 1];
+        }
+        type("KP_2");
+        EXPECT_EQ(State().m_nPattern, 1) << layout.name << ": the keypad's 2 selected a pattern";
+        const int spin = State().m_bFlareSpin;
+        type("a");
+        EXPECT_NE(State().m_bFlareSpin, spin) << layout.name << ": the key that types a";
+    }
+}
+
+// Catches the window's start options or its pattern cycle not reaching the scene: the state
+// is what the commands make, and once a second of frames is drawn the next pattern runs.
+TEST_F(ShellTest, StartOptionsAndThePatternCycleReachTheWindowsScene)
+{
+    COrbelle3App::SetStart({3, true, -1, 30.0f, 1}, false);
+    Start();
+    COrbelle3App::SetStart({}, false);
+    EXPECT_EQ(State().m_bFlareSpin, 1);
+    EXPECT_FLOAT_EQ(State().m_fSpotDiffuse[0], 0.35f);
+    EXPECT_EQ(State().m_fSpotCutoff, 30.0f);
+    // Pattern 3 for the first 20 frames, then 1, then 2.
+    const auto expected = [](long frames) { return frames < 20 ? 3 : frames < 40 ? 1 : 2; };
+    EXPECT_EQ(State().m_nPattern, expected(View()->FramesDrawn())) << "after " << View()->FramesDrawn() << " frames";
+    ASSERT_TRUE(PumpUntil([] { return View()->FramesDrawn() >= 25; }, 20000));
+    EXPECT_EQ(State().m_nPattern, expected(View()->FramesDrawn())) << "after " << View()->FramesDrawn() << " frames";
 }
 
 TEST_F(ShellTest, LeftDragTurnsRightDragZoomsAndOutsideTheCanvasNothingIsSeen)
@@ -283,26 +338,38 @@ TEST_F(ShellTest, ResizingTheWindowResizesTheViewportAndProjection)
     EXPECT_NEAR(projection[5] / projection[0], static_cast<double>(pixels.x) / pixels.y, 1e-4);
 }
 
-TEST_F(ShellTest, MenuHasFourPopUpsWithTheirExactLabels)
+// Catches a label that lost a character (the first pattern's digit is the full-width one,
+// U+FF11) or items in another order: the texts as written, independently of the program's own.
+TEST_F(ShellTest, MenuHasFourPopUpsWithTheirExactLabelsInOrder)
 {
     Start();
     wxMenuBar* bar = Frame()->GetMenuBar();
-    ASSERT_EQ(bar->GetMenuCount(), 4u);
-    const char* const popUps[] = {kMenuApplication, kMenuApples, kMenuBulbs, kMenuHelp};
-    for (size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(bar->GetMenuLabel(i), wxString::FromUTF8(popUps[i]));
-    const std::pair<int, const char*> items[] = {
-        {ID_APP_EXIT, kMenuExit},           {ID_FLARE_SPIN, kMenuFlareSpin},
-        {ID_LIGHT_PATTERN1, kMenuPattern1}, {ID_LIGHT_PATTERN2, kMenuPattern2},
-        {ID_LIGHT_PATTERN3, kMenuPattern3}, {ID_APP_ABOUT, kMenuAbout},
+    struct PopUp {
+        const char* label;
+        std::vector<std::pair<int, const char*>> items;
     };
-    for (const auto& [id, label] : items) {
-        const wxMenuItem* item = bar->FindItem(id);
-        ASSERT_TRUE(item) << id;
-        EXPECT_EQ(item->GetItemLabel(), wxString::FromUTF8(label)) << id;
-        EXPECT_FALSE(item->GetAccel()) << "the key hint became an accelerator: " << id;
+    const PopUp popUps[] = {
+        {"ｱﾌﾟﾘｹｰｼｮﾝ(&A)", {{ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)Esc"}}},
+        {"林檎(&Q)", {{ID_FLARE_SPIN, "光の回転(&R)A"}}},
+        {"電球(&L)",
+         {{ID_LIGHT_PATTERN1, "ライトパターン\xEF\xBC\x91(&1)1"},
+          {ID_LIGHT_PATTERN2, "ライトパターン2(&2)2"},
+          {ID_LIGHT_PATTERN3, "ライトパターン3(&3)3"}}},
+        {"ﾍﾙﾌﾟ(&H)", {{ID_APP_ABOUT, "Lumettaのﾊﾞｰｼﾞｮﾝ情報(&V)"}}},
+    };
+    ASSERT_EQ(bar->GetMenuCount(), std::size(popUps));
+    for (size_t m = 0; m < std::size(popUps); ++m) {
+        EXPECT_EQ(bar->GetMenuLabel(m), wxString::FromUTF8(popUps[m].label));
+        const wxMenuItemList& items = bar->GetMenu(m)->GetMenuItems();
+        ASSERT_EQ(items.size(), popUps[m].items.size()) << popUps[m].label;
+        size_t i = 0;
+        for (const wxMenuItem* item : items) {
+            const auto& [id, label] = popUps[m].items[i++];
+            EXPECT_EQ(item->GetId(), id) << popUps[m].label << " item " << i;
+            EXPECT_EQ(item->GetItemLabel(), wxString::FromUTF8(label)) << popUps[m].label << " item " << i;
+            EXPECT_FALSE(item->GetAccel()) << "the key hint became an accelerator: " << label;
+        }
     }
-    EXPECT_EQ(bar->GetMenu(2)->GetMenuItemCount(), 3u);
     EXPECT_FALSE(Frame()->GetStatusBar());
     EXPECT_EQ(Frame()->GetTitle(), "Lumetta");
     EXPECT_EQ(Frame()->GetSize(), wxSize(500, 500));

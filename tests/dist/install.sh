@@ -51,6 +51,44 @@ XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
 rm -rf "$prefix/window.err" "$prefix/config"
 echo "PASS: the installed program opens its window from its desktop entry's folder"
 
+# Started from any other folder, the installed program finds its own picture: in the window
+# and in --render. A picture in the folder it is started in wins over the installed one.
+elsewhere=$(mktemp -d)
+trap 'rm -rf "$prefix" "$elsewhere"' EXIT
+(cd "$elsewhere" && "$exec_" --render installed.png --size 64x64) ||
+  fail "the installed program cannot render from an unrelated folder"
+XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
+  cd "$1" && "$2" 2>"$3/window.err" & program=$!
+  found=$(timeout 20 xdotool search --sync --name "^Lumetta\$")
+  kill "$program"; wait "$program" 2>/dev/null
+  [ -n "$found" ]' window "$elsewhere" "$exec_" "$prefix" ||
+  fail "the installed program opens no window from an unrelated folder: $(cat "$prefix/window.err")"
+head -c 200000 /dev/zero > "$elsewhere/panel.bmp"   # a black picture of one's own
+(cd "$elsewhere" && "$exec_" --render own.png --size 64x64) || fail "no picture with a panel.bmp of one's own"
+cmp -s "$elsewhere/installed.png" "$elsewhere/own.png" && fail "the installed picture won over the one in the current folder"
+echo "PASS: from an unrelated folder the installed program renders and opens its window; a picture there wins"
+
+# With neither picture: the box in the window, one line naming both places, status 1.
+mv "$prefix/share/lumetta/panel.bmp" "$prefix/panel.bmp.away"
+rm "$elsewhere/panel.bmp"
+status=0
+(cd "$elsewhere" && "$exec_" --render none.png) 2>"$prefix/none.err" || status=$?
+[ "$status" -eq 1 ] || fail "--render without any picture ended with $status"
+[ "$(cat "$prefix/none.err")" = "lumetta: cannot read panel.bmp in $elsewhere: No such file or directory, nor in $prefix/share/lumetta: No such file or directory" ] ||
+  fail "the message does not name both places: $(cat "$prefix/none.err")"
+XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
+  cd "$1" && "$2" 2>"$3/window.err" & program=$!
+  box=$(timeout 20 xdotool search --sync --onlyvisible --name "^orbelle3\$" | head -n 1)
+  [ -n "$box" ] || { kill "$program"; exit 1; }
+  sleep 0.3; xdotool windowfocus --sync "$box"; xdotool key Return
+  status=0; wait "$program" || status=$?
+  [ "$status" -eq 1 ]' window "$elsewhere" "$exec_" "$prefix" ||
+  fail "without any picture the window did not show its box and end with status 1: $(cat "$prefix/window.err")"
+grep -q "nor in $prefix/share/lumetta" "$prefix/window.err" || fail "the window's line does not name both places"
+mv "$prefix/panel.bmp.away" "$prefix/share/lumetta/panel.bmp"
+rm -rf "$prefix/window.err" "$prefix/none.err" "$prefix/config"
+echo "PASS: with no picture anywhere, the box, one line naming both places, and status 1"
+
 # Uninstalling by the manifest leaves nothing but folders.
 xargs rm -f < "$build/install_manifest.txt"
 rm -f "$prefix/picture.png"

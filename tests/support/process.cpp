@@ -89,6 +89,10 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
             _exit(126);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        // Whatever the test itself was started with (a job in the background has SIGINT
+        // ignored), the program starts as from a terminal, but for what options ignore.
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ})
+            std::signal(s, SIG_DFL);
         for (const int ignored : options.ignored)
             std::signal(ignored, SIG_IGN);
         for (const auto& [resource, value] : options.limits) {
