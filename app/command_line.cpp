@@ -177,11 +177,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     footer.replace(footer.find("{DATA}"), 6, installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
     app.footer(footer);
 
-    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId;
+    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality;
     CLI::Option* render =
         app.add_option("--render", result.render.output,
                        "render without a window and write FILE.png (- for standard output), every frame as a "
-                       "sequence when FILE holds a frame number (frame%03d.png), or a looping animation to FILE.webp")
+                       "sequence when FILE holds a frame number (frame%03d.png), or a looping animation: FILE.mp4 "
+                       "to send (plays everywhere, small), FILE.gif for where only pictures go (256 colours a "
+                       "frame), FILE.webp for every frame exactly as drawn (lossless, large)")
             ->type_name("FILE");
     app.add_option("--frames", frames,
                    "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxFrames) +
@@ -214,6 +216,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                    "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) + " (default 500x500)")
         ->type_name("WxH")
         ->needs(render);
+    app.add_option("--quality", quality,
+                   "0 to 100, for a lossy animation: a lossy WebP (without it a WebP is lossless), or an MP4 "
+                   "or GIF other than their defaults; a PNG is always lossless")
+        ->type_name("Q")
+        ->needs(render);
     app.add_option("--yaw", yaw, "camera yaw in degrees, -20 to 20 (default 0)")->type_name("DEG")->needs(render);
     app.add_option("--distance", distance, "camera distance, 20 to 35 (default 27)")->type_name("D")->needs(render);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
@@ -235,6 +242,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             CheckPictureName(result.render.output);
         if (!size.empty())
             ParseSize(size, result.render.width, result.render.height);
+        if (!quality.empty()) {
+            result.render.quality = static_cast<int>(ParseNumber(quality, {"--quality", 0, 100, true}));
+            PictureName picture;
+            ReadPictureName(result.render.output, picture);
+            if (!picture.IsAnimation())
+                throw CLI::ValidationError("--quality is for an animation (.webp, .mp4 or .gif); a PNG is always "
+                                           "lossless, so it takes none");
+        }
         if (!frames.empty())
             result.render.frames = static_cast<int>(ParseNumber(frames, {"--frames", 1, kMaxFrames, true}));
         if (!yaw.empty())

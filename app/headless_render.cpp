@@ -3,9 +3,10 @@
 #include "app/end_signals.h"
 #include "app/headless_context.h"
 #include "app/memory_room.h"
-#include "app/picture_encode.h"
+#include "app/outputs.h"
 #include "app/picture_name.h"
 #include "app/safe_file.h"
+#include "app/frame_pipeline.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
 
@@ -89,13 +90,18 @@ std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
 
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder)
 {
+    return RenderHeadless(options, installedFolder, nullptr);
+}
+
+int RenderHeadless(const RenderOptions& options, const std::string& installedFolder, std::unique_ptr<COutput> output)
+{
     PictureName picture;
     if (const std::string error = ReadPictureName(options.output, picture); !error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());
         return 2;
     }
     const bool sequence = picture.kind == PictureName::Kind::Sequence;
-    const bool animation = picture.kind == PictureName::Kind::Webp;
+    const bool animation = picture.IsAnimation();
     // An animation loops: it starts where the scene has settled into its loop, so that its
     // first frame follows its last as any frame follows the one before. A picture or a
     // sequence shows the ticks of a new scene, as the window would.
@@ -109,8 +115,12 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // The GL driver takes the picture's memory as it needs it and does not survive not
     // getting it: a size that cannot fit is refused before the driver starts.
     FitDriverToAddressLimit();
-    const std::string room =
-        CheckRoomForPicture(options.width, options.height, animation ? kWebpBytesPerPixel : kPngBytesPerPixel);
+    const OutputRequest request{picture, options.output, options.width, options.height, frames, options.quality};
+    if (!output)
+        output = MakeOutput(request);
+    const double framesHeld = CFramePipeline::Depth(output->PrepareThreads()) + 1;
+    const std::string room = CheckRoomForPicture(
+        options.width, options.height, framesHeld * 3 + output->PrepareThreads() * OutputBytesPerPixel(picture.kind));
     if (!room.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", room.c_str());
         return 1;
@@ -118,6 +128,10 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes.
     const CEndSignals endSignals;
     const CFileSizeLimitAsError fileSizeLimit;
+    if (const std::string error = output->StartError(); !error.empty()) {
+        std::fprintf(stderr, "lumetta: %s\n", error.c_str());
+        return 1;
+    }
     auto scene = std::make_unique<CScene>();
     scene->OnCreate(installedFolder);
 
@@ -135,56 +149,42 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     CPatternCycle cycle(options.start);
     AdvanceUnseen(state, cycle, loop.lead);
 
-    std::vector<std::string> written;  // files this run made new
-    std::unique_ptr<CWebpAnimation> webp;
-    if (animation)
-        webp = std::make_unique<CWebpAnimation>(options.width, options.height);
     std::string error;
     CGlErrorCheck glErrors;
     {
+        // The frames are encoded on other threads while the next ones are drawn.
+        CFramePipeline pipeline(*output);
         CProgress progress(frames);
-        for (int i = 1; i <= frames && error.empty() && CEndSignals::Caught() == 0; ++i) {
+        for (int i = 0; i < frames && error.empty() && CEndSignals::Caught() == 0; ++i) {
             scene->OnDraw();
             glErrors.Check("while drawing a frame");
             cycle.AfterFrame(state);
-            if (sequence || (!animation && i == frames)) {
-                const std::string name = FrameFileName(picture, options.output, i);
-                const bool existed = FileExists(name);
-                std::vector<unsigned char> png;
-                error = EncodePng(options.width, options.height, ReadPixelsRgb(options.width, options.height), png);
-                if (error.empty())
-                    error = WriteFileSafely(name, png);
-                else
-                    error = "cannot write '" + name + "': " + error;
-                if (error.empty() && !existed)
-                    written.push_back(name);
-            } else if (animation) {
-                error = webp->Add(ReadPixelsRgb(options.width, options.height), (i - 1) * kFrameMilliseconds);
-                if (!error.empty())
-                    error = "cannot write '" + options.output + "': " + error;
+            // A picture is the last frame; the frames before it are only drawn.
+            if (sequence || animation || i == frames - 1) {
+                auto frame = std::make_shared<CFrame>();
+                frame->index = i;
+                frame->width = options.width;
+                frame->height = options.height;
+                frame->rgb = ReadPixelsRgb(options.width, options.height);
+                error = pipeline.Push(std::move(frame));
             }
-            progress.Done(i);
+            progress.Done(i + 1);
         }
+        if (error.empty() && CEndSignals::Caught() == 0)
+            error = pipeline.Finish();
     }
-    if (animation && error.empty() && CEndSignals::Caught() == 0) {
-        std::vector<unsigned char> bytes;
-        const bool existed = FileExists(options.output);
-        error = webp->Finish(frames * kFrameMilliseconds, bytes);
-        error = error.empty() ? WriteFileSafely(options.output, bytes) : "cannot write '" + options.output + "': " + error;
-        if (error.empty() && !existed)
-            written.push_back(options.output);
-    }
+    if (error.empty() && CEndSignals::Caught() == 0)
+        error = output->Complete();
     scene->OnDestroyContext();
     if (CEndSignals::Caught() != 0) {
-        // An export cut short leaves nothing of itself behind.
-        for (const std::string& name : written)
-            std::remove(name.c_str());
+        // An export cut short leaves nothing of itself behind, its temporary file neither.
+        output->TakeAway();
+        output.reset();
         CEndSignals::DieOfIt();
     }
     if (!error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());
-        for (const std::string& name : written)
-            std::remove(name.c_str());
+        output->TakeAway();
         return 1;
     }
     return 0;

@@ -2,14 +2,17 @@
 // numbered sequence of PNGs, or a looping animated WebP.
 #pragma once
 
+#include "app/outputs.h"
 #include "view/scene_start.h"
+
+#include <memory>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct RenderOptions {
-    std::string output;  // FILE.png, "-", a sequence such as frame%03d.png, or FILE.webp
+    std::string output;  // FILE.png, "-", a sequence such as frame%03d.png, FILE.webp, FILE.mp4 or FILE.gif
     // Frames to render, as that many timer ticks would: a picture is the last of them, a
     // sequence and an animation hold them all. 0: one for a picture or a sequence, one whole
     // loop for an animation.
@@ -19,6 +22,7 @@ struct RenderOptions {
     float yaw = 0.0f;         // camera yaw in degrees, within the window's bounds
     float distance = 27.0f;   // camera distance, within the window's bounds
     SceneStart start;         // pattern, flares and spot light before the first frame
+    int quality = -1;         // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
 };
 
 // Renders as the window would, with "panel.bmp" from the current folder or else from
@@ -26,6 +30,10 @@ struct RenderOptions {
 // SIGTERM and SIGHUP remove what the run has written, unless they were ignored at its start.
 // Returns the process exit status: 0 on success, 1 otherwise.
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder);
+// The same, with output taking the frames rather than the one options.output names, whose
+// kind still decides how many frames there are and where an animation starts: for measuring
+// the drawing apart from the encoding.
+int RenderHeadless(const RenderOptions& options, const std::string& installedFolder, std::unique_ptr<COutput> output);
 
 // The current read framebuffer's width x height RGB8 pixels, rows bottom-up.
 std::vector<std::uint8_t> ReadPixelsRgb(int width, int height);

@@ -1,10 +1,10 @@
 // Lumetta: reads the command line, then either opens the window or renders headless.
 #include "app/command_line.h"
 #include "app/headless_render.h"
+#include "app/modules.h"
 #include "app/window_entry.h"
 
 #include <X11/Xlib.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -27,18 +27,6 @@ bool HaveDisplay()
     return true;
 }
 
-// The folder the running program is in, or empty when the system will not say.
-std::string ProgramFolder()
-{
-    char self[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return {};
-    std::string folder(self, static_cast<std::size_t>(length));
-    folder.erase(folder.rfind('/'));
-    return folder;
-}
-
 // Where the installed backdrop picture is: the data folder beside the installed program's
 // folder, written plainly (/usr/share/lumetta, not /usr/bin/../share/lumetta) for messages.
 std::string InstalledDataFolder()
@@ -49,28 +37,16 @@ std::string InstalledDataFolder()
     return std::filesystem::path(program + "/" LUMETTA_DATA_FROM_BIN).lexically_normal().string();
 }
 
-// Loads the window module, from beside the program (as built) or from the installed library
-// folder, and hands the window over to it.
+// Loads the window module and hands the window over to it.
 int RunWindow(const WindowRequest& request)
 {
-    const std::string folder = ProgramFolder();
-    const std::string candidates[] = {folder + "/" + kWindowModuleFile,
-                                      folder + "/" LUMETTA_MODULE_FROM_BIN "/" + kWindowModuleFile};
-    for (const std::string& path : candidates) {
-        if (::access(path.c_str(), F_OK) != 0)
-            continue;
-        // Never closed: the toolkit it brings stays until the program ends.
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        const auto entry = module ? reinterpret_cast<WindowEntry>(dlsym(module, kWindowEntryName)) : nullptr;
-        if (!entry) {
-            std::fprintf(stderr, "lumetta: cannot load the window: %s\n", dlerror());
-            return 1;
-        }
-        return entry(request);
+    std::string error;
+    const auto entry = reinterpret_cast<WindowEntry>(LoadModuleEntry(kWindowModuleFile, kWindowEntryName, error));
+    if (!entry) {
+        std::fprintf(stderr, "lumetta: cannot open a window: %s\n", error.c_str());
+        return 1;
     }
-    std::fprintf(stderr, "lumetta: cannot open a window: %s is in neither %s nor %s\n", kWindowModuleFile,
-                 folder.c_str(), (folder + "/" LUMETTA_MODULE_FROM_BIN).c_str());
-    return 1;
+    return entry(request);
 }
 
 }  // namespace

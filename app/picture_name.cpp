@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -14,8 +14,18 @@ bool EndsWith(const std::string& name, const char* ending)
     return lower.size() > tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-const char* const kNames =
-    "--render writes FILE.png, a sequence such as frame%03d.png, FILE.webp, or - for a PNG on standard output";
+const char* const kNames = "--render writes FILE.png, a sequence such as frame%03d.png, an animation FILE.webp, "
+                           "FILE.mp4 or FILE.gif, or - for a PNG on standard output";
+
+// The animations, by the ending of their names.
+const struct {
+    const char* ending;
+    PictureName::Kind kind;
+} kAnimations[] = {
+    {".webp", PictureName::Kind::Webp},
+    {".mp4", PictureName::Kind::Mp4},
+    {".gif", PictureName::Kind::Gif},
+};
 
 }  // namespace
 
@@ -25,9 +35,13 @@ std::string ReadPictureName(const std::string& name, PictureName& picture)
     if (name == "-")
         return {};
     const bool png = EndsWith(name, ".png");
-    if (!png && !EndsWith(name, ".webp"))
-        return std::string(kNames) + ", not '" + name + "'";
-    picture.kind = png ? PictureName::Kind::Png : PictureName::Kind::Webp;
+    if (!png) {
+        const auto animation = std::find_if(std::begin(kAnimations), std::end(kAnimations),
+                                            [&](const auto& a) { return EndsWith(name, a.ending); });
+        if (animation == std::end(kAnimations))
+            return std::string(kNames) + ", not '" + name + "'";
+        picture.kind = animation->kind;
+    }
     // The name is read here, never handed to printf: "%%" is a percent sign, and the one
     // frame number is "%d" with an optional 0 and a width of up to two digits.
     std::string* part = &picture.before;
@@ -71,7 +85,9 @@ std::string FrameFileName(const PictureName& picture, const std::string& name, i
 {
     if (picture.kind != PictureName::Kind::Sequence)
         return name;
-    char number[32];
-    std::snprintf(number, sizeof number, picture.zeros ? "%0*d" : "%*d", picture.digits, frame);
+    // Padded to the width, which may be up to 99.
+    std::string number = std::to_string(frame);
+    if (static_cast<int>(number.size()) < picture.digits)
+        number.insert(0, picture.digits - number.size(), picture.zeros ? '0' : ' ');
     return picture.before + number + picture.after;
 }

@@ -1,5 +1,5 @@
 // The names --render writes to: one PNG (or "-", standard output), a numbered sequence of
-// PNGs, or one animated WebP.
+// PNGs, or one looping animation: WebP, MP4 (H.264) or GIF.
 #pragma once
 
 #include <string>
@@ -9,7 +9,10 @@ struct PictureName {
         Png,       // FILE.png, or "-"
         Sequence,  // a PNG name with one frame number in it, printf-style: frame%03d.png
         Webp,      // FILE.webp
+        Mp4,       // FILE.mp4
+        Gif,       // FILE.gif
     };
+    bool IsAnimation() const { return kind == Kind::Webp || kind == Kind::Mp4 || kind == Kind::Gif; }
     Kind kind = Kind::Png;
     std::string before;  // the name around the frame number, "%%" already read as "%"
     std::string after;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,14 +103,10 @@ bool WriteAll(int fd, const std::vector<unsigned char>& bytes)
     return true;
 }
 
-std::string WriteThroughTemporary(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
+// mkstemp makes a file private: a new picture gets the usual mode, a replaced one keeps its
+// own, and root keeps its owner too.
+void GiveTemporaryItsMode(int fd, const Target& target)
 {
-    std::string temp = TemporaryBeside(target.path);
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return SystemFailure(name, errno);
-    // mkstemp makes the file private: a new picture gets the usual mode, a replaced one keeps
-    // its own, and root keeps its owner too.
     if (target.exists) {
         ::fchmod(fd, target.info.st_mode & 07777);
         // Should the owner not be kept, the picture is still written, as this user's.
@@ -120,14 +117,11 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
     }
-    const bool written = WriteAll(fd, bytes);
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    const int closeError = errno;
-    if (!written || !closed) {
-        ::unlink(temp.c_str());
-        return SystemFailure(name, !written ? writeError : closeError);
-    }
+}
+
+// Renames the whole temporary file over the target.
+std::string RenameIntoPlace(const std::string& name, const std::string& temp, const Target& target)
+{
     // Ctrl+C before the rename leaves the target as it was; one after it finds the file
     // whole, for the run to take away with the rest of what it wrote.
     const CHoldEndSignals hold;
@@ -141,6 +135,24 @@ std::string WriteThroughTemporary(const std::string& name, const Target& target,
         return SystemFailure(name, error);
     }
     return {};
+}
+
+std::string WriteThroughTemporary(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
+{
+    std::string temp = TemporaryBeside(target.path);
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return SystemFailure(name, errno);
+    GiveTemporaryItsMode(fd, target);
+    const bool written = WriteAll(fd, bytes);
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    const int closeError = errno;
+    if (!written || !closed) {
+        ::unlink(temp.c_str());
+        return SystemFailure(name, !written ? writeError : closeError);
+    }
+    return RenameIntoPlace(name, temp, target);
 }
 
 std::string WriteInPlace(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
@@ -162,6 +174,46 @@ std::string WriteInPlace(const std::string& name, const Target& target, const st
     if (!written || !closed)
         return SystemFailure(name, !written ? writeError : errno);
     return {};
+}
+
+// Copies the whole of the file open as source into the target, in place, a piece at a time.
+std::string CopyInPlace(const std::string& name, int source, const Target& target)
+{
+    if (CEndSignals::Caught() != 0)
+        return Failure(name, "interrupted");
+    struct stat info;
+    if (::fstat(source, &info) != 0)
+        return SystemFailure(name, errno);
+    const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return SystemFailure(name, errno);
+    // Room first: a full disk is found before the old file is touched.
+    const int reserved = ::posix_fallocate(fd, 0, info.st_size);
+    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+        ::close(fd);
+        return SystemFailure(name, reserved);
+    }
+    std::vector<unsigned char> piece(1 << 20);
+    int error = 0;
+    for (off_t done = 0; done < info.st_size && error == 0;) {
+        const ssize_t n = ::pread(source, piece.data(), piece.size(), done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        piece.resize(static_cast<std::size_t>(n));
+        if (!WriteAll(fd, piece))
+            error = errno;
+        piece.resize(piece.capacity());
+        done += n;
+    }
+    if (error == 0 && ::ftruncate(fd, info.st_size) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error == 0 ? std::string() : SystemFailure(name, error);
 }
 
 // The file that path leads to, and whether it may be written. Returns an empty string, or why not.
@@ -209,6 +261,63 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
                                            (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
                                            !FolderTakesNewFile(target.path, folderError));
     return inPlace ? WriteInPlace(path, target, bytes) : WriteThroughTemporary(path, target, bytes);
+}
+
+struct CFileBeingWritten::Place {
+    Target target;
+    bool inPlace = false;
+};
+
+CFileBeingWritten::CFileBeingWritten(const std::string& path) : m_name(path), m_place(std::make_unique<Place>())
+{
+    Target& target = m_place->target;
+    if (m_error = FindTarget(path, target); !m_error.empty())
+        return;
+    int folderError = 0;
+    m_place->inPlace = target.exists && (target.info.st_nlink > 1 ||
+                                         (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
+                                         !FolderTakesNewFile(target.path, folderError));
+    // Beside the target, to be renamed over it; a file to be written in place, whose folder
+    // may take no new file, is made in the system's temporary folder when it must be.
+    std::string temp = TemporaryBeside(target.path);
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0 && m_place->inPlace) {
+        const char* folder = std::getenv("TMPDIR");
+        temp = std::string(folder && *folder ? folder : "/tmp") + "/.lumetta.tmp-XXXXXX";
+        fd = ::mkstemp(temp.data());
+    }
+    if (fd < 0) {
+        m_error = SystemFailure(path, errno);
+        return;
+    }
+    if (!m_place->inPlace)
+        GiveTemporaryItsMode(fd, target);
+    ::close(fd);
+    m_temporary = temp;
+}
+
+CFileBeingWritten::~CFileBeingWritten()
+{
+    if (!m_temporary.empty())
+        ::unlink(m_temporary.c_str());
+}
+
+std::string CFileBeingWritten::PutInPlace()
+{
+    if (!m_error.empty())
+        return m_error;
+    std::string error;
+    if (m_place->inPlace) {
+        const int fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
+        error = fd < 0 ? SystemFailure(m_name, errno) : CopyInPlace(m_name, fd, m_place->target);
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(m_temporary.c_str());
+    } else {
+        error = RenameIntoPlace(m_name, m_temporary, m_place->target);
+    }
+    m_temporary.clear();
+    return error;
 }
 
 bool FileExists(const std::string& path)

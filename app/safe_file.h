@@ -3,6 +3,7 @@
 // replaced, its mode (and, for root, its owner) is kept, and "-" means standard output.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,34 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
 // that is not a terminal, a regular file that may be written, or a new file in a folder that
 // takes one. Returns an empty string when it could, else the same kind of message.
 std::string CheckFileWritable(const std::string& path);
+
+// A file written as it is made, an animation frame by frame, and put in place only when whole,
+// by the rules of WriteFileSafely: written to a temporary file beside the target (or, for a
+// file written in place, wherever one can be made) that the object removes unless it was put
+// in place. Nothing is held in memory.
+class CFileBeingWritten {
+public:
+    // Checks path as CheckFileWritable does and makes the temporary file.
+    explicit CFileBeingWritten(const std::string& path);
+    ~CFileBeingWritten();
+    CFileBeingWritten(const CFileBeingWritten&) = delete;
+    CFileBeingWritten& operator=(const CFileBeingWritten&) = delete;
+
+    // Why the file cannot be written, or an empty string.
+    const std::string& Error() const { return m_error; }
+    // The temporary file to write, by name (the encoders' libraries open their files so).
+    const std::string& TemporaryPath() const { return m_temporary; }
+    // Puts what was written in place, unless an end signal has been caught. Returns an empty
+    // string, or a message naming the file and the reason.
+    std::string PutInPlace();
+
+private:
+    struct Place;
+    std::string m_name;
+    std::unique_ptr<Place> m_place;
+    std::string m_temporary;
+    std::string m_error;
+};
 
 // Whether path names something already (a link counts, whether or not its file exists).
 bool FileExists(const std::string& path);

@@ -13,6 +13,8 @@ build=(
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render
   libwebp-dev            # animated WebP output of --render
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev   # MP4 (H.264 by libx264) output
+  libgif-dev libimagequant-dev  # GIF output: the file, and each frame's 256 colours
   libcli11-dev           # command-line parsing
 )
 run=(

@@ -118,8 +118,9 @@ TEST(CommandLineTest, EveryNumberOptionFollowsOneRule)
     EXPECT_EQ(Parse({"--render", "a.png", "--yaw", "-0.5"}).command.render.yaw, -0.5f);
 }
 
-// Catches a picture written under a name that says another format, and a sequence name
-// handed to printf: only one plain frame number is read, and %% is a percent sign.
+// Catches a picture written under a name that says another format, a sequence name handed to
+// printf, and a wide frame number cut short (every frame would get one name): only one plain
+// frame number is read, padded to its width, and %% is a percent sign.
 TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
 {
     const struct {
@@ -132,6 +133,7 @@ TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
         {"a.jpg", nullptr},           {"png", nullptr},           {"a.png.bak", nullptr},
         {"a%d%d.png", nullptr},       {"%s.png", nullptr},        {"%n.png", nullptr},
         {"f%03d.webp", nullptr},      {"f%123d.png", nullptr},    {"f%.png", nullptr},
+        {"clip.MP4", "clip.MP4"},     {"card.gif", "card.gif"},   {"f%02d.gif", nullptr},
     };
     for (const auto& c : cases) {
         PictureName picture;
@@ -143,6 +145,14 @@ TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
         }
         EXPECT_EQ(error, "") << c.name;
         EXPECT_EQ(FrameFileName(picture, c.name, 7), c.frame7) << c.name;
+    }
+    PictureName wide;
+    ASSERT_EQ(ReadPictureName("f%040d.png", wide), "");
+    EXPECT_EQ(FrameFileName(wide, "f%040d.png", 1234567), "f" + std::string(33, '0') + "1234567.png");
+    for (const char* lossless : {"a.png", "f%03d.png", "-"}) {
+        const Parsed p = Parse({"--render", lossless, "--quality", "50"});
+        EXPECT_EQ(p.command.exitStatus, 2) << lossless;
+        EXPECT_NE(p.err.find("a PNG is always lossless"), std::string::npos) << p.err;
     }
 }
 

@@ -13,7 +13,7 @@ lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privile
 lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || fail "lintian found errors or warnings"
 echo "PASS: lintian is content"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libwxgtk3.2-1 libpng16-16 libwebp7 libegl1 libc6 fonts-ipafont-gothic; do
+for lib in libwxgtk3.2-1 libpng16-16 libwebp7 libavcodec59 libavformat59 libgif7 libimagequant0 libegl1 libc6 fonts-ipafont-gothic; do
   case "$depends" in *"$lib"*) ;; *) fail "no dependency on $lib: $depends" ;; esac
 done
 echo "PASS: dependencies: $depends"

@@ -1,0 +1,128 @@
+#include "app/frame_pipeline.h"
+
+#include "app/end_signals.h"
+
+#include <algorithm>
+
+int CFrameSink::PrepareThreads() const
+{
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int CFramePipeline::Depth(int threads)
+{
+    // Enough for every preparer to have a frame while the next is drawn and one is written.
+    return threads + 2;
+}
+
+CFramePipeline::CFramePipeline(CFrameSink& sink) : m_sink(sink), m_nDepth(Depth(sink.PrepareThreads()))
+{
+    // Ctrl+C and its kind reach the drawing thread alone: the threads started here, and those
+    // the encoders' libraries start from them, keep them waiting.
+    const CHoldEndSignals hold;
+    for (int i = 0; i < sink.PrepareThreads(); ++i)
+        m_preparers.emplace_back(&CFramePipeline::Prepare, this);
+    m_writer = std::thread(&CFramePipeline::WriteInOrder, this);
+}
+
+CFramePipeline::~CFramePipeline()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_changed.notify_all();
+    for (std::thread& thread : m_preparers)
+        thread.join();
+    m_writer.join();
+}
+
+std::string CFramePipeline::Push(std::shared_ptr<const CFrame> frame)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_bStop || static_cast<int>(m_jobs.size()) < m_nDepth; });
+    if (m_bStop)
+        return m_error;
+    auto job = std::make_unique<Job>();
+    job->previous = m_last;
+    job->frame = frame;
+    m_last = std::move(frame);
+    m_jobs.push_back(std::move(job));
+    lock.unlock();
+    m_changed.notify_all();
+    return {};
+}
+
+std::string CFramePipeline::Finish()
+{
+    std::unique_lock lock(m_mutex);
+    m_bNoMore = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return m_bStop || m_bWritten; });
+    return m_error;
+}
+
+void CFramePipeline::Fail(const std::string& error)
+{
+    // Called with the lock held.
+    if (m_error.empty())
+        m_error = error;
+    m_bStop = true;
+    m_changed.notify_all();
+}
+
+void CFramePipeline::Prepare()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        Job* job = nullptr;
+        m_changed.wait(lock, [&] {
+            if (m_bStop || m_bWritten)
+                return true;
+            const auto next = std::find_if(m_jobs.begin(), m_jobs.end(), [](const auto& j) { return !j->taken; });
+            job = next == m_jobs.end() ? nullptr : next->get();
+            return job != nullptr;
+        });
+        if (!job)
+            return;
+        job->taken = true;
+        lock.unlock();
+        const std::string error = m_sink.Prepare(job->previous.get(), *job->frame, job->prepared);
+        lock.lock();
+        job->ready = true;
+        // The previous frame was needed for this one alone.
+        job->previous.reset();
+        if (!error.empty())
+            Fail(error);
+        m_changed.notify_all();
+    }
+}
+
+void CFramePipeline::WriteInOrder()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [&] { return m_bStop || (m_bNoMore && m_jobs.empty()) || (!m_jobs.empty() && m_jobs.front()->ready); });
+        if (m_bStop)
+            return;
+        if (m_jobs.empty()) {
+            lock.unlock();
+            const std::string error = m_sink.Finish();
+            lock.lock();
+            if (!error.empty())
+                Fail(error);
+            m_bWritten = true;
+            m_changed.notify_all();
+            return;
+        }
+        std::unique_ptr<Job> job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_changed.notify_all();  // room for the next frame
+        lock.unlock();
+        const std::string error = m_sink.Write(*job->frame, job->prepared);
+        job.reset();
+        lock.lock();
+        if (!error.empty())
+            Fail(error);
+    }
+}

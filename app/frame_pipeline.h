@@ -1,0 +1,88 @@
+// Frames drawn on one thread and encoded on others: each frame's own work (compressing it,
+// turning its colours) runs on several frames at once, beside the drawing of the next ones,
+// and the frames go into the output one at a time, in order. Only a few frames are held at
+// any time, however many there are.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// One frame as read back from GL: width x height RGB8 pixels, rows bottom-up.
+struct CFrame {
+    int index = 0;  // from 0
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+    // The RGB8 pixel at (x, y), y counted from the top.
+    const std::uint8_t* TopDown(int x, int y) const
+    {
+        return &rgb[(static_cast<std::size_t>(height - 1 - y) * width + x) * 3];
+    }
+};
+
+// What an output does with the frames. Prepare runs on several frames at once, from any
+// thread; Write and Finish run on one thread, Write for each frame in order.
+class CFrameSink {
+public:
+    virtual ~CFrameSink() = default;
+    // The work on frame that needs no other frame's output; previous is the frame before it,
+    // or null for the first. Leaves in prepared what Write needs. Returns an empty string, or
+    // what went wrong.
+    virtual std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) = 0;
+    // Puts the prepared frame into the output. Returns an empty string, or what went wrong.
+    virtual std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) = 0;
+    // After the last frame's Write: completes the output. Returns an empty string, or why not.
+    virtual std::string Finish() = 0;
+    // How many frames Prepare may work on at once: fewer where a library keeps threads of its own.
+    virtual int PrepareThreads() const;
+};
+
+class CFramePipeline {
+public:
+    // Starts the threads that prepare and write frames for sink, which must outlive it.
+    explicit CFramePipeline(CFrameSink& sink);
+    // Waits for the threads; frames not yet written are dropped.
+    ~CFramePipeline();
+    CFramePipeline(const CFramePipeline&) = delete;
+    CFramePipeline& operator=(const CFramePipeline&) = delete;
+
+    // How many frames may be in the pipeline at once, for a budget of memory.
+    static int Depth(int threads);
+    // Hands the next frame over, waiting while the pipeline is full. Returns the first error
+    // any frame has met so far (then nothing more should be pushed), or an empty string.
+    std::string Push(std::shared_ptr<const CFrame> frame);
+    // Waits until every frame pushed is written, then finishes the sink. Returns the first
+    // error met, or an empty string.
+    std::string Finish();
+
+private:
+    struct Job {
+        std::shared_ptr<const CFrame> previous;
+        std::shared_ptr<const CFrame> frame;
+        std::vector<std::uint8_t> prepared;
+        bool taken = false;
+        bool ready = false;
+    };
+    void Prepare();
+    void WriteInOrder();
+    void Fail(const std::string& error);
+
+    CFrameSink& m_sink;
+    const int m_nDepth;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<Job>> m_jobs;  // in frame order; the front is written next
+    std::shared_ptr<const CFrame> m_last;
+    std::string m_error;
+    bool m_bNoMore = false;
+    bool m_bStop = false;
+    bool m_bWritten = false;
+    std::vector<std::thread> m_preparers;
+    std::thread m_writer;
+};
