@@ -99,7 +99,8 @@ void CEndSignals::DieOfIt()
     sigemptyset(&set);
     sigaddset(&set, signal);
     ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    ::raise(signal);
+    // Should the signal not end the process after all, the status says which it was.
+    (void)::raise(signal);
     std::_Exit(128 + signal);
 }
 

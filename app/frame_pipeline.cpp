@@ -3,6 +3,34 @@
 #include "app/end_signals.h"
 
 #include <algorithm>
+#include <cstring>
+
+CFrameRect ChangedRect(const CFrame& previous, const CFrame& frame)
+{
+    const auto same = [](const std::uint8_t* a, const std::uint8_t* b, int pixels) {
+        return std::memcmp(a, b, static_cast<std::size_t>(pixels) * 3) == 0;
+    };
+    int left = frame.width, top = frame.height, right = -1, bottom = -1;
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* a = previous.TopDown(0, y);
+        const std::uint8_t* b = frame.TopDown(0, y);
+        if (same(a, b, frame.width))
+            continue;
+        top = std::min(top, y);
+        bottom = y;
+        int x = 0;
+        while (same(previous.TopDown(x, y), frame.TopDown(x, y), 1))
+            ++x;
+        left = std::min(left, x);
+        int end = frame.width - 1;
+        while (same(previous.TopDown(end, y), frame.TopDown(end, y), 1))
+            --end;
+        right = std::max(right, end);
+    }
+    if (right < 0)
+        return {};
+    return {left, top, right + 1 - left, bottom + 1 - top};
+}
 
 int CFrameSink::PrepareThreads() const
 {

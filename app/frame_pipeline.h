@@ -26,6 +26,15 @@ struct CFrame {
     }
 };
 
+// A rectangle of a frame, in pixels from its top left corner.
+struct CFrameRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool Empty() const { return width == 0; }
+};
+// The smallest rectangle holding every pixel in which frame differs from previous (frames of
+// one size); empty when none does.
+CFrameRect ChangedRect(const CFrame& previous, const CFrame& frame);
+
 // What an output does with the frames. Prepare runs on several frames at once, from any
 // thread; Write and Finish run on one thread, Write for each frame in order.
 class CFrameSink {

@@ -16,7 +16,7 @@ namespace {
 std::string EglFailure(const char* what)
 {
     char text[96];
-    std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04x)", what, static_cast<unsigned>(eglGetError()));
+    (void)std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04x)", what, static_cast<unsigned>(eglGetError()));
     return text;
 }
 

@@ -61,11 +61,11 @@ private:
         const long s = std::lround(seconds);
         char text[32];
         if (s < 60)
-            std::snprintf(text, sizeof text, "%ld s", s);
+            (void)std::snprintf(text, sizeof text, "%ld s", s);
         else if (s < 3600)
-            std::snprintf(text, sizeof text, "%ld min %ld s", s / 60, s % 60);
+            (void)std::snprintf(text, sizeof text, "%ld min %ld s", s / 60, s % 60);
         else
-            std::snprintf(text, sizeof text, "%ld h %ld min", s / 3600, s / 60 % 60);
+            (void)std::snprintf(text, sizeof text, "%ld h %ld min", s / 3600, s / 60 % 60);
         return text;
     }
 

@@ -202,18 +202,19 @@ wxIMPLEMENT_DYNAMIC_CLASS(COrbelle3Doc, wxDocument);
 bool COrbelle3Doc::DoOpenDocument(const wxString& file)
 {
     // File names are bytes; the wx string came from them and gives them back unchanged.
-    const wxCharBuffer name = file.fn_str();
+    const std::string name(file.fn_str());
     std::string reason;
-    std::FILE* opened = OpenRegularFile(name.data(), reason);
+    std::FILE* opened = OpenRegularFile(name.c_str(), reason);
     if (!opened) {
-        std::fprintf(stderr, "lumetta: cannot open %s: %s\n", name.data(), reason.c_str());
+        std::fprintf(stderr, "lumetta: cannot open %s: %s\n", name.c_str(), reason.c_str());
         // wx's own words, with the name shown as GLib shows any file name.
-        gchar* shown = g_filename_display_name(name.data());
+        gchar* shown = g_filename_display_name(name.c_str());
         wxLogError(_("File \"%s\" could not be opened for reading."), wxString::FromUTF8(shown));
         g_free(shown);
         return false;
     }
-    std::fclose(opened);
+    // Opened to be sure it can be, and nothing read: how it closes does not matter.
+    (void)std::fclose(opened);
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -86,15 +88,19 @@ std::uint64_t AddressSpaceLeft()
 // The rasteriser threads llvmpipe starts: one for each processor, at most 16, unless told.
 int DriverThreads()
 {
-    if (const char* told = std::getenv("LP_NUM_THREADS"); told && *told)
-        return std::clamp(std::atoi(told), 0, 16);
+    if (const char* told = std::getenv("LP_NUM_THREADS"); told && *told) {
+        int threads = 0;
+        const char* end = told + std::strlen(told);
+        if (std::from_chars(told, end, threads).ptr == end)
+            return std::clamp(threads, 0, 16);
+    }
     return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 16);
 }
 
 std::string NotEnough(int width, int height, double need, std::uint64_t room)
 {
     char line[160];
-    std::snprintf(line, sizeof line, "a %dx%d picture needs about %.0f MiB; only %.0f MiB are available", width,
+    (void)std::snprintf(line, sizeof line, "a %dx%d picture needs about %.0f MiB; only %.0f MiB are available", width,
                   height, need / kMiB, static_cast<double>(room) / kMiB);
     return line;
 }

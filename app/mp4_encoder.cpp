@@ -1,6 +1,7 @@
 // The MP4 encoder module. 4:2:0 keeps one colour for every 2 x 2 pixels, and H.264 can hide
-// only whole pairs of rows or columns: an odd side is made one pixel longer, the picture's
-// last row or column repeated.
+// only whole pairs of rows or columns: an odd side is encoded one pixel longer, the picture's
+// last row or column repeated, and the MP4 gives the picture's own size as the video's, which
+// browsers show, cutting the extra pixels off.
 #include "app/mp4_encoder.h"
 
 extern "C" {
@@ -42,7 +43,8 @@ struct CConverter {
 class CFfmpegMp4 : public CMp4Encoder {
 public:
     CFfmpegMp4(const char* path, int width, int height, int quality)
-        : m_path(path), m_width(width + width % 2), m_height(height + height % 2),
+        : m_path(path), m_pictureWidth(width), m_pictureHeight(height), m_width(width + width % 2),
+          m_height(height + height % 2),
           m_quality(quality < 0 ? kDefaultQuality : quality)
     {
     }
@@ -158,6 +160,8 @@ private:
         if (!m_stream)
             return "out of memory";
         avcodec_parameters_from_context(m_stream->codecpar, m_codec);
+        m_stream->codecpar->width = m_pictureWidth;
+        m_stream->codecpar->height = m_pictureHeight;
         m_stream->time_base = m_codec->time_base;
         if (const int opened = avio_open(&m_format->pb, m_path.c_str(), AVIO_FLAG_WRITE); opened < 0)
             return AvError(opened);
@@ -197,7 +201,9 @@ private:
     }
 
     const std::string m_path;
-    const int m_width;  // the video's size: the picture's, each side made even
+    const int m_pictureWidth;
+    const int m_pictureHeight;
+    const int m_width;  // the encoded size: the picture's, each side made even
     const int m_height;
     const int m_quality;
     AVFormatContext* m_format = nullptr;

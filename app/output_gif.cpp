@@ -18,36 +18,6 @@ namespace {
 
 constexpr int kNoTransparency = 0xFFFF;
 
-// The pixels where frame differs from previous, as the smallest rectangle holding them;
-// 1 x 1 at the corner when nothing changed.
-struct Rect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-Rect ChangedRect(const CFrame& previous, const CFrame& frame)
-{
-    int left = frame.width, top = frame.height, right = -1, bottom = -1;
-    const std::size_t row = static_cast<std::size_t>(frame.width) * 3;
-    for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* a = previous.TopDown(0, y);
-        const std::uint8_t* b = frame.TopDown(0, y);
-        if (std::memcmp(a, b, row) == 0)
-            continue;
-        top = std::min(top, y);
-        bottom = y;
-        int x = 0;
-        while (std::memcmp(a + x * 3, b + x * 3, 3) == 0)
-            ++x;
-        left = std::min(left, x);
-        int end = frame.width - 1;
-        while (std::memcmp(a + end * 3, b + end * 3, 3) == 0)
-            --end;
-        right = std::max(right, end);
-    }
-    if (right < 0)
-        return {0, 0, 1, 1};
-    return {left, top, right + 1 - left, bottom + 1 - top};
-}
-
 void Put16(std::vector<std::uint8_t>& out, int value)
 {
     out.push_back(static_cast<std::uint8_t>(value));
@@ -71,14 +41,17 @@ public:
         if (m_gif)
             EGifCloseFile(m_gif, nullptr);
         if (m_out)
-            std::fclose(m_out);
+            (void)std::fclose(m_out);
     }
 
     std::string StartError() const override { return m_file.Error(); }
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
-        const Rect rect = previous ? ChangedRect(*previous, frame) : Rect{0, 0, frame.width, frame.height};
+        CFrameRect rect = previous ? ChangedRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
+        // A frame that changed nothing is one transparent pixel, for its time.
+        if (rect.Empty())
+            rect = {0, 0, 1, 1};
         std::vector<std::uint8_t> rgba(static_cast<std::size_t>(rect.width) * rect.height * 4);
         bool anySame = false;
         for (int y = 0; y < rect.height; ++y) {
@@ -109,7 +82,7 @@ public:
             const std::size_t pixels = static_cast<std::size_t>(rect.width) * rect.height;
             const liq_palette* palette = liq_get_palette(result);
             prepared.assign(kHeaderBytes, 0);
-            prepared.reserve(kHeaderBytes + palette->count * 3 + pixels);
+            prepared.reserve(kHeaderBytes + std::size_t{palette->count} * 3 + pixels);
             int transparent = kNoTransparency;
             for (unsigned i = 0; i < palette->count; ++i) {
                 const liq_color& c = palette->entries[i];
@@ -167,7 +140,7 @@ public:
                               EGifPutImageDesc(m_gif, x, y, width, height, false, frame.index == 0 ? nullptr : map) ==
                                   GIF_ERROR))
             error = GifFailure();
-        GifPixelType* pixels = prepared.data() + kHeaderBytes + colours * 3;
+        GifPixelType* pixels = prepared.data() + kHeaderBytes + static_cast<std::size_t>(colours) * 3;
         for (int row = 0; error.empty() && row < height; ++row) {
             if (EGifPutLine(m_gif, pixels + static_cast<std::size_t>(row) * width, width) == GIF_ERROR)
                 error = GifFailure();
@@ -206,7 +179,7 @@ public:
     void TakeAway() override
     {
         if (m_made)
-            std::remove(m_request.name.c_str());
+            TakeAwayFile(m_request.name);
         m_made = false;
     }
 

@@ -51,7 +51,7 @@ public:
     void TakeAway() override
     {
         if (m_made)
-            std::remove(m_request.name.c_str());
+            TakeAwayFile(m_request.name);
         m_made = false;
     }
 

@@ -17,7 +17,7 @@ public:
     {
         if (!Wanted(frame))
             return {};
-        if (const std::string error = EncodePng(frame.width, frame.height, frame.rgb, prepared); !error.empty())
+        if (std::string error = EncodePng(frame.width, frame.height, frame.rgb, prepared); !error.empty())
             return "cannot write '" + Name(frame) + "': " + error;
         return {};
     }
@@ -28,7 +28,7 @@ public:
             return {};
         const std::string name = Name(frame);
         const bool existed = FileExists(name);
-        if (const std::string error = WriteFileSafely(name, prepared); !error.empty())
+        if (std::string error = WriteFileSafely(name, prepared); !error.empty())
             return error;
         if (!existed && name != "-")
             m_made.push_back(name);
@@ -40,7 +40,7 @@ public:
     void TakeAway() override
     {
         for (const std::string& name : m_made)
-            std::remove(name.c_str());
+            TakeAwayFile(name);
         m_made.clear();
     }
 

@@ -45,40 +45,17 @@ std::uint32_t Get32(const std::uint8_t* in)
     return in[0] | in[1] << 8 | in[2] << 16 | static_cast<std::uint32_t>(in[3]) << 24;
 }
 
-struct Rect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// The smallest rectangle holding every pixel in which frame differs from previous, its left
-// and top edges on even pixels (the container keeps them halved); 2 x 2 at the corner when
-// nothing changed.
-Rect ChangedRect(const CFrame& previous, const CFrame& frame)
+// The part of frame that differs from previous, its left and top edges on even pixels (the
+// container keeps them halved); 2 x 2 at the corner, all of it transparent, when none does.
+CFrameRect WebpRect(const CFrame& previous, const CFrame& frame)
 {
-    int left = frame.width, top = frame.height, right = -1, bottom = -1;
-    const std::size_t row = static_cast<std::size_t>(frame.width) * 3;
-    for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* a = previous.TopDown(0, y);
-        const std::uint8_t* b = frame.TopDown(0, y);
-        if (std::memcmp(a, b, row) == 0)
-            continue;
-        top = std::min(top, y);
-        bottom = y;
-        int x = 0;
-        while (std::memcmp(a + x * 3, b + x * 3, 3) == 0)
-            ++x;
-        left = std::min(left, x);
-        int end = frame.width - 1;
-        while (std::memcmp(a + end * 3, b + end * 3, 3) == 0)
-            --end;
-        right = std::max(right, end);
-    }
-    if (right < 0)
+    CFrameRect rect = ChangedRect(previous, frame);
+    if (rect.Empty())
         return {0, 0, std::min(2, frame.width), std::min(2, frame.height)};
-    Rect rect;
-    rect.x = left & ~1;
-    rect.y = top & ~1;
-    rect.width = right + 1 - rect.x;
-    rect.height = bottom + 1 - rect.y;
+    rect.width += rect.x % 2;
+    rect.height += rect.y % 2;
+    rect.x -= rect.x % 2;
+    rect.y -= rect.y % 2;
     return rect;
 }
 
@@ -90,7 +67,7 @@ public:
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
-        const Rect rect = previous ? ChangedRect(*previous, frame) : Rect{0, 0, frame.width, frame.height};
+        const CFrameRect rect = previous ? WebpRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
         WebPConfig config;
         WebPPicture picture;
         if (!WebPConfigInit(&config) || !WebPPictureInit(&picture))
@@ -203,14 +180,15 @@ public:
     void TakeAway() override
     {
         if (m_made)
-            std::remove(m_request.name.c_str());
+            TakeAwayFile(m_request.name);
         m_made = false;
     }
 
     ~CWebpOutput() override
     {
+        // A file given up: its temporary file goes with the output.
         if (m_out)
-            std::fclose(m_out);
+            (void)std::fclose(m_out);
     }
 
 private:

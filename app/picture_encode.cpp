@@ -26,7 +26,7 @@ std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rg
         ok = png_image_write_to_memory(&image, png.data(), &size, 0, rgbBottomUp.data(), stride, nullptr) != 0;
         png.resize(size);
     }
-    const std::string message = ok ? std::string() : std::string(image.message);
+    std::string message = ok ? std::string() : std::string(image.message);
     png_image_free(&image);
     return message;
 }

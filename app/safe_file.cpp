@@ -320,6 +320,12 @@ std::string CFileBeingWritten::PutInPlace()
     return error;
 }
 
+void TakeAwayFile(const std::string& path)
+{
+    if (std::remove(path.c_str()) != 0 && errno != ENOENT)
+        std::fprintf(stderr, "lumetta: cannot remove '%s': %s\n", path.c_str(), std::strerror(errno));
+}
+
 bool FileExists(const std::string& path)
 {
     struct stat info;

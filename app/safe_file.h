@@ -48,5 +48,9 @@ private:
     std::string m_error;
 };
 
+// Takes away a file this run made, as a run cut short or failed does; says on stderr when it
+// cannot.
+void TakeAwayFile(const std::string& path);
+
 // Whether path names something already (a link counts, whether or not its file exists).
 bool FileExists(const std::string& path);

@@ -46,7 +46,7 @@ int Fail(const std::string& line)
 std::string Hex(unsigned long id)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "0x%lx", id);
+    (void)std::snprintf(text, sizeof text, "0x%lx", id);
     return text;
 }
 

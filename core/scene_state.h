@@ -8,7 +8,7 @@
 #include <cstdint>
 
 inline constexpr int kPanelTextureSize = 256;
-inline constexpr std::size_t kPanelTexelBytes = kPanelTextureSize * kPanelTextureSize * 3;
+inline constexpr std::size_t kPanelTexelBytes = std::size_t{kPanelTextureSize} * kPanelTextureSize * 3;
 
 struct SceneState {
     // Camera: the scene is moved by -m_fDistance along z and turned m_fAngle degrees about y.

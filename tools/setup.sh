@@ -28,7 +28,8 @@ test=(
   libxdamage-dev         # the screensaver test counts what it draws
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
   dpkg-dev lintian       # the Debian package: dependencies computed, then checked
-  clang libclang-rt-14-dev   # the fuzzers (libFuzzer)
+  clang libclang-rt-14-dev   # the fuzzers (libFuzzer), and the sanitizer build
+  chromium python3       # the greetings played in a browser
 )
 
 case "${1:-all}" in

@@ -73,7 +73,7 @@ void ReadPanelTexels(SceneState& state, const std::string& installedFolder)
     if (!file)
         FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true, failure);
     DecodePanelTexels(file, state.m_Texels.data());
-    std::fclose(file);
+    (void)std::fclose(file);  // read to its end or ours: nothing is lost in closing it
 }
 
 void UploadPanelTexture(const SceneState& state)

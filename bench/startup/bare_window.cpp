@@ -57,6 +57,9 @@ private:
     wxGLContext* m_context = nullptr;
 };
 
+}  // namespace
+
+// Outside the unnamed namespace: wx gives the application's class a wxGetApp() of its own.
 class CBareApp : public wxApp {
 public:
     bool OnInit() override
@@ -78,7 +81,5 @@ public:
         return true;
     }
 };
-
-}  // namespace
 
 wxIMPLEMENT_APP(CBareApp);

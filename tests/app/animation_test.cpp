@@ -63,9 +63,9 @@ protected:
 };
 
 // Catches an MP4 that would not play as meant everywhere: H.264 in yuv420p, exactly 20 frames
-// a second and one loop long, its index before its frames (it plays while it loads), an odd
-// side made one longer (4:2:0 cannot show it), and every frame within a few shades of the
-// frame drawn.
+// a second and one loop long, its index before its frames (it plays while it loads), the
+// picture's size though a side is odd (4:2:0 encodes one more, which players cut off), and
+// every frame within a few shades of the frame drawn.
 TEST_F(AnimationTest, AnMp4IsH264At20FramesASecondAndLooksLikeTheFramesDrawn)
 {
     Render("loop.mp4", "161x121");
@@ -82,11 +82,14 @@ TEST_F(AnimationTest, AnMp4IsH264At20FramesASecondAndLooksLikeTheFramesDrawn)
     EXPECT_EQ(stream->codecpar->codec_id, AV_CODEC_ID_H264);
     EXPECT_EQ(stream->codecpar->format, AV_PIX_FMT_YUV420P);
     EXPECT_EQ(av_q2d(stream->avg_frame_rate), 20.0);
+    EXPECT_EQ(stream->codecpar->width, 161);
+    EXPECT_EQ(stream->codecpar->height, 121);
     EXPECT_NEAR(static_cast<double>(format->duration) / AV_TIME_BASE, 20 * 0.05, 1e-3);
 
     const AVCodec* h264 = avcodec_find_decoder(AV_CODEC_ID_H264);
     AVCodecContext* decoder = avcodec_alloc_context3(h264);
     avcodec_parameters_to_context(decoder, stream->codecpar);
+    decoder->width = decoder->height = 0;  // the decoder's own, from the stream
     ASSERT_EQ(avcodec_open2(decoder, h264, nullptr), 0);
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();

@@ -116,7 +116,7 @@ protected:
         COrbelle3App::SetStartDocument(document);
         ASSERT_TRUE(wxTheApp->CallOnInit());
         m_bStarted = true;
-        ASSERT_TRUE(PumpUntil([this] { return View() && View()->FramesDrawn() > 0; })) << "no frame was drawn";
+        ASSERT_TRUE(PumpUntil([] { return View() && View()->FramesDrawn() > 0; })) << "no frame was drawn";
         Frame()->Raise();  // with no window manager this gives the frame the X input focus
         Pump(200);
         PointAt(Canvas(), Centre());

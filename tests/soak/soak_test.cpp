@@ -105,7 +105,9 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
             OnKeyDown(s, keys[random() % std::size(keys)]);
     };
 
-    for (int segment = 0; drawn < frames; ++segment) {
+    // frame() counts the frames drawn.
+    int segment = 0;
+    while (drawn < frames) {
         // Each pattern is chosen from another, so it starts from its start state, and must
         // come round to the same bits after its period, whatever else happens meanwhile.
         const int pattern = segment % 3 + 1;
@@ -118,6 +120,7 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
         for (int i = 0; i < period; ++i)
             frame();
         brokenPeriods += PatternBits(s) == once ? 0 : 1;
+        ++segment;
     }
     EXPECT_EQ(errors, 0) << "frames with a GL error";
     EXPECT_EQ(badStacks, 0) << "frames that left a stack off its depth";
