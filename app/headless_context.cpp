@@ -68,12 +68,6 @@ CHeadlessContext::CHeadlessContext(int width, int height)
         m_error = EglFailure("making the GL context current");
 }
 
-bool CHeadlessContext::MakeCurrent()
-{
-    const Egl& e = *m_egl;
-    return Ok() && eglMakeCurrent(e.display, e.surface, e.surface, e.context);
-}
-
 CHeadlessContext::~CHeadlessContext()
 {
     Egl& e = *m_egl;

@@ -15,8 +15,6 @@ public:
     CHeadlessContext& operator=(const CHeadlessContext&) = delete;
 
     bool Ok() const { return m_error.empty(); }
-    // Makes this context current again, after another one was. False when it cannot be.
-    bool MakeCurrent();
     const std::string& Error() const { return m_error; }
 
 private:

@@ -144,7 +144,8 @@ bool COrbelle3App::OnInit()
     m_pSettings->Config().SetPath(kRecentFilesGroup);
     m_pDocManager->FileHistoryLoad(m_pSettings->Config());
     // Any file may be named as the document; none is read.
-    new wxDocTemplate(m_pDocManager, kTextFileTypeName, "*", "", "", kTextFileTypeId, "COrbelle3View",
+    new wxDocTemplate(m_pDocManager, Text(DocumentString(DocumentField::FileTypeName)), "*", "", "",
+                      Text(DocumentString(DocumentField::FileTypeId)), "COrbelle3View",
                       CLASSINFO(COrbelle3Doc), CLASSINFO(COrbelle3View));
 
     auto* frame = new CMainFrame(m_pDocManager);

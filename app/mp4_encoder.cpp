@@ -68,7 +68,8 @@ public:
             std::uint8_t* out = &rgb[row * y];
             std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)), static_cast<std::size_t>(frame.width) * 3);
             if (m_width > frame.width)
-                std::memcpy(out + static_cast<std::size_t>(frame.width) * 3, out + (frame.width - 1) * 3, 3);
+                std::memcpy(out + static_cast<std::size_t>(frame.width) * 3,
+                            out + static_cast<std::size_t>(frame.width - 1) * 3, 3);
         }
         thread_local CConverter converter;
         converter.context = sws_getCachedContext(converter.context, m_width, m_height, AV_PIX_FMT_RGB24, m_width,

@@ -121,7 +121,7 @@ public:
             size *= 2;
         std::vector<GifColorType> table(static_cast<std::size_t>(size), GifColorType{0, 0, 0});
         const std::uint8_t* rgb = header + kHeaderBytes;
-        for (int i = 0; i < colours; ++i)
+        for (std::size_t i = 0; i < static_cast<std::size_t>(colours); ++i)
             table[i] = {rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]};
         ColorMapObject* map = GifMakeMapObject(size, table.data());
         if (!map)

@@ -4,8 +4,6 @@
 
 #include "res/lumetta_16.xpm"
 #include "res/lumetta_32.xpm"
-#include "res/pell_16.xpm"
-#include "res/pell_32.xpm"
 #include "res/toolbar.xpm"
 
 namespace {
@@ -23,11 +21,6 @@ wxIconBundle IconsOf(const char* const* large, const char* const* small)
 wxIconBundle MainIcons()
 {
     return IconsOf(lumetta_32_xpm, lumetta_16_xpm);
-}
-
-wxIconBundle DocumentIcons()
-{
-    return IconsOf(pell_32_xpm, pell_16_xpm);
 }
 
 wxBitmap ToolImage(int index)

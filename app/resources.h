@@ -6,8 +6,6 @@
 
 // The main icon, 32 x 32 and 16 x 16: the frame and the about box.
 wxIconBundle MainIcons();
-// The document icon, 32 x 32 and 16 x 16.
-wxIconBundle DocumentIcons();
 
 inline constexpr int kToolImageWidth = 16;
 inline constexpr int kToolImageHeight = 15;

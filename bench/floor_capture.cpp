@@ -5,7 +5,7 @@
 // A program of its own, so that the benchmark's frame never passes through these wrappers.
 #include "app/headless_context.h"
 #include "bench/floor.h"
-#include "models/shape_cache_internal.h"
+#include "tests/support/shape_hooks.h"
 #include "view/scene.h"
 
 #include <dlfcn.h>

@@ -63,10 +63,6 @@ constexpr GLint kSphereSlices = 16;
 constexpr GLint kSphereStacks = 16;
 
 ShapeListEntry* g_shapeChains[kShapeKinds] = {};
-ShapeListAllocator g_pfnAllocateList = glGenLists;
-ShapeMemoryAllocator g_pfnAllocateMemory = std::malloc;
-ShapeRequestObserver g_pfnObserveRequest = nullptr;
-bool g_bBypassCache = false;
 
 // The message box belongs to whichever window has the focus; the view stays as it is.
 [[noreturn]] void ShapeError(const char* text)
@@ -76,7 +72,7 @@ bool g_bBypassCache = false;
 
 void* AllocateOrDie(std::size_t bytes)
 {
-    void* block = g_pfnAllocateMemory(bytes);
+    void* block = AllocateShapeMemory(bytes);
     if (!block)
         ShapeError("shape cache: out of memory");
     return block;
@@ -152,9 +148,7 @@ void EmitSphere(double radius)
 // Replays the list of kind and radius, or draws the shape while recording it into a new one.
 void DrawCachedShape(int kind, double radius, void (*emit)(double radius))
 {
-    if (g_pfnObserveRequest)
-        g_pfnObserveRequest(kind, radius);
-    if (g_bBypassCache) {
+    if (SeeShapeRequest(kind, radius)) {
         emit(radius);
         return;
     }
@@ -234,7 +228,7 @@ GLuint LookupShapeList(int kind, const double* params, int count)
 
 GLuint AddShapeList(int kind, const double* params, int count)
 {
-    const GLuint list = g_pfnAllocateList(1);
+    const GLuint list = AllocateShapeList(1);
     // A list name of 0 would never be found again: an entry holding it would make every
     // later request compile another list.
     if (list == 0)
@@ -258,28 +252,17 @@ bool ParamsEqual(const double* a, const double* b, int count)
     return true;
 }
 
-ShapeListAllocator SetShapeListAllocator(ShapeListAllocator allocate)
+__attribute__((weak)) GLuint AllocateShapeList(GLsizei range)
 {
-    const ShapeListAllocator previous = g_pfnAllocateList;
-    g_pfnAllocateList = allocate;
-    return previous;
+    return glGenLists(range);
 }
 
-ShapeMemoryAllocator SetShapeMemoryAllocator(ShapeMemoryAllocator allocate)
+__attribute__((weak)) void* AllocateShapeMemory(std::size_t bytes)
 {
-    const ShapeMemoryAllocator previous = g_pfnAllocateMemory;
-    g_pfnAllocateMemory = allocate;
-    return previous;
+    return std::malloc(bytes);
 }
 
-ShapeRequestObserver SetShapeRequestObserver(ShapeRequestObserver observe)
+__attribute__((weak)) bool SeeShapeRequest(int, double)
 {
-    const ShapeRequestObserver previous = g_pfnObserveRequest;
-    g_pfnObserveRequest = observe;
-    return previous;
-}
-
-void SetShapeCacheBypass(bool bypass)
-{
-    g_bBypassCache = bypass;
+    return false;
 }

@@ -1,5 +1,5 @@
-// The shape cache's chain table and its two allocators, for shape_cache.cpp and its tests
-// only: callers draw through ShapeSphere and ShapeIcosahedron alone.
+// The shape cache's chain table, its lookups and where its lists and memory come from, for
+// shape_cache.cpp and its tests only: callers draw through ShapeSphere and ShapeIcosahedron.
 #pragma once
 
 #include <GL/gl.h>
@@ -27,19 +27,12 @@ GLuint AddShapeList(int kind, const double* params, int count);
 // True when the first count elements of a and b are equal one by one, with no tolerance.
 bool ParamsEqual(const double* a, const double* b, int count);
 
-// Where lists and memory come from; glGenLists and std::malloc unless a test replaces them.
-// Each setter returns the allocator it replaces. A null memory block is fatal; blocks are
-// given back with std::free.
-using ShapeListAllocator = GLuint (*)(GLsizei range);
-using ShapeMemoryAllocator = void* (*)(std::size_t bytes);
-ShapeListAllocator SetShapeListAllocator(ShapeListAllocator allocate);
-ShapeMemoryAllocator SetShapeMemoryAllocator(ShapeMemoryAllocator allocate);
-
-// Called with the kind and radius of every request before it is drawn, with the request's
-// model-view matrix current; null for none. Returns the observer it replaces.
-using ShapeRequestObserver = void (*)(int kind, double radius);
-ShapeRequestObserver SetShapeRequestObserver(ShapeRequestObserver observe);
-
-// While on, requests neither look up nor record anything: each shape is drawn directly.
-// For feedback-mode tests: llvmpipe crashes replaying a GLU sphere's list in feedback mode.
-void SetShapeCacheBypass(bool bypass);
+// Where a shape's list and its entry's memory come from, and what sees each request first:
+// in the program GL's glGenLists, std::malloc and nothing, defined weak in shape_cache.cpp so
+// that the tests can link steerable ones of their own (tests/support/shape_hooks.h) without
+// any of that in the program. A null memory block is fatal; blocks go back with std::free.
+GLuint AllocateShapeList(GLsizei range);
+void* AllocateShapeMemory(std::size_t bytes);
+// Sees a request of kind and radius before it is drawn, its model-view matrix current.
+// Returns whether it is drawn directly, neither looked up nor recorded.
+bool SeeShapeRequest(int kind, double radius);

@@ -8,9 +8,6 @@
 
 inline constexpr const char* kTextAppName = "orbelle3";
 inline constexpr const char* kTextFrameTitle = "Lumetta";
-inline constexpr const char* kTextFileTypeId = "Orbelle3.Document";
-inline constexpr const char* kTextFileTypeName = "Pell Document";
-inline constexpr const char* kTextNewDocumentName = "Pell";
 
 // The string table: a command's text before the line break is its prompt, after it its tooltip.
 struct StringEntry {
@@ -22,21 +19,8 @@ inline constexpr StringEntry kStringTable[] = {
     {ID_VIEW_RESET, "VIEWのリセット\nVIEWのリセット"},
     {ID_SPREAD_WIDEN, "拡散光を広げる\n拡散光を広げる"},
     {ID_SPREAD_NARROW, "拡散光を狭める\n拡散光を狭める"},
-    {IDS_APP_TITLE, "orbelle3"},
-    {IDS_IDLE_MESSAGE, "ﾚﾃﾞｨ"},
     {ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示\nﾊﾞｰｼﾞｮﾝ情報"},
     {ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示\nｱﾌﾟﾘｹｰｼｮﾝの終了"},
-    {IDS_NEXT_PANE, "次のｳｨﾝﾄﾞｳに切り替える\n次のﾍﾟｲﾝ"},
-    {IDS_PREV_PANE, "前のｳｨﾝﾄﾞｳに切り替える\n前のﾍﾟｲﾝ"},
-    {IDS_SC_SIZE, "ｳｨﾝﾄﾞｳのｻｲｽﾞを変更"},
-    {IDS_SC_MOVE, "ｳｨﾝﾄﾞｳの位置を変更"},
-    {IDS_SC_MINIMIZE, "ｳｨﾝﾄﾞｳを最小化する"},
-    {IDS_SC_MAXIMIZE, "ｳｨﾝﾄﾞｳを最大化する"},
-    {IDS_SC_NEXTWINDOW, "次のｳｨﾝﾄﾞｳに切り替える"},
-    {IDS_SC_PREVWINDOW, "前のｳｨﾝﾄﾞｳに切り替える"},
-    {IDS_SC_CLOSE, "作業中のｳｨﾝﾄﾞｳを閉じ、変更したﾌｧｲﾙの保存を指示"},
-    {IDS_SC_RESTORE, "ｳｨﾝﾄﾞｳを通常のｻｲｽﾞに戻す"},
-    {IDS_SC_TASKLIST, "ｱﾌﾟﾘｹｰｼｮﾝの切り替え"},
     {ID_LIGHT_PATTERN1, "電球のライトパターン1\nライトパターン1"},
     {ID_LIGHT_PATTERN2, "電球のライトパターン2\nライトパターン2"},
     {ID_LIGHT_PATTERN3, "電球のライトパターン3\nライトパターン3"},
@@ -66,6 +50,19 @@ constexpr std::string_view CommandTooltip(int id)
     const auto newline = text.find('\n');
     return newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
 }
+
+// The document string's fields, one to a line: the window's title, the document's name, the
+// name of a new file, the file filter's name and extension, then the file type's id and its
+// name, which the document template is registered under.
+enum class DocumentField { WindowTitle, DocumentName, NewFileName, FilterName, FilterExtension, FileTypeId, FileTypeName };
+constexpr std::string_view DocumentString(DocumentField field)
+{
+    std::string_view text = StringText(IDR_MAINFRAME);
+    for (int i = 0; i < static_cast<int>(field); ++i)
+        text.remove_prefix(text.find('\n') + 1);
+    return text.substr(0, text.find('\n'));
+}
+static_assert(DocumentString(DocumentField::FileTypeName) == "Pell Document");
 
 // The menu bar: the key hint follows the mnemonic directly; it is part of the label and
 // the keys are not menu accelerators.

@@ -1,7 +1,7 @@
 // Taking the scene away: frame sequences and looping animations from --render.
 #include "bulbs/patterns.h"
 #include "models/shape_cache.h"
-#include "models/shape_cache_internal.h"
+#include "tests/support/shape_hooks.h"
 #include "tests/support/gl_test.h"
 #include "tests/support/png_read.h"
 #include "tests/support/process.h"

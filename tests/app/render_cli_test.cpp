@@ -239,7 +239,7 @@ TEST_F(RenderCliTest, LimitsAreClearFailuresThatLeaveNothing)
     const ProcessResult large = RunLumetta({"--render", "fsz.png", "--size", "2000x2000"}, dir.Path(), fileSize);
     EXPECT_EQ(large.status, 1);
     EXPECT_EQ(large.err, "lumetta: cannot write 'fsz.png': File too large\n");
-#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs far more address space than any limit
+#ifndef LUMETTA_SANITIZED  // the sanitizer's shadow memory needs far more address space than any limit
     RunOptions memory;
     memory.limits = {{RLIMIT_AS, 400000L * 1024}};
     for (const char* name : {"big.png", "big.webp"}) {

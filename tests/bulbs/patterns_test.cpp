@@ -1,7 +1,7 @@
 #include "bulbs/patterns.h"
 
 #include "models/shape_cache.h"
-#include "models/shape_cache_internal.h"
+#include "tests/support/shape_hooks.h"
 #include "tests/support/gl_test.h"
 
 #include <gtest/gtest.h>

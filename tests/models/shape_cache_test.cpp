@@ -3,7 +3,7 @@
 // radii of its own and measures what its own requests changed. Sphere lists are never
 // replayed in feedback mode: Mesa 22.3's llvmpipe crashes doing that.
 #include "models/shape_cache.h"
-#include "models/shape_cache_internal.h"
+#include "tests/support/shape_hooks.h"
 #include "app/headless_context.h"
 #include "app/headless_render.h"
 #include "tests/support/gl_test.h"

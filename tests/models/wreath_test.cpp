@@ -5,7 +5,7 @@
 #include "models/material.h"
 #include "models/mesh.h"
 #include "models/shape_cache.h"
-#include "models/shape_cache_internal.h"
+#include "tests/support/shape_hooks.h"
 #include "models/wreath.h"
 #include "models/wreath_tables.h"
 #include "tests/support/gl_test.h"

@@ -3,6 +3,7 @@
 #include "app/headless_context.h"
 #include "view/scene.h"
 
+#include <EGL/egl.h>
 #include <GL/glu.h>
 
 #include <algorithm>
@@ -23,17 +24,29 @@ GlEnvironment* g_pEnvironment = nullptr;
 
 class GlEnvironment : public ::testing::Environment {
 public:
-    bool MakeCurrent() { return m_context && m_context->MakeCurrent(); }
+    // The context is made current when made; what EGL then holds current is kept for later.
+    bool MakeCurrent()
+    {
+        return m_context && eglMakeCurrent(m_display, m_draw, m_read, m_current) == EGL_TRUE;
+    }
     void SetUp() override
     {
         m_context = std::make_unique<CHeadlessContext>(500, 500);
         ASSERT_TRUE(m_context->Ok()) << m_context->Error();
+        m_display = eglGetCurrentDisplay();
+        m_draw = eglGetCurrentSurface(EGL_DRAW);
+        m_read = eglGetCurrentSurface(EGL_READ);
+        m_current = eglGetCurrentContext();
         ResetGlToSceneBaseline();
     }
     void TearDown() override { m_context.reset(); }
 
 private:
     std::unique_ptr<CHeadlessContext> m_context;
+    EGLDisplay m_display = EGL_NO_DISPLAY;
+    EGLSurface m_draw = EGL_NO_SURFACE;
+    EGLSurface m_read = EGL_NO_SURFACE;
+    EGLContext m_current = EGL_NO_CONTEXT;
 };
 
 constexpr float kFeedbackExtent = 40.0f;

@@ -1,0 +1,22 @@
+// The shape cache's lists, memory and requests, steered by tests: these define what the
+// program takes from GL and the C library (models/shape_cache_internal.h), linked into the
+// tests only.
+#pragma once
+
+#include "models/shape_cache_internal.h"
+
+// Each setter returns what it replaces; glGenLists, std::malloc, no observer and no bypass
+// until a test sets them.
+using ShapeListAllocator = GLuint (*)(GLsizei range);
+using ShapeMemoryAllocator = void* (*)(std::size_t bytes);
+ShapeListAllocator SetShapeListAllocator(ShapeListAllocator allocate);
+ShapeMemoryAllocator SetShapeMemoryAllocator(ShapeMemoryAllocator allocate);
+
+// Called with the kind and radius of every request before it is drawn, with the request's
+// model-view matrix current; null for none.
+using ShapeRequestObserver = void (*)(int kind, double radius);
+ShapeRequestObserver SetShapeRequestObserver(ShapeRequestObserver observe);
+
+// While on, requests neither look up nor record anything: each shape is drawn directly.
+// For feedback-mode tests: llvmpipe crashes replaying a GLU sphere's list in feedback mode.
+void SetShapeCacheBypass(bool bypass);
