@@ -29,6 +29,7 @@ test=(
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
   dpkg-dev lintian       # the Debian package: dependencies computed, then checked
   clang libclang-rt-14-dev   # the fuzzers (libFuzzer), and the sanitizer build
+  clang-format clang-tidy    # the layout and the faults tools/style.sh looks for
   chromium python3       # the greetings played in a browser
 )
 
