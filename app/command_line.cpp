@@ -33,8 +33,8 @@ struct NumberRule {
 std::string NumberMessage(const NumberRule& rule, const std::string& text)
 {
     std::ostringstream message;
-    message << std::setprecision(12) << rule.option << " takes " << (rule.whole ? "a whole number" : "a number") << " from " << rule.low
-            << " to " << rule.high << ", not '" << text << "'";
+    message << std::setprecision(12) << rule.option << " takes " << (rule.whole ? "a whole number" : "a number")
+            << " from " << rule.low << " to " << rule.high << ", not '" << text << "'";
     return message.str();
 }
 
@@ -52,8 +52,8 @@ double ParseNumber(const std::string& text, const NumberRule& rule)
     double value = 0.0;
     // Only digits and a point may follow: no exponent, no hexadecimal, no "inf" or "nan".
     const bool plain = begin != end && std::all_of(begin, end, [&](char c) {
-        return (c >= '0' && c <= '9') || (!rule.whole && c == '.');
-    });
+                           return (c >= '0' && c <= '9') || (!rule.whole && c == '.');
+                       });
     const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::fixed);
     if (!plain || error == std::errc::invalid_argument || stop != end)
         throw CLI::ValidationError(NumberMessage(rule, text));
@@ -174,7 +174,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                  "lumetta");
     app.set_version_flag("--version", VersionText());
     std::string footer = kHelpFooter;
-    footer.replace(footer.find("{DATA}"), 6, installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
+    footer.replace(footer.find("{DATA}"), 6,
+                   installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
     app.footer(footer);
 
     std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality;
@@ -196,14 +197,16 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         app.add_option("--window-id", windowId,
                        "screensaver: draw in the existing X window ID (decimal or 0x hexadecimal) until ended")
             ->type_name("ID");
-    CLI::Option* root = app.add_flag("--root", result.saver.root,
-                                     "screensaver: draw in the window named by XSCREENSAVER_WINDOW, or the root window");
+    CLI::Option* root =
+        app.add_flag("--root", result.saver.root,
+                     "screensaver: draw in the window named by XSCREENSAVER_WINDOW, or the root window");
     app.add_option("--pattern", pattern, "blink pattern, 1 to 3, as its key selects it (default 1)")->type_name("N");
     app.add_flag("--spin", result.start.spin, "the flares turn, as after the A key");
     app.add_option("--grey", grey,
                    "spot light grey level, 0.05 to 0.8 in steps of 0.05, as the light commands reach (default 0.4)")
         ->type_name("G");
-    app.add_option("--cutoff", cutoff, "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
+    app.add_option("--cutoff", cutoff,
+                   "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
         ->type_name("C");
     app.add_option("--cycle", cycle,
                    "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do; in "
@@ -261,8 +264,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         if (!grey.empty())
             result.start.greySteps = GreySteps(grey);
         if (!cutoff.empty())
-            result.start.cutoff = static_cast<float>(
-                ParseNumber(cutoff, {"--cutoff", kSpotCutoffLowest, kSpotCutoffHighest, true}));
+            result.start.cutoff =
+                static_cast<float>(ParseNumber(cutoff, {"--cutoff", kSpotCutoffLowest, kSpotCutoffHighest, true}));
         if (!cycle.empty())
             result.start.cycleSeconds = static_cast<int>(ParseNumber(cycle, {"--cycle", 1, 3600, true}));
         if (window->count() > 0)
@@ -279,7 +282,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     }
     result.render.start = result.start;
     result.saver.start = result.start;
-    result.action = render->count() > 0                       ? CommandLine::Action::Render
+    result.action = render->count() > 0                        ? CommandLine::Action::Render
                     : window->count() > 0 || root->count() > 0 ? CommandLine::Action::Saver
                                                                : CommandLine::Action::Window;
     return result;

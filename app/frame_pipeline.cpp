@@ -130,7 +130,9 @@ void CFramePipeline::WriteInOrder()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_bStop || (m_bNoMore && m_jobs.empty()) || (!m_jobs.empty() && m_jobs.front()->ready); });
+        m_changed.wait(lock, [&] {
+            return m_bStop || (m_bNoMore && m_jobs.empty()) || (!m_jobs.empty() && m_jobs.front()->ready);
+        });
         if (m_bStop)
             return;
         if (m_jobs.empty()) {

@@ -22,8 +22,7 @@ std::string EglFailure(const char* what)
 
 }  // namespace
 
-CHeadlessContext::CHeadlessContext(int width, int height)
-    : m_egl(std::make_unique<Egl>())
+CHeadlessContext::CHeadlessContext(int width, int height) : m_egl(std::make_unique<Egl>())
 {
     Egl& e = *m_egl;
     e.display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
@@ -36,6 +35,7 @@ CHeadlessContext::CHeadlessContext(int width, int height)
         e.display = EGL_NO_DISPLAY;
         return;
     }
+    // clang-format off
     const EGLint configAttribs[] = {
         EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
         EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
@@ -43,6 +43,7 @@ CHeadlessContext::CHeadlessContext(int width, int height)
         EGL_DEPTH_SIZE, 24,
         EGL_NONE,
     };
+    // clang-format on
     EGLConfig config = nullptr;
     EGLint count = 0;
     if (!eglChooseConfig(e.display, configAttribs, &config, 1, &count) || count < 1) {

@@ -119,8 +119,9 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     if (!output)
         output = MakeOutput(request);
     const double framesHeld = CFramePipeline::Depth(output->PrepareThreads()) + 1;
-    const std::string room = CheckRoomForPicture(
-        options.width, options.height, framesHeld * 3 + output->PrepareThreads() * OutputBytesPerPixel(picture.kind));
+    const std::string room =
+        CheckRoomForPicture(options.width, options.height,
+                            framesHeld * 3 + output->PrepareThreads() * OutputBytesPerPixel(picture.kind));
     if (!room.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", room.c_str());
         return 1;

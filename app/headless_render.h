@@ -19,10 +19,10 @@ struct RenderOptions {
     int frames = 0;
     int width = 500;
     int height = 500;
-    float yaw = 0.0f;         // camera yaw in degrees, within the window's bounds
-    float distance = 27.0f;   // camera distance, within the window's bounds
-    SceneStart start;         // pattern, flares and spot light before the first frame
-    int quality = -1;         // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
+    float yaw = 0.0f;        // camera yaw in degrees, within the window's bounds
+    float distance = 27.0f;  // camera distance, within the window's bounds
+    SceneStart start;        // pattern, flares and spot light before the first frame
+    int quality = -1;        // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
 };
 
 // Renders as the window would, with "panel.bmp" from the current folder or else from

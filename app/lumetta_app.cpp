@@ -98,8 +98,8 @@ void LoadToolBar(wxToolBar* bar)
             bar->AddSeparator();
             continue;
         }
-        bar->AddTool(tool.id, wxString(), ToolImage(image++), wxNullBitmap, tool.kind,
-                     Text(CommandTooltip(tool.id)), Text(CommandPrompt(tool.id)));
+        bar->AddTool(tool.id, wxString(), ToolImage(image++), wxNullBitmap, tool.kind, Text(CommandTooltip(tool.id)),
+                     Text(CommandPrompt(tool.id)));
     }
     bar->Realize();
 }
@@ -145,8 +145,8 @@ bool COrbelle3App::OnInit()
     m_pDocManager->FileHistoryLoad(m_pSettings->Config());
     // Any file may be named as the document; none is read.
     new wxDocTemplate(m_pDocManager, Text(DocumentString(DocumentField::FileTypeName)), "*", "", "",
-                      Text(DocumentString(DocumentField::FileTypeId)), "COrbelle3View",
-                      CLASSINFO(COrbelle3Doc), CLASSINFO(COrbelle3View));
+                      Text(DocumentString(DocumentField::FileTypeId)), "COrbelle3View", CLASSINFO(COrbelle3Doc),
+                      CLASSINFO(COrbelle3View));
 
     auto* frame = new CMainFrame(m_pDocManager);
     SetTopWindow(frame);

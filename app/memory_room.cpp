@@ -101,7 +101,7 @@ std::string NotEnough(int width, int height, double need, std::uint64_t room)
 {
     char line[160];
     (void)std::snprintf(line, sizeof line, "a %dx%d picture needs about %.0f MiB; only %.0f MiB are available", width,
-                  height, need / kMiB, static_cast<double>(room) / kMiB);
+                        height, need / kMiB, static_cast<double>(room) / kMiB);
     return line;
 }
 

@@ -44,8 +44,7 @@ class CFfmpegMp4 : public CMp4Encoder {
 public:
     CFfmpegMp4(const char* path, int width, int height, int quality)
         : m_path(path), m_pictureWidth(width), m_pictureHeight(height), m_width(width + width % 2),
-          m_height(height + height % 2),
-          m_quality(quality < 0 ? kDefaultQuality : quality)
+          m_height(height + height % 2), m_quality(quality < 0 ? kDefaultQuality : quality)
     {
     }
 
@@ -66,15 +65,16 @@ public:
         std::vector<std::uint8_t> rgb(row * m_height);
         for (int y = 0; y < m_height; ++y) {
             std::uint8_t* out = &rgb[row * y];
-            std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)), static_cast<std::size_t>(frame.width) * 3);
+            std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)),
+                        static_cast<std::size_t>(frame.width) * 3);
             if (m_width > frame.width)
                 std::memcpy(out + static_cast<std::size_t>(frame.width) * 3,
                             out + static_cast<std::size_t>(frame.width - 1) * 3, 3);
         }
         thread_local CConverter converter;
         converter.context = sws_getCachedContext(converter.context, m_width, m_height, AV_PIX_FMT_RGB24, m_width,
-                                                 m_height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
-                                                 nullptr, nullptr, nullptr);
+                                                 m_height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
+                                                 nullptr, nullptr);
         if (!converter.context)
             return "cannot convert the colours for H.264";
         // Full-range RGB to the limited-range BT.709 YUV that the stream says it holds.
@@ -214,9 +214,8 @@ private:
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) CMp4Encoder* LumettaMakeMp4Encoder(const char* path, int width,
-                                                                                  int height, int quality,
-                                                                                  std::string* error)
+extern "C" __attribute__((visibility("default"))) CMp4Encoder*
+LumettaMakeMp4Encoder(const char* path, int width, int height, int quality, std::string* error)
 {
     // FFmpeg's libraries talk on stderr; what goes wrong is said by the caller, in one line.
     av_log_set_level(AV_LOG_QUIET);

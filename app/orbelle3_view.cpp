@@ -12,10 +12,12 @@
 
 namespace {
 
+// clang-format off
 const wxEventTypeTag<wxMouseEvent> kButtonEvents[] = {
     wxEVT_LEFT_DOWN,   wxEVT_LEFT_UP,   wxEVT_RIGHT_DOWN,      wxEVT_RIGHT_UP,      wxEVT_MIDDLE_DOWN,
     wxEVT_MIDDLE_UP,   wxEVT_AUX1_DOWN, wxEVT_AUX1_UP,         wxEVT_AUX2_DOWN,     wxEVT_AUX2_UP,
 };
+// clang-format on
 
 // Double-buffered RGBA with a 32-bit depth buffer; where the display offers no 32-bit
 // depth, 24 bits serve the scene as well.
@@ -107,8 +109,7 @@ wxBEGIN_EVENT_TABLE(COrbelle3View, wxView)
     EVT_MENU(ID_SPREAD_NARROW, COrbelle3View::OnSpreadNarrow)
 wxEND_EVENT_TABLE()
 
-COrbelle3View::COrbelle3View()
-    : m_pScene(std::make_unique<CScene>()), m_cycle(COrbelle3App::GetSceneStart())
+COrbelle3View::COrbelle3View() : m_pScene(std::make_unique<CScene>()), m_cycle(COrbelle3App::GetSceneStart())
 {
 }
 

@@ -136,9 +136,9 @@ public:
         GifByteType extension[4];
         EGifGCBToExtension(&control, extension);
         // The first frame's colours are the file's own; each later frame brings its own.
-        if (error.empty() && (EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_ERROR ||
-                              EGifPutImageDesc(m_gif, x, y, width, height, false, frame.index == 0 ? nullptr : map) ==
-                                  GIF_ERROR))
+        if (error.empty() &&
+            (EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_ERROR ||
+             EGifPutImageDesc(m_gif, x, y, width, height, false, frame.index == 0 ? nullptr : map) == GIF_ERROR))
             error = GifFailure();
         GifPixelType* pixels = prepared.data() + kHeaderBytes + static_cast<std::size_t>(colours) * 3;
         for (int row = 0; error.empty() && row < height; ++row) {

@@ -18,7 +18,8 @@ public:
         std::string error;
         const auto make = reinterpret_cast<Mp4EncoderEntry>(LoadModuleEntry(kMp4ModuleFile, kMp4EntryName, error));
         if (make)
-            m_encoder.reset(make(m_file.TemporaryPath().c_str(), request.width, request.height, request.quality, &error));
+            m_encoder.reset(
+                make(m_file.TemporaryPath().c_str(), request.width, request.height, request.quality, &error));
         if (!m_encoder)
             m_startError = Failure(error);
     }

@@ -11,11 +11,11 @@
 
 struct OutputRequest {
     PictureName picture;
-    std::string name;      // as given: FILE.png, "-", frame%03d.png, FILE.webp, ...
+    std::string name;  // as given: FILE.png, "-", frame%03d.png, FILE.webp, ...
     int width = 0;
     int height = 0;
-    int frames = 0;        // how many will come
-    int quality = -1;      // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
+    int frames = 0;    // how many will come
+    int quality = -1;  // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
 };
 
 class COutput : public CFrameSink {

@@ -66,8 +66,8 @@ std::string ReadPictureName(const std::string& name, PictureName& picture)
             ++widthChars;
         }
         if (j >= name.size() || name[j] != 'd' || part == &picture.after || !png)
-            return std::string(kNames) + "; a sequence's name holds one frame number (%d, %03d) and ends in .png, not '" +
-                   name + "'";
+            return std::string(kNames) +
+                   "; a sequence's name holds one frame number (%d, %03d) and ends in .png, not '" + name + "'";
         picture.kind = PictureName::Kind::Sequence;
         picture.zeros = zeros;
         picture.digits = digits;

@@ -16,8 +16,8 @@ struct PictureName {
     Kind kind = Kind::Png;
     std::string before;  // the name around the frame number, "%%" already read as "%"
     std::string after;
-    int digits = 0;        // at least this many digits
-    bool zeros = false;    // padded with zeros rather than spaces
+    int digits = 0;      // at least this many digits
+    bool zeros = false;  // padded with zeros rather than spaces
 };
 
 // Reads name. Returns an empty string, or the message saying what names are taken.

@@ -137,7 +137,8 @@ std::string RenameIntoPlace(const std::string& name, const std::string& temp, co
     return {};
 }
 
-std::string WriteThroughTemporary(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
+std::string WriteThroughTemporary(const std::string& name, const Target& target,
+                                  const std::vector<unsigned char>& bytes)
 {
     std::string temp = TemporaryBeside(target.path);
     const int fd = ::mkstemp(temp.data());
@@ -257,9 +258,9 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
     // A file with other hard links, or another user's file this user may write, stays the
     // same file: renaming a new one over it would break the links or change its owner.
     int folderError = 0;
-    const bool inPlace = target.exists && (target.info.st_nlink > 1 ||
-                                           (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
-                                           !FolderTakesNewFile(target.path, folderError));
+    const bool inPlace = target.exists &&
+                         (target.info.st_nlink > 1 || (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
+                          !FolderTakesNewFile(target.path, folderError));
     return inPlace ? WriteInPlace(path, target, bytes) : WriteThroughTemporary(path, target, bytes);
 }
 
@@ -274,9 +275,9 @@ CFileBeingWritten::CFileBeingWritten(const std::string& path) : m_name(path), m_
     if (m_error = FindTarget(path, target); !m_error.empty())
         return;
     int folderError = 0;
-    m_place->inPlace = target.exists && (target.info.st_nlink > 1 ||
-                                         (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
-                                         !FolderTakesNewFile(target.path, folderError));
+    m_place->inPlace = target.exists &&
+                       (target.info.st_nlink > 1 || (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
+                        !FolderTakesNewFile(target.path, folderError));
     // Beside the target, to be renamed over it; a file to be written in place, whose folder
     // may take no new file, is made in the system's temporary folder when it must be.
     std::string temp = TemporaryBeside(target.path);

@@ -121,7 +121,8 @@ std::vector<std::vector<std::uint8_t>> DecodeMp4(const fs::path& path)
         while (avcodec_receive_frame(decoder, frame) == 0) {
             SwsContext* rgb = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, frame->width,
                                              frame->height, AV_PIX_FMT_RGB24,
-                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                                             nullptr);
             const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
             sws_setColorspaceDetails(rgb, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
             std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frame->width) * frame->height * 3);
@@ -221,11 +222,20 @@ public:
 
 BENCHMARK(BM_DrawOnly)->Name("draw_70_frames")->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Export, webp, std::string("export.webp"))
-    ->Name("export_webp")->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    ->Name("export_webp")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Export, mp4, std::string("export.mp4"))
-    ->Name("export_mp4")->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    ->Name("export_mp4")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Export, gif, std::string("export.gif"))
-    ->Name("export_gif")->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    ->Name("export_gif")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 int main(int argc, char** argv)
 {

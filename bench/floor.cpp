@@ -29,8 +29,9 @@ bool ReadArray(std::FILE* in, std::vector<T>& items)
 // Turns on the arrays a draw reads and off those it does not, changing only what differs.
 void EnableArrays(std::uint32_t wanted, std::uint32_t& enabled)
 {
-    for (const auto& [bit, array] : {std::pair{kFloorNormals, GL_NORMAL_ARRAY}, std::pair{kFloorColours, GL_COLOR_ARRAY},
-                                    std::pair{kFloorTexCoords, GL_TEXTURE_COORD_ARRAY}}) {
+    for (const auto& [bit, array] :
+         {std::pair{kFloorNormals, GL_NORMAL_ARRAY}, std::pair{kFloorColours, GL_COLOR_ARRAY},
+          std::pair{kFloorTexCoords, GL_TEXTURE_COORD_ARRAY}}) {
         if ((wanted & bit) == (enabled & bit))
             continue;
         if (wanted & bit)
@@ -101,6 +102,7 @@ void CFloorRenderer::Draw() const
             else
                 glMultiDrawArrays(s.a, &m_firsts[s.firstRun], &m_counts[s.firstRun], static_cast<GLsizei>(s.runCount));
             break;
+        // clang-format off
         case FloorStep::Clear: glClear(s.a); break;
         case FloorStep::PushMatrix: glPushMatrix(); break;
         case FloorStep::PopMatrix: glPopMatrix(); break;
@@ -113,6 +115,7 @@ void CFloorRenderer::Draw() const
         case FloorStep::PushAttrib: glPushAttrib(s.a); break;
         case FloorStep::PopAttrib: glPopAttrib(); break;
         case FloorStep::Finish: glFinish(); break;
+            // clang-format on
         }
     }
 

@@ -21,17 +21,17 @@ struct FloorVertex {
 // runs of the same primitive that nothing else separated.
 struct FloorStep {
     enum Kind : std::uint32_t {
-        Draw,          // a = mode, b = the arrays it reads (FloorArrays)
-        Clear,         // a = mask
+        Draw,   // a = mode, b = the arrays it reads (FloorArrays)
+        Clear,  // a = mask
         PushMatrix,
         PopMatrix,
-        Translate,     // v[0..2]
-        Rotate,        // v[0..3]
-        Light,         // a = light, b = parameter, v = values
-        Material,      // a = face, b = parameter, v = values
-        Enable,        // a = capability
-        Disable,       // a = capability
-        PushAttrib,    // a = mask
+        Translate,   // v[0..2]
+        Rotate,      // v[0..3]
+        Light,       // a = light, b = parameter, v = values
+        Material,    // a = face, b = parameter, v = values
+        Enable,      // a = capability
+        Disable,     // a = capability
+        PushAttrib,  // a = mask
         PopAttrib,
         Finish,
     };
@@ -81,6 +81,6 @@ public:
 private:
     const FloorFrame& m_frame;
     GLuint m_buffer = 0;
-    std::vector<GLint> m_firsts;   // all runs' firsts and counts, for glMultiDrawArrays
+    std::vector<GLint> m_firsts;  // all runs' firsts and counts, for glMultiDrawArrays
     std::vector<GLsizei> m_counts;
 };

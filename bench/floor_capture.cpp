@@ -36,8 +36,8 @@ F Real(const char* name)
     return reinterpret_cast<F>(p);
 }
 
-#define FORWARD(name, ...)                                         \
-    static const auto real = Real<decltype(&name)>(#name);         \
+#define FORWARD(name, ...)                                 \
+    static const auto real = Real<decltype(&name)>(#name); \
     real(__VA_ARGS__)
 
 void Step(FloorStep::Kind kind, GLenum a = 0, GLenum b = 0, const GLfloat* v = nullptr, int n = 0)
@@ -89,8 +89,7 @@ void EndRun()
     const auto count = static_cast<GLsizei>(g_frame.vertices.size() - g_runStart);
     if (count == 0)
         return;
-    const std::uint32_t arrays =
-        (g_bLighting ? kFloorNormals : kFloorColours) | (g_bTexturing ? kFloorTexCoords : 0u);
+    const std::uint32_t arrays = (g_bLighting ? kFloorNormals : kFloorColours) | (g_bTexturing ? kFloorTexCoords : 0u);
     FloorStep* last = g_frame.steps.empty() ? nullptr : &g_frame.steps.back();
     if (last && last->kind == FloorStep::Draw && last->a == g_mode && last->b == arrays) {
         FloorRun& previous = g_frame.runs.back();
@@ -120,6 +119,7 @@ void NoteEnables()
 int LightValues(GLenum pname)
 {
     switch (pname) {
+    // clang-format off
     case GL_SPOT_DIRECTION: return 3;
     case GL_SPOT_EXPONENT:
     case GL_SPOT_CUTOFF:
@@ -127,6 +127,7 @@ int LightValues(GLenum pname)
     case GL_LINEAR_ATTENUATION:
     case GL_QUADRATIC_ATTENUATION: return 1;
     default: return 4;
+        // clang-format on
     }
 }
 
@@ -151,6 +152,8 @@ void glEnd()
     }
     FORWARD(glEnd);
 }
+// One-line wrappers, one to a line, like the table of GL entry points they are.
+// clang-format off
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { Vertex(x, y, z); FORWARD(glVertex3f, x, y, z); }
 void glVertex3fv(const GLfloat* v) { Vertex(v[0], v[1], v[2]); FORWARD(glVertex3fv, v); }
 void glVertex3i(GLint x, GLint y, GLint z) { Vertex(x, y, z); FORWARD(glVertex3i, x, y, z); }
@@ -225,6 +228,7 @@ void glPopAttrib()
     NoteEnables();
 }
 void glFinish() { Step(FloorStep::Finish); FORWARD(glFinish); }
+// clang-format on
 void glCallList(GLuint list)
 {
     if (g_bRecording) {

@@ -72,15 +72,27 @@ void BM_Group(benchmark::State& state)
     }
     glPopMatrix();
 }
-void Panel(SceneState&) { DrawPanel(); }
-void Wreath(SceneState& s) { DrawWreath(s); }
-void BulbString(SceneState& s) { DrawBulbString(s); }
+void Panel(SceneState&)
+{
+    DrawPanel();
+}
+void Wreath(SceneState& s)
+{
+    DrawWreath(s);
+}
+void BulbString(SceneState& s)
+{
+    DrawBulbString(s);
+}
 void StemsAndApples(SceneState&)
 {
     DrawAppleStems();
     DrawApples();
 }
-void Flares(SceneState& s) { DrawFlares(s); }
+void Flares(SceneState& s)
+{
+    DrawFlares(s);
+}
 
 void Sizes(benchmark::internal::Benchmark* b)
 {
@@ -194,7 +206,8 @@ int main(int argc, char** argv)
     std::printf("Floor: %zu vertices in %zu draw calls; %d of 250000 pixels differ from the frame's\n",
                 g_floor.vertices.size(), g_floor.DrawCalls(), differing);
     if (differing != 0)
-        std::fprintf(stderr, "lumetta_bench: the floor does not draw the frame's picture; frame / floor means little\n");
+        std::fprintf(stderr,
+                     "lumetta_bench: the floor does not draw the frame's picture; frame / floor means little\n");
     benchmark::Initialize(&argc, argv);
     CRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -7,6 +7,7 @@
 #include <iterator>
 
 //                                   dx     dy     dz
+// clang-format off
 const GLfloat g_fBulbOffset[4][10][3] = {
     {
         { 0.5f,  6.0f,  1.5f},  // red 0, centre (0.5, 6.0, 1.5)
@@ -57,6 +58,7 @@ const GLfloat g_fBulbOffset[4][10][3] = {
         {-1.4f,  2.6f,  0.0f},  // yellow 9, centre (-4.1, 6.7, 1.5)
     },
 };
+// clang-format on
 
 namespace {
 
@@ -76,6 +78,7 @@ const HaloColours kHaloColours[] = {
 };
 
 // The star's rim at intensity 1, counter-clockwise seen from +z; the last point closes the fan.
+// clang-format off
 const GLfloat kHaloRim[][2] = {
     { 0.0f,   0.4f},   // short point, up
     {-0.8f,   0.8f},   // long point
@@ -87,6 +90,7 @@ const GLfloat kHaloRim[][2] = {
     { 0.55f,  0.55f},  // medium point
     { 0.0f,   0.4f},   // back to the top
 };
+// clang-format on
 
 // Dimmer bulbs have no halo at all.
 constexpr float kHaloThreshold = 0.15f;
@@ -104,6 +108,7 @@ struct ShellMaterial {
     GLfloat shininess;
 };
 
+// clang-format off
 const ShellMaterial kBodyMaterial[][2] = {
     //   diffuse: times v       + offset               alpha specular                      ambient                       emission: times v      alpha shininess
     {
@@ -123,6 +128,7 @@ const ShellMaterial kBodyMaterial[][2] = {
         {{ 0.5f,  0.5f,  0.0f}, { 0.2f,  0.2f,  0.0f}, 0.5f, { 0.5f,  0.5f,  0.1f,  1.0f}, { 0.0f,  0.0f,  0.0f,  1.0f}, { 0.1f,  0.1f, 0.05f}, 1.0f, 10.0f},  // yellow outer
     },
 };
+// clang-format on
 
 // Cache keys: these single-precision radii widened to double, the same for every bulb, so
 // the whole string shares two display lists.
@@ -189,6 +195,7 @@ const BulbDrawers kBulbDrawers[] = {
 
 }  // namespace
 
+// clang-format off
 void DrawRedHalo(float v) { DrawHalo(kHaloColours[kRed], v); }
 void DrawBlueHalo(float v) { DrawHalo(kHaloColours[kBlue], v); }
 void DrawGreenHalo(float v) { DrawHalo(kHaloColours[kGreen], v); }
@@ -198,6 +205,7 @@ void DrawRedBulb(float v) { DrawBody(kBodyMaterial[kRed], v); }
 void DrawBlueBulb(float v) { DrawBody(kBodyMaterial[kBlue], v); }
 void DrawGreenBulb(float v) { DrawBody(kBodyMaterial[kGreen], v); }
 void DrawYellowBulb(float v) { DrawBody(kBodyMaterial[kYellow], v); }
+// clang-format on
 
 void DrawBulbString(const SceneState& state)
 {

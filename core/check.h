@@ -3,7 +3,6 @@
 // process aborts rather than go on drawing something else in silence.
 #pragma once
 
-#define LUMETTA_ASSERT(condition) \
-    ((condition) ? static_cast<void>(0) : ::FailInvariant(#condition, __FILE__, __LINE__))
+#define LUMETTA_ASSERT(condition) ((condition) ? static_cast<void>(0) : ::FailInvariant(#condition, __FILE__, __LINE__))
 
 [[noreturn]] void FailInvariant(const char* condition, const char* file, int line);

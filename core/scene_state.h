@@ -20,8 +20,8 @@ struct SceneState {
         int y = 0;
     } m_ptLast;
 
-    int m_bFlareSpin = 0;  // 0 or 1
-    int m_nPattern = 1;    // active blink pattern, 1 to 3
+    int m_bFlareSpin = 0;        // 0 or 1
+    int m_nPattern = 1;          // active blink pattern, 1 to 3
     float m_fFlareAngle = 0.0f;  // degrees about z, within [0, 360]
 
     // Intensity of bulb position i of every colour; nominally 0 to 1.

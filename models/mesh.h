@@ -6,9 +6,9 @@
 #include <array>
 #include <cstdint>
 
-using MeshVertex = float[3];            // x, y, z; also used for normals
-using MeshTriangle = std::int32_t[3];   // corner indices
-using MeshQuad = std::int32_t[4];       // corner indices, in drawing order
+using MeshVertex = float[3];           // x, y, z; also used for normals
+using MeshTriangle = std::int32_t[3];  // corner indices
+using MeshQuad = std::int32_t[4];      // corner indices, in drawing order
 
 // The unit normal of the face a, b, c: the side from which a, b, c run counter-clockwise.
 // Coinciding or collinear corners give (1, 1, 1), unscaled.

@@ -8,7 +8,6 @@
 
 #include <GL/gl.h>
 
-
 inline constexpr int SHAPE_SPHERE = 10;
 inline constexpr int SHAPE_ICOSAHEDRON = 15;
 

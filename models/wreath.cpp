@@ -11,6 +11,7 @@
 namespace {
 
 // The wreath's seven materials, in the order the frame draws them.
+// clang-format off
 //                                 faces               diffuse                     specular                  ambient                      emission                  shininess
 const MaterialBlock kRingMaterial = {GL_FRONT_AND_BACK, {0.0f, 0.35f, 0.0f, 1.0f},  {0.5f, 0.7f, 0.5f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 150.0f};
 const MaterialBlock kPaleMaterial = {GL_FRONT_AND_BACK, {0.7f, 0.7f, 0.6f, 1.0f},   {0.8f, 0.8f, 0.7f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
@@ -20,6 +21,7 @@ const MaterialBlock kBowRed       = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 1.0f}
 const MaterialBlock kStemGreen    = {GL_FRONT,          {0.0f, 0.7f, 0.0f, 1.0f},   {0.8f, 1.0f, 0.8f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 10.0f};
 // The only alpha below 1: the apples are translucent, so the flares inside show through.
 const MaterialBlock kAppleRed     = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 0.55f},  {1.0f, 1.0f, 1.0f, 1.0f}, {0.05f, 0.05f, 0.05f, 1.0f}, {0.3f, 0.1f, 0.1f, 1.0f}, 30.0f};
+// clang-format on
 
 // Five clusters of six small spheres. Each sphere is placed by a translation from the one
 // before it, so the offsets add up within a cluster.
@@ -29,6 +31,7 @@ struct SphereCluster {
     GLfloat offsets[5][2];  // dx, dy before spheres 2 to 6
 };
 
+// clang-format off
 const SphereCluster kSphereClusters[] = {
     {{4.5f, 3.0f, 1.2f},   {0.15f, 0.1f, 0.12f, 0.1f, 0.12f, 0.1f},  {{0.05f, 0.4f}, {0.35f, -0.4f}, {-0.2f, -0.4f}, {-0.4f, -0.1f}, {-0.2f, 0.5f}}},   // cluster 1
     {{6.0f, -1.5f, 1.2f},  {0.15f, 0.12f, 0.1f, 0.12f, 0.1f, 0.12f}, {{0.05f, 0.4f}, {0.35f, -0.4f}, {-0.2f, -0.4f}, {-0.4f, -0.1f}, {-0.2f, 0.5f}}},  // cluster 2
@@ -36,6 +39,7 @@ const SphereCluster kSphereClusters[] = {
     {{-4.2f, -2.5f, 1.3f}, {0.15f, 0.1f, 0.12f, 0.1f, 0.12f, 0.1f},  {{0.05f, 0.4f}, {0.35f, -0.4f}, {-0.2f, -0.4f}, {-0.4f, -0.1f}, {-0.2f, 0.5f}}},   // cluster 4
     {{-5.0f, 2.0f, 1.3f},  {0.15f, 0.1f, 0.12f, 0.1f, 0.12f, 0.1f},  {{-0.05f, 0.4f}, {0.45f, -0.4f}, {-0.2f, -0.4f}, {-0.4f, -0.1f}, {-0.2f, 0.5f}}},  // cluster 5
 };
+// clang-format on
 
 const WreathTables& T = g_wreathTables;
 
@@ -85,7 +89,6 @@ void DrawAppleStems()
 void DrawApples()
 {
     DrawWithMaterial(kAppleRed, [] {
-        DrawSmoothTriMesh(T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices,
-                          kAppleTriangles);
+        DrawSmoothTriMesh(T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices, kAppleTriangles);
     });
 }

@@ -54,7 +54,15 @@ constexpr std::string_view CommandTooltip(int id)
 // The document string's fields, one to a line: the window's title, the document's name, the
 // name of a new file, the file filter's name and extension, then the file type's id and its
 // name, which the document template is registered under.
-enum class DocumentField { WindowTitle, DocumentName, NewFileName, FilterName, FilterExtension, FileTypeId, FileTypeName };
+enum class DocumentField {
+    WindowTitle,
+    DocumentName,
+    NewFileName,
+    FilterName,
+    FilterExtension,
+    FileTypeId,
+    FileTypeName
+};
 constexpr std::string_view DocumentString(DocumentField field)
 {
     std::string_view text = StringText(IDR_MAINFRAME);

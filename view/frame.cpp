@@ -14,21 +14,23 @@ struct Vec3 {
 
 // Each flare turns about its own centre, one in front of each apple.
 const Vec3 kFlarePositions[] = {
-    {3.5f, 5.0f, 0.0f},   // flare 1
-    {5.0f, -0.5f, 0.0f},  // flare 2
-    {2.9f, -6.0f, 0.0f},  // flare 3
-    {-3.3f, -4.0f, 0.0f}, // flare 4
-    {-6.5f, 1.5f, 0.0f},  // flare 5
+    {3.5f, 5.0f, 0.0f},    // flare 1
+    {5.0f, -0.5f, 0.0f},   // flare 2
+    {2.9f, -6.0f, 0.0f},   // flare 3
+    {-3.3f, -4.0f, 0.0f},  // flare 4
+    {-6.5f, 1.5f, 0.0f},   // flare 5
 };
 
 // A six-pointed star in the plane z = 2: six points at about radius 2 between six inner
 // corners at radius 1.2. The last rim vertex closes the fan on the first.
+// clang-format off
 const Vec3 kFlareRim[] = {
     {0.0f, 2.0f, 2.0f},   {-0.6f, 1.04f, 2.0f}, {-1.7f, 1.0f, 2.0f},  {-1.2f, 0.0f, 2.0f},
     {-1.7f, -1.0f, 2.0f}, {-0.6f, -1.04f, 2.0f}, {0.0f, -2.0f, 2.0f}, {0.6f, -1.04f, 2.0f},
     {1.7f, -1.0f, 2.0f},  {1.2f, 0.0f, 2.0f},   {1.7f, 1.0f, 2.0f},   {0.6f, 1.04f, 2.0f},
     {0.0f, 2.0f, 2.0f},
 };
+// clang-format on
 
 void DrawFlareFan()
 {

@@ -50,9 +50,14 @@ public:
     Look Now() const
     {
         const SceneState& s = *m_pState;
-        return {s.m_fBulb,       s.m_nPattern,    s.m_nSweepIndex,
-                s.m_nSweepPhase, m_nAlternateDir, m_nCascadeStage,
-                std::fmod(s.m_fFlareAngle, 180.0f), m_cycle};
+        return {s.m_fBulb,
+                s.m_nPattern,
+                s.m_nSweepIndex,
+                s.m_nSweepPhase,
+                m_nAlternateDir,
+                m_nCascadeStage,
+                std::fmod(s.m_fFlareAngle, 180.0f),
+                m_cycle};
     }
 
 private:
@@ -78,7 +83,8 @@ void ApplySceneStart(SceneState& state, const SceneStart& start)
     state.m_fSpotCutoff = std::clamp(std::round(start.cutoff), kSpotCutoffLowest, kSpotCutoffHighest);
 }
 
-CPatternCycle::CPatternCycle(const SceneStart& start) : m_nFramesPerPattern(start.cycleSeconds * 1000 / kFrameMilliseconds)
+CPatternCycle::CPatternCycle(const SceneStart& start)
+    : m_nFramesPerPattern(start.cycleSeconds * 1000 / kFrameMilliseconds)
 {
 }
 

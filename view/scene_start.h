@@ -10,11 +10,11 @@ inline constexpr int kFrameMilliseconds = 50;
 // How a scene starts when it is not the window's default: the state that the keys and
 // commands would have made from a new scene.
 struct SceneStart {
-    int pattern = 1;         // 1 to 3, selected as its key would
-    bool spin = false;       // the flares turning, as A would
-    int greySteps = 0;       // spot light stronger (+) or weaker (-) commands, as the toolbar's
-    float cutoff = 28.0f;    // spot cutoff, 21 to 60 whole degrees, as the spread commands reach
-    int cycleSeconds = 0;    // every so many seconds the next pattern is selected; 0: never
+    int pattern = 1;       // 1 to 3, selected as its key would
+    bool spin = false;     // the flares turning, as A would
+    int greySteps = 0;     // spot light stronger (+) or weaker (-) commands, as the toolbar's
+    float cutoff = 28.0f;  // spot cutoff, 21 to 60 whole degrees, as the spread commands reach
+    int cycleSeconds = 0;  // every so many seconds the next pattern is selected; 0: never
 };
 // Applies start to a new scene's state by running the same commands.
 void ApplySceneStart(SceneState& state, const SceneStart& start);

@@ -28,8 +28,7 @@ std::unique_ptr<FloorFrame> g_floor;  // the frame to draw, when one is given
 
 class CBareCanvas : public wxGLCanvas {
 public:
-    explicit CBareCanvas(wxWindow* parent)
-        : wxGLCanvas(parent, CanvasAttributes())
+    explicit CBareCanvas(wxWindow* parent) : wxGLCanvas(parent, CanvasAttributes())
     {
         Bind(wxEVT_PAINT, &CBareCanvas::OnPaint, this);
     }
@@ -71,7 +70,8 @@ public:
             if (in)
                 std::fclose(in);
             if (!read) {
-                std::fprintf(stderr, "lumetta_bare_window: cannot read %s\n", static_cast<const char*>(argv[1].utf8_str()));
+                std::fprintf(stderr, "lumetta_bare_window: cannot read %s\n",
+                             static_cast<const char*>(argv[1].utf8_str()));
                 return false;
             }
         }

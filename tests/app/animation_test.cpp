@@ -32,7 +32,10 @@ double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>&
 
 class AnimationTest : public ::testing::Test {
 protected:
-    void SetUp() override { fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp"); }
+    void SetUp() override
+    {
+        fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp");
+    }
 
     // Renders name (pattern 2, one loop of 20 frames, at size) and the PNGs of the same frames.
     void Render(const std::string& name, const std::string& size, std::vector<std::string> extra = {})

@@ -127,6 +127,7 @@ TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
         const char* name;
         const char* frame7;  // the name of frame 7; null: refused
     } cases[] = {
+        // clang-format off
         {"a.png", "a.png"},           {"A.PNG", "A.PNG"},         {"-", "-"},
         {"loop.WebP", "loop.WebP"},   {"f%03d.png", "f007.png"},  {"%d.png", "7.png"},
         {"f%3d.png", "f  7.png"},     {"100%%-%02d.png", "100%-07.png"},
@@ -134,6 +135,7 @@ TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
         {"a%d%d.png", nullptr},       {"%s.png", nullptr},        {"%n.png", nullptr},
         {"f%03d.webp", nullptr},      {"f%123d.png", nullptr},    {"f%.png", nullptr},
         {"clip.MP4", "clip.MP4"},     {"card.gif", "card.gif"},   {"f%02d.gif", nullptr},
+        // clang-format on
     };
     for (const auto& c : cases) {
         PictureName picture;
@@ -164,8 +166,12 @@ TEST(CommandLineTest, StateOptionsTakeWhatTheCommandsReach)
     EXPECT_TRUE(p.command.render.start.spin);
     EXPECT_EQ(p.command.render.start.greySteps, 3);
     EXPECT_EQ(p.command.render.start.cutoff, 23.0f);
-    for (const auto& bad : {std::vector<const char*>{"--pattern", "4"}, {"--pattern", "0"}, {"--grey", "0.33"},
-                            {"--grey", "0.85"}, {"--cutoff", "20"}, {"--cutoff", "22.5"}}) {
+    for (const auto& bad : {std::vector<const char*>{"--pattern", "4"},
+                            {"--pattern", "0"},
+                            {"--grey", "0.33"},
+                            {"--grey", "0.85"},
+                            {"--cutoff", "20"},
+                            {"--cutoff", "22.5"}}) {
         std::vector<const char*> args = {"--render", "a.png"};
         args.insert(args.end(), bad.begin(), bad.end());
         EXPECT_EQ(Parse(args).command.exitStatus, 2) << bad[0] << " " << bad[1];
@@ -191,7 +197,9 @@ TEST(CommandLineTest, EveryGreyLevelStartsTheSpotLightAtThatLevel)
 // down to another window's.
 TEST(CommandLineTest, WindowIdsAreTakenOnlyWithinTheirTwentyNineBits)
 {
-    const std::pair<const char*, unsigned long> good[] = {{"1", 1}, {"0x1fffffff", 0x1fffffff}, {"536870911", 0x1fffffff},
+    const std::pair<const char*, unsigned long> good[] = {{"1", 1},
+                                                          {"0x1fffffff", 0x1fffffff},
+                                                          {"536870911", 0x1fffffff},
                                                           {"0X2a", 42}};
     for (const auto& [text, id] : good) {
         const Parsed p = Parse({"--window-id", text});
@@ -222,22 +230,22 @@ TEST(CommandLineTest, HelpAndVersionGoToStdoutAndSucceed)
 TEST(CommandLineTest, BadArgumentsExitWithStatus2AndSayWhatIsWrong)
 {
     const std::vector<std::vector<const char*>> bad = {
-        {"--render"},                                 // no file
-        {"--render", ""},                             // empty file name
-        {"--render", "a.png", "--frames", "0"},       // no frames
+        {"--render"},                            // no file
+        {"--render", ""},                        // empty file name
+        {"--render", "a.png", "--frames", "0"},  // no frames
         {"--render", "a.png", "--frames", "-3"},
         {"--render", "a.png", "--frames", "many"},
-        {"--render", "a.png", "--size", "500"},       // no height
+        {"--render", "a.png", "--size", "500"},  // no height
         {"--render", "a.png", "--size", "0x500"},
         {"--render", "a.png", "--size", "500x99999"},
         {"--render", "a.png", "--size", "axb"},
-        {"--render", "a.png", "--yaw", "20.5"},       // outside the camera's bounds
+        {"--render", "a.png", "--yaw", "20.5"},  // outside the camera's bounds
         {"--render", "a.png", "--distance", "19"},
         {"--render", "a.png", "--distance", "nan"},
-        {"--yaw", "10"},                              // camera without render
-        {"--frames", "3"},                            // frames without render
+        {"--yaw", "10"},    // camera without render
+        {"--frames", "3"},  // frames without render
         {"--size", "100x100"},
-        {"--render", "a.png", "document.pell"},       // no document in a headless picture
+        {"--render", "a.png", "document.pell"},  // no document in a headless picture
         {"--bogus"},
         {"one.pell", "two.pell"},
     };

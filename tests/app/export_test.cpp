@@ -23,7 +23,10 @@ namespace fs = std::filesystem;
 
 class ExportTest : public ::testing::Test {
 protected:
-    void SetUp() override { fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp"); }
+    void SetUp() override
+    {
+        fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp");
+    }
     TempDir dir;
 };
 
@@ -99,7 +102,8 @@ TEST_F(ExportTest, ASequenceOfPattern2WritesEveryFrameAndTheBulbsTradeTheirLight
         std::snprintf(name, sizeof name, "f%02d.png", frame);
         EXPECT_TRUE(fs::exists(dir.Path() / name)) << name;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 13) << "12 frames and panel.bmp";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 13)
+        << "12 frames and panel.bmp";
 
     const RgbImage first = ReadPng(dir.Path() / "f01.png"), eleventh = ReadPng(dir.Path() / "f11.png");
     ASSERT_EQ(first.width, 500);
@@ -142,7 +146,8 @@ TEST_F(ExportTest, AWebpOfPattern1Holds70FramesOf50MsAndItsFirstIsThePicture)
     softpipe.environment = {"GALLIUM_DRIVER=softpipe"};
     ASSERT_EQ(RunLumetta({"--render", "loop.webp", "--size", "40x40"}, dir.Path(), softpipe).status, 0);
     const std::string first = std::to_string(FindSceneLoop({}).lead + 1);
-    ASSERT_EQ(RunLumetta({"--render", "one.png", "--size", "40x40", "--frames", first}, dir.Path(), softpipe).status, 0);
+    ASSERT_EQ(RunLumetta({"--render", "one.png", "--size", "40x40", "--frames", first}, dir.Path(), softpipe).status,
+              0);
     const WebpFrames loop = ReadWebp(dir.Path() / "loop.webp");
     EXPECT_EQ(loop.info.loop_count, 0u) << "it must loop for ever";
     EXPECT_EQ(loop.info.canvas_width, 40u);
@@ -168,14 +173,14 @@ TEST_F(ExportTest, FramesOneLoopApartAreIdentical)
         std::size_t loop;
     };
     const Case cases[] = {
-        {{"--pattern", "3"}, 85},                // the slowest to settle
+        {{"--pattern", "3"}, 85},                  // the slowest to settle
         {{"--pattern", "2", "--cycle", "1"}, 60},  // three patterns, a second each
     };
     RunOptions softpipe;
     softpipe.environment = {"GALLIUM_DRIVER=softpipe"};
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"--render", "loop.webp", "--size", "40x40", "--frames",
-                                         std::to_string(2 * c.loop)};
+        std::vector<std::string> args = {"--render", "loop.webp", "--size",
+                                         "40x40",    "--frames",  std::to_string(2 * c.loop)};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const ProcessResult run = RunLumetta(args, dir.Path(), softpipe);
         ASSERT_EQ(run.status, 0) << run.err;

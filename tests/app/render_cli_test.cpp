@@ -207,7 +207,8 @@ TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
 TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehind)
 {
     for (const char* name : {"long.png", "frame%05d.png", "loop.webp", "loop.mp4", "loop.gif"}) {
-        const ProcessResult run = RunLumetta({"--render", name, "--frames", "100000", "--size", "100x100"}, dir.Path(), 800);
+        const ProcessResult run =
+            RunLumetta({"--render", name, "--frames", "100000", "--size", "100x100"}, dir.Path(), 800);
         EXPECT_EQ(run.status, 128 + SIGINT) << name;
         for (const auto& entry : fs::directory_iterator(dir.Path()))
             EXPECT_EQ(entry.path().filename(), "panel.bmp") << name << " left behind " << entry.path();
@@ -223,7 +224,8 @@ TEST_F(RenderCliTest, SignalsIgnoredAtTheStartStayIgnored)
         options.ignored = {signal};
         options.signal = signal;
         options.signalAfterMs = 400;
-        const ProcessResult run = RunLumetta({"--render", "f%03d.png", "--frames", "200", "--size", "64x64"}, dir.Path(), options);
+        const ProcessResult run =
+            RunLumetta({"--render", "f%03d.png", "--frames", "200", "--size", "64x64"}, dir.Path(), options);
         EXPECT_EQ(run.status, 0) << strsignal(signal) << ": " << run.err;
         EXPECT_TRUE(fs::exists(dir.Path() / "f200.png")) << strsignal(signal);
     }
@@ -243,10 +245,12 @@ TEST_F(RenderCliTest, LimitsAreClearFailuresThatLeaveNothing)
     RunOptions memory;
     memory.limits = {{RLIMIT_AS, 400000L * 1024}};
     for (const char* name : {"big.png", "big.webp"}) {
-        const ProcessResult huge = RunLumetta({"--render", name, "--size", "8192x8192", "--frames", "3"}, dir.Path(), memory);
+        const ProcessResult huge =
+            RunLumetta({"--render", name, "--size", "8192x8192", "--frames", "3"}, dir.Path(), memory);
         EXPECT_EQ(huge.status, 1) << name;
-        EXPECT_THAT(huge.err, ::testing::MatchesRegex("lumetta: a 8192x8192 picture needs about [0-9]+ MiB; only [0-9]+ "
-                                                      "MiB are available\n"))
+        EXPECT_THAT(huge.err,
+                    ::testing::MatchesRegex("lumetta: a 8192x8192 picture needs about [0-9]+ MiB; only [0-9]+ "
+                                            "MiB are available\n"))
             << name;
     }
     const ProcessResult small = RunLumetta({"--render", "small.png"}, dir.Path(), memory);

@@ -127,15 +127,16 @@ protected:
     void ExpectWindowShowsTheScene(int width, int height, const std::vector<std::string>& options = {})
     {
         const std::string png = "expected-" + std::to_string(width) + ".png";
-        std::vector<std::string> args = {"--render", png, "--size", std::to_string(width) + "x" + std::to_string(height)};
+        std::vector<std::string> args = {"--render", png, "--size",
+                                         std::to_string(width) + "x" + std::to_string(height)};
         args.insert(args.end(), options.begin(), options.end());
         const ProcessResult render = RunLumetta(args, dir.Path());
         ASSERT_EQ(render.status, 0) << render.err;
         const RgbImage expected = ReadPng(dir.Path() / png);
         XImage* shown = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
         ASSERT_TRUE(shown);
-        std::vector<std::pair<int, int>> points = {{2, 2}, {width - 3, 2}, {2, height - 3}, {width - 3, height - 3},
-                                                   {width / 2, height / 2}};
+        std::vector<std::pair<int, int>> points = {
+            {2, 2}, {width - 3, 2}, {2, height - 3}, {width - 3, height - 3}, {width / 2, height / 2}};
         for (const auto& f : kFlares)
             points.push_back(FlarePixel(f, width, height));
         for (const auto& [x, y] : points) {

@@ -169,7 +169,8 @@ protected:
         GtkAllocation place;
         gtk_widget_get_allocation(GTK_WIDGET(item), &place);
         int x = 0, y = 0;
-        ASSERT_TRUE(gtk_widget_translate_coordinates(GTK_WIDGET(item), outer, place.width / 2, place.height / 2, &x, &y));
+        ASSERT_TRUE(
+            gtk_widget_translate_coordinates(GTK_WIDGET(item), outer, place.width / 2, place.height / 2, &x, &y));
         m_sim.MouseMove(bar->GetScreenPosition() + wxPoint(x, y));
         Pump(50);
         m_sim.MouseClick();
@@ -300,8 +301,8 @@ TEST_F(ShellTest, LeftDragTurnsRightDragZoomsAndOutsideTheCanvasNothingIsSeen)
         p = Canvas()->ClientToScreen(p);
         return " mousemove " + std::to_string(p.x) + " " + std::to_string(p.y);
     };
-    const std::string quick =
-        "xdotool" + at(centre) + " mousedown 1" + at(centre + wxPoint(-10, 0)) + at(centre + wxPoint(-20, 0)) + " mouseup 1";
+    const std::string quick = "xdotool" + at(centre) + " mousedown 1" + at(centre + wxPoint(-10, 0)) +
+                              at(centre + wxPoint(-20, 0)) + " mouseup 1";
     ASSERT_EQ(std::system(quick.c_str()), 0);
     Pump(100);
     EXPECT_FLOAT_EQ(State().m_fAngle, -4.0f) << "a quick drag was lost";
@@ -461,7 +462,8 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
         int points = 0;
         wxSize size, wantSize;
         // While the box is up: a left drag over the scene, which must not turn it, then the key.
-        WhenReady([] { return FindAboutBox() != nullptr; }, [&] {
+        const auto boxIsUp = [] { return FindAboutBox() != nullptr; };
+        WhenReady(boxIsUp, [&] {
             CAboutBox* box = FindAboutBox();
             sawBox = true;
             modal = box->IsModal();
@@ -475,7 +477,8 @@ TEST_F(ShellTest, AboutBoxIsModalTheSceneAnimatesBehindItAndEscOrEnterEndsIt)
             m_sim.MouseDown();
             After(150, [&, before, key] {
                 m_sim.MouseMove(Canvas()->ClientToScreen(Centre() + wxPoint(30, 0)));
-                WhenReady([before] { return View()->FramesDrawn() - before >= 4; }, [&, before, key] {
+                const auto fourFramesLater = [before] { return View()->FramesDrawn() - before >= 4; };
+                WhenReady(fourFramesLater, [&, before, key] {
                     m_sim.MouseUp();
                     framesBehind = View()->FramesDrawn() - before;
                     m_sim.Char(key);
@@ -513,14 +516,17 @@ TEST_F(ShellTest, AStormOfInputKeepsEveryBoundAndTheSceneStillDraws)
 {
     Start();
     std::mt19937 random(2026);
-    const int keys[] = {WXK_LEFT, WXK_RIGHT, WXK_UP, WXK_DOWN, 'A', 'R', '1', '2', '3', '4', 'Q', WXK_NUMPAD1,
-                        WXK_F1, WXK_TAB, WXK_SPACE, WXK_NUMPAD_LEFT, WXK_PAGEUP, WXK_RETURN};
-    const int commands[] = {ID_FLARE_SPIN,    ID_LIGHT_PATTERN1, ID_LIGHT_PATTERN2, ID_LIGHT_PATTERN3, ID_LIGHT_STRONGER,
+    const int keys[] = {WXK_LEFT,   WXK_RIGHT, WXK_UP, WXK_DOWN,    'A',    'R',     '1',       '2',
+                        '3',        '4',       'Q',    WXK_NUMPAD1, WXK_F1, WXK_TAB, WXK_SPACE, WXK_NUMPAD_LEFT,
+                        WXK_PAGEUP, WXK_RETURN};
+    const int commands[] = {ID_FLARE_SPIN,   ID_LIGHT_PATTERN1, ID_LIGHT_PATTERN2, ID_LIGHT_PATTERN3, ID_LIGHT_STRONGER,
                             ID_LIGHT_WEAKER, ID_VIEW_RESET,     ID_SPREAD_WIDEN,   ID_SPREAD_NARROW};
     const long framesBefore = View()->FramesDrawn();
     for (int i = 0; i < 10000; ++i) {
         switch (random() % 10) {
-        case 0: case 1: case 2: {
+        case 0:
+        case 1:
+        case 2: {
             wxKeyEvent key(wxEVT_KEY_DOWN);
             key.m_keyCode = keys[random() % std::size(keys)];
             key.SetShiftDown(random() % 4 == 0);
@@ -528,7 +534,10 @@ TEST_F(ShellTest, AStormOfInputKeepsEveryBoundAndTheSceneStillDraws)
             Canvas()->GetEventHandler()->ProcessEvent(key);
             break;
         }
-        case 3: case 4: case 5: case 6: {
+        case 3:
+        case 4:
+        case 5:
+        case 6: {
             wxMouseEvent move(wxEVT_MOTION);
             move.m_x = static_cast<int>(random() % 700) - 100;
             move.m_y = static_cast<int>(random() % 700) - 100;
@@ -540,7 +549,8 @@ TEST_F(ShellTest, AStormOfInputKeepsEveryBoundAndTheSceneStillDraws)
             Canvas()->GetEventHandler()->ProcessEvent(move);
             break;
         }
-        case 7: case 8: {
+        case 7:
+        case 8: {
             wxCommandEvent command(wxEVT_MENU, commands[random() % std::size(commands)]);
             Frame()->ProcessWindowEvent(command);
             break;
@@ -583,7 +593,9 @@ TEST_F(ShellTest, AStormOfInputKeepsEveryBoundAndTheSceneStillDraws)
 TEST_F(ShellTest, TitleStaysLumettaWithADocumentAndTheDocumentEntersTheRecentList)
 {
     const std::filesystem::path doc = m_work.Path() / "notes.pell";
-    { std::ofstream(doc) << "anything"; }
+    {
+        std::ofstream(doc) << "anything";
+    }
     Start(doc.string());
     EXPECT_EQ(Frame()->GetTitle(), "Lumetta");
     EXPECT_EQ(View()->GetDocument()->GetFilename(), wxString(doc.c_str()));
@@ -599,13 +611,13 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     // A failed wx check would otherwise wait for someone to press a button in its dialog.
-    wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
-                          const wxString& msg) {
-        std::fprintf(stderr, "wx check failed at %s:%d in %s: %s %s\n", static_cast<const char*>(file.utf8_str()),
-                     line, static_cast<const char*>(func.utf8_str()), static_cast<const char*>(cond.utf8_str()),
-                     static_cast<const char*>(msg.utf8_str()));
-        std::abort();
-    });
+    wxSetAssertHandler(
+        [](const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
+            std::fprintf(stderr, "wx check failed at %s:%d in %s: %s %s\n", static_cast<const char*>(file.utf8_str()),
+                         line, static_cast<const char*>(func.utf8_str()), static_cast<const char*>(cond.utf8_str()),
+                         static_cast<const char*>(msg.utf8_str()));
+            std::abort();
+        });
     ::testing::AddGlobalTestEnvironment(new WxEnvironment);
     return RUN_ALL_TESTS();
 }

@@ -157,6 +157,7 @@ struct Colour {
     Rgba haloCentre, haloRim;
 };
 
+// clang-format off
 const Colour kColours[] = {
     //                                         halo centre                  halo rim
     {"red",    DrawRedHalo,    DrawRedBulb,    {1.0f, 0.4f, 0.4f, 0.6f}, {1.0f, 0.0f, 0.0f, 0.05f}},
@@ -164,6 +165,7 @@ const Colour kColours[] = {
     {"green",  DrawGreenHalo,  DrawGreenBulb,  {0.1f, 0.9f, 0.1f, 0.5f}, {0.0f, 0.7f, 0.0f, 0.05f}},
     {"yellow", DrawYellowHalo, DrawYellowBulb, {0.9f, 0.9f, 0.4f, 0.5f}, {0.8f, 0.8f, 0.0f, 0.05f}},
 };
+// clang-format on
 
 void ExpectColourNear(const FeedbackVertex& v, const Rgba& c, const char* what)
 {
@@ -265,6 +267,7 @@ struct BodyCase {
 };
 
 // The material table worked out at full, off, flaring and dipped intensities.
+// clang-format off
 const BodyCase kBodyCases[] = {
     //             inner diffuse                 inner emission                outer diffuse                 outer emission
     {0.0f, {
@@ -292,6 +295,7 @@ const BodyCase kBodyCases[] = {
         {{-0.2f, -0.2f, -0.19f, 1.0f},   {-0.1f, -0.1f, -0.06f, 1.0f},   {0.1f, 0.1f, 0.0f, 0.5f},      {-0.02f, -0.02f, -0.01f, 1.0f}},  // yellow
     }},
 };
+// clang-format on
 
 // Catches a wrong formula or offset, a shell's colours swapped, and any clamping: above 1
 // and below 0 the colours reach GL as computed.
@@ -317,6 +321,7 @@ TEST_F(BulbTest, BodyColoursFollowIntensityUnclamped)
 TEST_F(BulbTest, BodyFixedMaterialParts)
 {
     const Rgba kBlack = {0.0f, 0.0f, 0.0f, 1.0f};
+    // clang-format off
     const Rgba kSpecular[4][2] = {
         //  inner                        outer
         {{1.0f, 0.7f, 0.7f, 1.0f},  {1.0f, 0.5f, 0.5f, 1.0f}},  // red
@@ -324,6 +329,7 @@ TEST_F(BulbTest, BodyFixedMaterialParts)
         {{0.7f, 1.0f, 0.7f, 1.0f},  {0.1f, 0.7f, 0.1f, 1.0f}},  // green
         {{1.0f, 1.0f, 0.95f, 1.0f}, {0.5f, 0.5f, 0.1f, 1.0f}},  // yellow
     };
+    // clang-format on
     for (int c = 0; c < 4; ++c) {
         SCOPED_TRACE(kColours[c].name);
         const ShellRecording recording;
@@ -385,6 +391,7 @@ TEST_F(BulbTest, BodyLeavesMaterialAsFound)
 // --- The walk ---
 
 // Bulb centres in walk order: red 0, blue 0, green 0, yellow 0, red 1, ... yellow 9.
+// clang-format off
 const Point kBulbCentres[40] = {
     { 0.5f,  6.0f,  1.5f},  // red 0
     { 2.3f,  7.0f,  1.5f},  // blue 0
@@ -427,6 +434,7 @@ const Point kBulbCentres[40] = {
     {-2.7f,  4.1f,  1.5f},  // green 9
     {-4.1f,  6.7f,  1.5f},  // yellow 9
 };
+// clang-format on
 
 std::unique_ptr<SceneState> StateWithBulbs(const std::array<float, 10>& bulbs)
 {
@@ -478,7 +486,8 @@ TEST_F(BulbTest, StringDrawsEachHaloBeforeItsBody)
     const std::vector<FeedbackPolygon> sent = CaptureFeedback([&] { DrawBulbString(*state); });
     ASSERT_EQ(sent.size(), 40u * (kHaloTriangles + 40));
     for (std::size_t i = 0; i < sent.size(); ++i) {
-        const bool halo = std::any_of(sent[i].begin(), sent[i].end(), [](const FeedbackVertex& v) { return v.a < 0.2f; });
+        const bool halo =
+            std::any_of(sent[i].begin(), sent[i].end(), [](const FeedbackVertex& v) { return v.a < 0.2f; });
         ASSERT_EQ(halo, i % (kHaloTriangles + 40) < kHaloTriangles) << "triangle " << i;
     }
 }

@@ -156,6 +156,7 @@ struct SweepRow {
     int phase, index;
 };
 
+// clang-format off
 const SweepRow kSweepSequence[] = {
     {  0, { 1.0f,  1.0f,  1.0f,  1.0f,  1.0f,  0.2f,  1.0f,  1.0f,  1.0f,  0.8f}, 1, 0},
     {  1, { 1.0f,  1.0f,  1.0f,  1.0f,  1.0f,  0.0f,  1.0f,  1.0f,  1.0f,  1.0f}, 1, 0},
@@ -174,6 +175,7 @@ const SweepRow kSweepSequence[] = {
     { 14, { 1.0f,  1.0f, -0.2f,  1.0f,  1.0f,  1.0f,  1.2f,  1.0f,  1.0f,  1.0f}, 1, 2},  // hand-over to bulb 2
     { 15, { 1.0f,  1.0f,  0.0f,  1.0f,  1.0f,  1.0f,  1.0f,  1.0f,  1.0f,  1.0f}, 0, 2},
 };
+// clang-format on
 
 // Catches a wrong test order (phase before index), a non-strict comparison, the index
 // advancing at the wrong time, or the sweep order or phase meaning mixed up.
@@ -267,6 +269,7 @@ struct AlternateRow {
     int dir;
 };
 
+// clang-format off
 const AlternateRow kAlternateSequence[] = {
     {  0, { 1.0f,  0.0f,  1.0f,  0.0f,  1.0f,  0.0f,  1.0f,  0.0f,  1.0f,  0.0f}, 1},
     {  1, { 0.9f,  0.1f,  0.9f,  0.1f,  0.9f,  0.1f,  0.9f,  0.1f,  0.9f,  0.1f}, 1},
@@ -277,6 +280,7 @@ const AlternateRow kAlternateSequence[] = {
     { 19, { 0.9f,  0.1f,  0.9f,  0.1f,  0.9f,  0.1f,  0.9f,  0.1f,  0.9f,  0.1f}, 0},
     { 20, { 1.0f,  0.0f,  1.0f,  0.0f,  1.0f,  0.0f,  1.0f,  0.0f,  1.0f,  0.0f}, 1},  // bulb 1 below 0.05
 };
+// clang-format on
 
 // Catches swapped odd and even bulbs, the direction tested before the bulbs move, or a
 // non-strict threshold.
@@ -343,6 +347,7 @@ struct CascadeRow {
     int stage;
 };
 
+// clang-format off
 const CascadeRow kCascadeSequence[] = {
     {  0, { 0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f}, 0},
     {  1, { 0.2f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f}, 0},
@@ -359,6 +364,7 @@ const CascadeRow kCascadeSequence[] = {
     { 86, { 0.0f,  0.0f,  0.2f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f}, 0},  // through stage 8 within the step
     { 87, { 0.2f,  0.0f,  0.2f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f}, 0},
 };
+// clang-format on
 
 // Catches a stage read once per step instead of per bulb, a cascade that goes on after
 // lighting one bulb, fades steered by another bulb than bulb 0, or a wrong return to 0.
@@ -453,8 +459,8 @@ TEST(PatternProcessStartTest, FirstSelectionsStartLikeTheirStepByStepSequences)
             OnLightPattern3(*state);
             DrawBulbs(*state);
             const float cascaded = state->m_fBulb[0];
-            std::fprintf(stderr, "direction %d, stage %d, bulb 1 %g after alternation, bulb 0 %g after cascade\n",
-                         dir, stage, alternated, cascaded);
+            std::fprintf(stderr, "direction %d, stage %d, bulb 1 %g after alternation, bulb 0 %g after cascade\n", dir,
+                         stage, alternated, cascaded);
             const bool asSequences = dir == 1 && stage == 0 && std::fabs(alternated - 0.1f) < kTolerance &&
                                      std::fabs(cascaded - 0.2f) < kTolerance;
             std::exit(asSequences ? 0 : 1);

@@ -26,7 +26,13 @@ void ReplayAll(const char* folder, void (*target)(const std::uint8_t*, std::size
     EXPECT_GT(replayed, 0);
 }
 
-TEST(FuzzRegressionTest, PanelInputsReplay) { ReplayAll("panel", FuzzPanelBytes); }
-TEST(FuzzRegressionTest, CommandLineInputsReplay) { ReplayAll("cli", FuzzCommandLine); }
+TEST(FuzzRegressionTest, PanelInputsReplay)
+{
+    ReplayAll("panel", FuzzPanelBytes);
+}
+TEST(FuzzRegressionTest, CommandLineInputsReplay)
+{
+    ReplayAll("cli", FuzzCommandLine);
+}
 
 }  // namespace

@@ -9,8 +9,9 @@ protected:
     void SetUp() override { ResetGlToSceneBaseline(); }
 };
 
-const MaterialBlock kBlock = {GL_FRONT, {0.1f, 0.2f, 0.3f, 0.4f}, {0.5f, 0.6f, 0.7f, 0.8f},
-                              {0.9f, 0.8f, 0.7f, 0.6f}, {0.05f, 0.04f, 0.03f, 1.0f}, 42.0f};
+const MaterialBlock kBlock = {
+    GL_FRONT, {0.1f, 0.2f, 0.3f, 0.4f}, {0.5f, 0.6f, 0.7f, 0.8f}, {0.9f, 0.8f, 0.7f, 0.6f}, {0.05f, 0.04f, 0.03f, 1.0f},
+    42.0f};
 
 TEST_F(MaterialTest, BlockSetsItsFacesOnlyAndThePopBringsTheOldMaterialBack)
 {

@@ -183,9 +183,8 @@ TEST_F(FlatQuadMeshTest, QuadIsLitByTheNormalOfItsFirstThreeCornersAlone)
 // rasteriser in their stored order, lit by the quad's own normal.
 TEST_F(FlatQuadMeshTest, SendsEachQuadsCornersInStoredOrderWithItsOwnNormal)
 {
-    const std::vector<FeedbackPolygon> sent = JoinQuads(CaptureFeedback([&] {
-        WithLightAlongZ([&] { DrawFlatQuadMesh(vertices, quads, 2); });
-    }));
+    const std::vector<FeedbackPolygon> sent =
+        JoinQuads(CaptureFeedback([&] { WithLightAlongZ([&] { DrawFlatQuadMesh(vertices, quads, 2); }); }));
     ASSERT_EQ(sent.size(), 2u);
     const float red[2] = {1.0f, 0.0f};
     for (int q = 0; q < 2; ++q) {

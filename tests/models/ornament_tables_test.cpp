@@ -27,12 +27,30 @@ constexpr double kTwoDecimals = 0.005;
 struct V {
     double x, y, z;
 };
-V At(const MeshVertex& v) { return {v[0], v[1], v[2]}; }
-V operator-(V a, V b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V operator+(V a, V b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V Cross(V a, V b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Dot(V a, V b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double Length(V a) { return std::sqrt(Dot(a, a)); }
+V At(const MeshVertex& v)
+{
+    return {v[0], v[1], v[2]};
+}
+V operator-(V a, V b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V operator+(V a, V b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+V Cross(V a, V b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Dot(V a, V b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double Length(V a)
+{
+    return std::sqrt(Dot(a, a));
+}
 
 struct Box {
     V lo{1e9, 1e9, 1e9}, hi{-1e9, -1e9, -1e9};
@@ -61,7 +79,10 @@ void ExpectBox(const Box& box, V lo, V hi, double tolerance, const std::string& 
     EXPECT_NEAR(box.hi.z, hi.z, tolerance) << what << ": greatest z";
 }
 
-bool RepeatsACorner(const MeshTriangle& t) { return t[0] == t[1] || t[1] == t[2] || t[0] == t[2]; }
+bool RepeatsACorner(const MeshTriangle& t)
+{
+    return t[0] == t[1] || t[1] == t[2] || t[0] == t[2];
+}
 
 // A smooth mesh's triangles must run counter-clockwise about the side their normals face:
 // with two-sided lighting a triangle wound the other way is lit as a back face (the stems'
@@ -87,8 +108,8 @@ std::vector<int> PositionIds(std::span<const MeshVertex> vertices)
     std::map<std::array<float, 3>, int> ids;
     std::vector<int> result;
     for (const MeshVertex& v : vertices)
-        result.push_back(ids.emplace(std::array<float, 3>{v[0], v[1], v[2]}, static_cast<int>(ids.size()))
-                             .first->second);
+        result.push_back(
+            ids.emplace(std::array<float, 3>{v[0], v[1], v[2]}, static_cast<int>(ids.size())).first->second);
     return result;
 }
 
@@ -107,7 +128,10 @@ private:
 
 constexpr double kAxisZ = 1.89;  // the bell's axis stands at x = 0, z = 1.89
 
-double FromBellAxis(V p) { return std::hypot(p.x, p.z - kAxisZ); }
+double FromBellAxis(V p)
+{
+    return std::hypot(p.x, p.z - kAxisZ);
+}
 
 TEST(OrnamentBellTest, MeetsItsBounds)
 {
@@ -325,11 +349,13 @@ TEST(OrnamentBowTest, PatchesJoinIntoTheSixPieces)
         int quads;
         double xlo, xhi, ylo, yhi;
     };
+    // clang-format off
     const ChosenPiece chosen[] = {
         {"left tail", 128, -2.80, -0.12, 1.15, 4.8},   {"right tail", 128, 0.15, 2.75, 1.15, 4.8},
         {"left loop", 48, -2.32, 0.0, 4.15, 5.47},     {"right loop", 48, -0.05, 2.29, 4.15, 5.47},
         {"knot", 64, -0.40, 0.45, 4.40, 5.27},         {"tie behind the knot", 32, -0.31, 0.71, 4.32, 5.18},
     };
+    // clang-format on
     const std::vector<BowPiece> pieces = BowPieces();
     ASSERT_EQ(pieces.size(), 6u);
     for (const ChosenPiece& s : chosen) {
@@ -381,9 +407,13 @@ TEST(OrnamentBowTest, SidesMirrorEachOther)
 
 constexpr int kApples = 5, kPerApple = 275, kTrianglesPerApple = 546;
 // The bodies' centres (x, y), in storage order.
-constexpr double kAppleCentres[kApples][2] = {{-3.2, -4.064}, {2.9, -5.964}, {3.5, 5.036}, {5.0, -0.564}, {-6.4, 1.558}};
+constexpr double kAppleCentres[kApples][2] = {
+    {-3.2, -4.064}, {2.9, -5.964}, {3.5, 5.036}, {5.0, -0.564}, {-6.4, 1.558}};
 
-std::span<const MeshVertex> AppleVertices(int a) { return {T.appleVertices + a * kPerApple, kPerApple}; }
+std::span<const MeshVertex> AppleVertices(int a)
+{
+    return {T.appleVertices + a * kPerApple, kPerApple};
+}
 
 TEST(OrnamentAppleTest, MeetsTheirBounds)
 {
@@ -487,7 +517,10 @@ constexpr int kStems = 5, kPerStem = 93, kTrianglesPerStem = 261;
 constexpr double kStemSpans[kStems][2] = {{5.3, 5.9}, {-0.3, 0.3}, {-5.7, -5.1}, {1.822, 2.422}, {-3.8, -3.2}};
 constexpr int kStemApple[kStems] = {2, 3, 1, 4, 0};
 
-std::span<const MeshVertex> StemVertices(int s) { return {T.stemVertices + s * kPerStem, kPerStem}; }
+std::span<const MeshVertex> StemVertices(int s)
+{
+    return {T.stemVertices + s * kPerStem, kPerStem};
+}
 
 TEST(OrnamentStemTest, MeetTheirBounds)
 {

@@ -21,9 +21,15 @@ namespace {
 const WreathTables& T = g_wreathTables;
 
 using Position = std::array<float, 3>;
-Position At(const MeshVertex& v) { return {v[0], v[1], v[2]}; }
+Position At(const MeshVertex& v)
+{
+    return {v[0], v[1], v[2]};
+}
 
-double Radius(const float* v) { return std::hypot(double(v[0]), double(v[1])); }
+double Radius(const float* v)
+{
+    return std::hypot(double(v[0]), double(v[1]));
+}
 
 // The z of the face normal the program lights the face with: positive when the first three
 // corners run counter-clockwise seen from the viewer.
@@ -114,8 +120,14 @@ std::set<Position> PositionsOf(std::span<const MeshVertex> vertices, const std::
 // ---------------------------------------------------------------------------------------
 // The ring
 
-std::span<const MeshVertex> RingVertices() { return {T.ringVertices, kRingVertices}; }
-std::span<const MeshQuad> RingQuads() { return {T.ringQuads, kRingQuads}; }
+std::span<const MeshVertex> RingVertices()
+{
+    return {T.ringVertices, kRingVertices};
+}
+std::span<const MeshQuad> RingQuads()
+{
+    return {T.ringQuads, kRingQuads};
+}
 
 constexpr int kSprigs = 168, kSprigQuads = 34, kSprigVertices = 136;
 
@@ -258,8 +270,7 @@ TEST(RingTablesTest, NoQuadsFirstCornersMeetOrLieInALine)
 {
     for (int i = 0; i < kRingQuads; ++i) {
         const MeshQuad& q = T.ringQuads[i];
-        ASSERT_GT(CornerSine(T.ringVertices[q[0]], T.ringVertices[q[1]], T.ringVertices[q[2]]), 0.001)
-            << "quad " << i;
+        ASSERT_GT(CornerSine(T.ringVertices[q[0]], T.ringVertices[q[1]], T.ringVertices[q[2]]), 0.001) << "quad " << i;
     }
 }
 
@@ -271,7 +282,8 @@ TEST(RingTablesTest, GreeneryCoversTheBandWithoutGaps)
     constexpr int side = 230;
     std::vector<char> covered(side * side, 0);
     auto mark = [&](const float* a, const float* b, const float* c) {
-        const double area = (double(b[0]) - a[0]) * (double(c[1]) - a[1]) - (double(b[1]) - a[1]) * (double(c[0]) - a[0]);
+        const double area = (double(b[0]) - a[0]) * (double(c[1]) - a[1]) -
+                            (double(b[1]) - a[1]) * (double(c[0]) - a[0]);
         if (area == 0)
             return;
         const int x0 = std::max(0, int((std::min({a[0], b[0], c[0]}) + 11.5) / cell));
@@ -307,8 +319,14 @@ TEST(RingTablesTest, GreeneryCoversTheBandWithoutGaps)
 // ---------------------------------------------------------------------------------------
 // The flat pieces
 
-std::span<const MeshVertex> FlatVertices() { return {T.flatVertices, kFlatVertices}; }
-std::span<const MeshTriangle> FlatTriangles() { return {T.flatTriangles, kFlatTriangles}; }
+std::span<const MeshVertex> FlatVertices()
+{
+    return {T.flatVertices, kFlatVertices};
+}
+std::span<const MeshTriangle> FlatTriangles()
+{
+    return {T.flatTriangles, kFlatTriangles};
+}
 
 const double kClusterCentres[5][2] = {{-4.31, 3.04}, {6.29, 1.69}, {6.59, -3.11}, {0.99, -6.71}, {-5.91, -2.76}};
 
@@ -385,7 +403,8 @@ TEST(FlatPieceTablesTest, FiveClustersOfTwelveAroundTheirPlaces)
         ++members[nearest];
         centres[nearest][0] += c[0], centres[nearest][1] += c[1];
         for (int i : p.vertices)
-            corners[nearest][0] += T.flatVertices[i][0], corners[nearest][1] += T.flatVertices[i][1], ++corners[nearest][2];
+            corners[nearest][0] += T.flatVertices[i][0], corners[nearest][1] += T.flatVertices[i][1],
+                ++corners[nearest][2];
     }
     for (int k = 0; k < 5; ++k) {
         ASSERT_EQ(members[k], 12) << "cluster " << k;
@@ -404,7 +423,8 @@ TEST(FlatPieceTablesTest, EveryTriangleFacesAwayFromTheViewer)
         EXPECT_EQ(n[0], 0.0f) << "triangle " << i;
         EXPECT_EQ(n[1], 0.0f) << "triangle " << i;
         EXPECT_EQ(n[2], -1.0f) << "triangle " << i;
-        EXPECT_GT(CornerSine(T.flatVertices[t[0]], T.flatVertices[t[1]], T.flatVertices[t[2]]), 0.01) << "triangle " << i;
+        EXPECT_GT(CornerSine(T.flatVertices[t[0]], T.flatVertices[t[1]], T.flatVertices[t[2]]), 0.01)
+            << "triangle " << i;
     }
 }
 
@@ -416,7 +436,10 @@ const double kStarCentres[5][3] = {
 
 // Rim point j (0 to 11) of star s: the first stored once at block vertex 1, the others at
 // block vertex 2j.
-const float* Rim(int s, int j) { return T.starVertices[25 * s + (j == 0 ? 1 : 2 * j)]; }
+const float* Rim(int s, int j)
+{
+    return T.starVertices[25 * s + (j == 0 ? 1 : 2 * j)];
+}
 
 TEST(StarTablesTest, BoundsAreTheChosenOnes)
 {
@@ -485,7 +508,8 @@ TEST(StarTablesTest, SixTipsBetweenSixInnerCornersTheFirstTipOnTop)
             }
             last = a;
         }
-        EXPECT_NEAR(turned + std::remainder(std::atan2(Rim(s, 0)[1] - c[1], Rim(s, 0)[0] - c[0]) - last, 2 * std::numbers::pi),
+        EXPECT_NEAR(turned + std::remainder(std::atan2(Rim(s, 0)[1] - c[1], Rim(s, 0)[0] - c[0]) - last,
+                                            2 * std::numbers::pi),
                     2 * std::numbers::pi, 1e-5)
             << "star " << s << " does not go round once";
     }

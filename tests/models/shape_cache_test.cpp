@@ -315,9 +315,9 @@ TEST_F(ShapeCacheTest, WithoutAListTheShapeIsDrawnDirectlyAndNothingIsKept)
             once = CaptureFeedback([&] { shape.draw(radius); }).size();
             ExpectLeavesGlStateAsFound([&] {
                 hundred = CaptureFeedback([&] {
-                    for (int i = 0; i < 100; ++i)
-                        shape.draw(radius);
-                }).size();
+                              for (int i = 0; i < 100; ++i)
+                                  shape.draw(radius);
+                          }).size();
             });
             EXPECT_EQ(g_nListRequests, 101) << shape.name << ": every request may try again";
         }
@@ -398,26 +398,26 @@ TEST_F(ShapeCacheTest, IcosahedronIsDrawnFaceByFaceInItsTableOrder)
 {
     // Faces as numbered in the table (a, b, c); each is drawn a, c, b.
     const int kFaces[20][3] = {
-        {0, 4, 1},    // face 0
-        {0, 9, 4},    // face 1
-        {9, 5, 4},    // face 2
-        {4, 5, 8},    // face 3
-        {4, 8, 1},    // face 4
-        {8, 10, 1},   // face 5
-        {8, 3, 10},   // face 6
-        {5, 3, 8},    // face 7
-        {5, 2, 3},    // face 8
-        {2, 7, 3},    // face 9
-        {7, 10, 3},   // face 10
-        {7, 6, 10},   // face 11
-        {7, 11, 6},   // face 12
-        {11, 0, 6},   // face 13
-        {0, 1, 6},    // face 14
-        {6, 1, 10},   // face 15
-        {9, 0, 11},   // face 16
-        {9, 11, 2},   // face 17
-        {9, 2, 5},    // face 18
-        {7, 2, 11},   // face 19
+        {0, 4, 1},   // face 0
+        {0, 9, 4},   // face 1
+        {9, 5, 4},   // face 2
+        {4, 5, 8},   // face 3
+        {4, 8, 1},   // face 4
+        {8, 10, 1},  // face 5
+        {8, 3, 10},  // face 6
+        {5, 3, 8},   // face 7
+        {5, 2, 3},   // face 8
+        {2, 7, 3},   // face 9
+        {7, 10, 3},  // face 10
+        {7, 6, 10},  // face 11
+        {7, 11, 6},  // face 12
+        {11, 0, 6},  // face 13
+        {0, 1, 6},   // face 14
+        {6, 1, 10},  // face 15
+        {9, 0, 11},  // face 16
+        {9, 11, 2},  // face 17
+        {9, 2, 5},   // face 18
+        {7, 2, 11},  // face 19
     };
     const double radius = 2.5;
     const std::vector<FeedbackPolygon> faces = CaptureFeedback([&] { ShapeIcosahedron(radius); });

@@ -19,6 +19,7 @@ TEST(WreathTablesTest, TwentyArraysLieBackToBackInTheirOrder)
     struct Entry {
         std::size_t offset, size;
     };
+    // clang-format off
     const Entry entries[] = {
         {offsetof(WreathTables, ringVertices), 274176},     {offsetof(WreathTables, ringQuads), 91392},
         {offsetof(WreathTables, flatVertices), 4440},       {offsetof(WreathTables, flatTriangles), 3000},
@@ -31,6 +32,7 @@ TEST(WreathTablesTest, TwentyArraysLieBackToBackInTheirOrder)
         {offsetof(WreathTables, bellVertices), 2028},       {offsetof(WreathTables, bellVertexIndices), 2772},
         {offsetof(WreathTables, bellNormals), 2028},        {offsetof(WreathTables, bellNormalIndices), 2772},
     };
+    // clang-format on
     std::size_t expected = 0;
     for (const Entry& e : entries) {
         EXPECT_EQ(e.offset, expected);
@@ -92,6 +94,7 @@ TEST(WreathTablesTest, SmoothMeshesHaveOneUnitNormalPerVertexIndexedLikeTheVerti
         std::span<const MeshVertex> normals;
         std::span<const MeshTriangle> vertexIndices, normalIndices;
     };
+    // clang-format off
     const Smooth meshes[] = {
         {"apples", {T.appleNormals, kAppleVertices}, {T.appleVertexIndices, kAppleTriangles},
          {T.appleNormalIndices, kAppleTriangles}},
@@ -100,6 +103,7 @@ TEST(WreathTablesTest, SmoothMeshesHaveOneUnitNormalPerVertexIndexedLikeTheVerti
         {"bell", {T.bellNormals, kBellVertices}, {T.bellVertexIndices, kBellTriangles},
          {T.bellNormalIndices, kBellTriangles}},
     };
+    // clang-format on
     for (const Smooth& m : meshes) {
         for (std::size_t t = 0; t < m.vertexIndices.size(); ++t)
             for (int k = 0; k < 3; ++k)

@@ -119,12 +119,14 @@ TEST_F(WreathTest, ClusterSpheresStandWhereTheOffsetsAddUpToWithTheirRadii)
     const auto& spheres = log.Requests();
     ASSERT_EQ(spheres.size(), 30u);
 
-    const double bases[5][3] = {{4.5, 3.0, 1.2}, {6.0, -1.5, 1.2}, {-0.5, -5.5, 1.2}, {-4.2, -2.5, 1.3}, {-5.0, 2.0, 1.3}};
+    const double bases[5][3] = {
+        {4.5, 3.0, 1.2}, {6.0, -1.5, 1.2}, {-0.5, -5.5, 1.2}, {-4.2, -2.5, 1.3}, {-5.0, 2.0, 1.3}};
     // Every cluster's offsets add up to the same places from its base, but for the second
     // sphere, which clusters 3 and 5 lean the other way.
     const double fromBase[6][2] = {{0, 0}, {0.05, 0.4}, {0.4, 0.0}, {0.2, -0.4}, {-0.2, -0.5}, {-0.4, 0.0}};
     const double secondX[5] = {0.05, 0.05, -0.05, 0.05, -0.05};
-    const float radiiA[6] = {0.15f, 0.1f, 0.12f, 0.1f, 0.12f, 0.1f}, radiiB[6] = {0.15f, 0.12f, 0.1f, 0.12f, 0.1f, 0.12f};
+    const float radiiA[6] = {0.15f, 0.1f, 0.12f, 0.1f, 0.12f, 0.1f},
+                radiiB[6] = {0.15f, 0.12f, 0.1f, 0.12f, 0.1f, 0.12f};
     for (int c = 0; c < 5; ++c) {
         const float* radii = (c == 1 || c == 2) ? radiiB : radiiA;
         for (int s = 0; s < 6; ++s) {
@@ -155,14 +157,24 @@ TEST_F(WreathTest, GroupsSendTheirTablesFacesInFull)
 }
 
 // The wreath's seven materials, as each part must be lit.
-//                               faces               diffuse                     specular                  ambient                       emission                  shininess
-const MaterialBlock kRing      = {GL_FRONT_AND_BACK, {0.0f, 0.35f, 0.0f, 1.0f},  {0.5f, 0.7f, 0.5f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 150.0f};
-const MaterialBlock kPale      = {GL_FRONT_AND_BACK, {0.7f, 0.7f, 0.6f, 1.0f},   {0.8f, 0.8f, 0.7f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
-const MaterialBlock kStarGold  = {GL_FRONT,          {0.7f, 0.7f, 0.2f, 1.0f},   {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.1f, 0.1f, 0.0f, 1.0f}, 10.0f};
-const MaterialBlock kBellGold  = {GL_FRONT_AND_BACK, {0.5f, 0.5f, 0.05f, 1.0f},  {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.1f, 0.1f, 0.0f, 1.0f}, 20.0f};
-const MaterialBlock kBowRed    = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 1.0f},   {0.8f, 0.4f, 0.4f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},    {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
-const MaterialBlock kStemGreen = {GL_FRONT,          {0.0f, 0.7f, 0.0f, 1.0f},   {0.8f, 1.0f, 0.8f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f},   {0.0f, 0.0f, 0.0f, 1.0f}, 10.0f};
-const MaterialBlock kAppleRed  = {GL_FRONT_AND_BACK, {0.7f, 0.2f, 0.2f, 0.55f},  {1.0f, 1.0f, 1.0f, 1.0f}, {0.05f, 0.05f, 0.05f, 1.0f}, {0.3f, 0.1f, 0.1f, 1.0f}, 30.0f};
+//                               faces               diffuse                     specular                  ambient
+//                               emission                  shininess
+const MaterialBlock kRing = {GL_FRONT_AND_BACK,         {0.0f, 0.35f, 0.0f, 1.0f}, {0.5f, 0.7f, 0.5f, 1.0f},
+                             {0.0f, 0.05f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},  150.0f};
+const MaterialBlock kPale = {GL_FRONT_AND_BACK,        {0.7f, 0.7f, 0.6f, 1.0f}, {0.8f, 0.8f, 0.7f, 1.0f},
+                             {0.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
+const MaterialBlock kStarGold = {
+    GL_FRONT, {0.7f, 0.7f, 0.2f, 1.0f}, {1.0f, 1.0f, 0.9f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, {0.1f, 0.1f, 0.0f, 1.0f},
+    10.0f};
+const MaterialBlock kBellGold = {GL_FRONT_AND_BACK,        {0.5f, 0.5f, 0.05f, 1.0f}, {1.0f, 1.0f, 0.9f, 1.0f},
+                                 {0.0f, 0.0f, 0.0f, 1.0f}, {0.1f, 0.1f, 0.0f, 1.0f},  20.0f};
+const MaterialBlock kBowRed = {GL_FRONT_AND_BACK,        {0.7f, 0.2f, 0.2f, 1.0f}, {0.8f, 0.4f, 0.4f, 1.0f},
+                               {0.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, 80.0f};
+const MaterialBlock kStemGreen = {
+    GL_FRONT, {0.0f, 0.7f, 0.0f, 1.0f}, {0.8f, 1.0f, 0.8f, 1.0f}, {0.0f, 0.05f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},
+    10.0f};
+const MaterialBlock kAppleRed = {GL_FRONT_AND_BACK,           {0.7f, 0.2f, 0.2f, 0.55f}, {1.0f, 1.0f, 1.0f, 1.0f},
+                                 {0.05f, 0.05f, 0.05f, 1.0f}, {0.3f, 0.1f, 0.1f, 1.0f},  30.0f};
 
 // Catches a part drawn in another part's material, or a material's colour changed: under the
 // scene's lights every corner the wreath sends is lit as its part's own table mesh is lit
@@ -177,20 +189,24 @@ TEST_F(WreathTest, EachPartIsLitInItsOwnMaterial)
     } parts[] = {
         {"ring", kRing, [&] { DrawFlatQuadMesh(T.ringVertices, T.ringQuads, kRingQuads); }},
         {"flat pieces", kPale, [&] { DrawFlatTriMesh(T.flatVertices, T.flatTriangles, kFlatTriangles); }},
-        {"stars and clusters", kStarGold, [&] {
+        {"stars and clusters", kStarGold,
+         [&] {
              DrawFlatTriMesh(T.starVertices, T.starTriangles, kStarTriangles);
              DrawSphereClusters();
          }},
-        {"bell and ball", kBellGold, [&] {
+        {"bell and ball", kBellGold,
+         [&] {
              DrawSmoothTriMesh(T.bellNormals, T.bellNormalIndices, T.bellVertices, T.bellVertexIndices, kBellTriangles);
              ShapeSphere(0.25);
          }},
         {"bow", kBowRed, [&] { DrawFlatQuadMesh(T.bowVertices, T.bowQuads, kBowQuads); }},
         {"bulbs", std::nullopt, [] { DrawBulbs(*std::make_unique<SceneState>()); }},
-        {"stems", kStemGreen, [&] {
+        {"stems", kStemGreen,
+         [&] {
              DrawSmoothTriMesh(T.stemNormals, T.stemNormalIndices, T.stemVertices, T.stemVertexIndices, kStemTriangles);
          }},
-        {"apples", kAppleRed, [&] {
+        {"apples", kAppleRed,
+         [&] {
              DrawSmoothTriMesh(T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices,
                                kAppleTriangles);
          }},

@@ -68,8 +68,8 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
     scene.OnSize(320, 240);
     SceneState& s = scene.State();
     std::mt19937 random(12345);
-    void (*const commands[])(SceneState&) = {OnFlareSpin,   OnLightStronger, OnLightWeaker, OnSpreadWiden,
-                                             OnSpreadNarrow, OnViewReset};
+    void (*const commands[])(SceneState&) = {OnFlareSpin,   OnLightStronger, OnLightWeaker,
+                                             OnSpreadWiden, OnSpreadNarrow,  OnViewReset};
     const int keys[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, 'A', 'R'};
     const int periods[] = {70, 20, 85};
 
@@ -134,8 +134,8 @@ TEST(SoakTest, ManyFramesWithCommandsBetweenWearNothingOut)
     else
         std::printf("soak: too short a run to judge memory\n");
     scene.OnDestroyContext();
-    std::printf("soak: %ld frames, %d display lists, resident %ld to %ld KiB\n", drawn, listsAfterWarmUp,
-                lowest / 1024, highest / 1024);
+    std::printf("soak: %ld frames, %d display lists, resident %ld to %ld KiB\n", drawn, listsAfterWarmUp, lowest / 1024,
+                highest / 1024);
 }
 
 }  // namespace

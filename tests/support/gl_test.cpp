@@ -12,10 +12,12 @@
 
 namespace {
 
+// clang-format off
 const GLenum kTrackedEnables[] = {
     GL_LIGHTING, GL_LIGHT0, GL_LIGHT1,  GL_LIGHT2,   GL_TEXTURE_2D,     GL_BLEND,
     GL_DEPTH_TEST, GL_NORMALIZE, GL_CULL_FACE, GL_COLOR_MATERIAL, GL_ALPHA_TEST,
 };
+// clang-format on
 
 const GLenum kMaterialParams[] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
 
@@ -25,10 +27,7 @@ GlEnvironment* g_pEnvironment = nullptr;
 class GlEnvironment : public ::testing::Environment {
 public:
     // The context is made current when made; what EGL then holds current is kept for later.
-    bool MakeCurrent()
-    {
-        return m_context && eglMakeCurrent(m_display, m_draw, m_read, m_current) == EGL_TRUE;
-    }
+    bool MakeCurrent() { return m_context && eglMakeCurrent(m_display, m_draw, m_read, m_current) == EGL_TRUE; }
     void SetUp() override
     {
         m_context = std::make_unique<CHeadlessContext>(500, 500);
@@ -124,8 +123,8 @@ GlState GlState::Capture()
 std::ostream& operator<<(std::ostream& os, const GlState& s)
 {
     os << "stacks " << s.stackDepths[0] << "/" << s.stackDepths[1] << "/" << s.stackDepths[2] << ", attrib "
-       << s.attribDepth << ", client attrib " << s.clientAttribDepth << ", matrix mode 0x" << std::hex
-       << s.matrixMode << std::dec << ", enables";
+       << s.attribDepth << ", client attrib " << s.clientAttribDepth << ", matrix mode 0x" << std::hex << s.matrixMode
+       << std::dec << ", enables";
     for (GLboolean e : s.enables)
         os << ' ' << int(e);
     os << ", material";

@@ -13,11 +13,11 @@ struct ProcessResult {
 
 // How a child is started and treated, beyond its arguments and folder.
 struct RunOptions {
-    int signal = 2;          // sent signalAfterMs after the start, when that is above 0 (SIGINT)
+    int signal = 2;  // sent signalAfterMs after the start, when that is above 0 (SIGINT)
     int signalAfterMs = 0;
-    std::vector<int> ignored;                       // ignored from the start, as under nohup
-    std::vector<std::pair<int, long>> limits;       // resource limits, such as RLIMIT_FSIZE
-    std::vector<std::string> environment;           // "NAME=value" entries added
+    std::vector<int> ignored;                  // ignored from the start, as under nohup
+    std::vector<std::pair<int, long>> limits;  // resource limits, such as RLIMIT_FSIZE
+    std::vector<std::string> environment;      // "NAME=value" entries added
 };
 
 // Runs the lumetta binary with args in folder dir, without DISPLAY, and waits for it; with

@@ -40,8 +40,8 @@ TEST(InputTest, SpotGreyLevelStepsToItsBoundsWithRedGreenBlueEqualAndAlphaUntouc
                 {0.45f, 0.5f, 0.55f, 0.6f, 0.65f, 0.7f, 0.75f, 0.8f, 0.8f}, "stronger");
     EXPECT_EQ(s.m_fSpotDiffuse[0], 0.8f);
     s.m_fSpotDiffuse = {0.4f, 0.4f, 0.4f, 0.25f};
-    ExpectSteps(Steps(s, OnLightWeaker, 8, s.m_fSpotDiffuse[0]),
-                {0.35f, 0.3f, 0.25f, 0.2f, 0.15f, 0.1f, 0.05f, 0.05f}, "weaker");
+    ExpectSteps(Steps(s, OnLightWeaker, 8, s.m_fSpotDiffuse[0]), {0.35f, 0.3f, 0.25f, 0.2f, 0.15f, 0.1f, 0.05f, 0.05f},
+                "weaker");
     EXPECT_EQ(s.m_fSpotDiffuse[0], 0.05f);
     EXPECT_EQ(s.m_fSpotDiffuse[1], s.m_fSpotDiffuse[0]);
     EXPECT_EQ(s.m_fSpotDiffuse[2], s.m_fSpotDiffuse[0]);

@@ -49,9 +49,18 @@ Bytes StandardPicture()
     return file;
 }
 
-std::uint8_t Blue(std::uint32_t k) { return static_cast<std::uint8_t>(k % 251); }
-std::uint8_t Green(std::uint32_t k) { return static_cast<std::uint8_t>(k % 241 + 1); }
-std::uint8_t Red(std::uint32_t k) { return static_cast<std::uint8_t>(k % 239 + 2); }
+std::uint8_t Blue(std::uint32_t k)
+{
+    return static_cast<std::uint8_t>(k % 251);
+}
+std::uint8_t Green(std::uint32_t k)
+{
+    return static_cast<std::uint8_t>(k % 241 + 1);
+}
+std::uint8_t Red(std::uint32_t k)
+{
+    return static_cast<std::uint8_t>(k % 239 + 2);
+}
 
 TEST(PanelBytesTest, EmptyOrTinyFileGivesWhiteTexels)
 {
@@ -116,7 +125,9 @@ TEST(PanelFileTest, ReadsPanelBmpFromTheCurrentFolderWhateverItHolds)
     ScopedCurrentDir inside(dir.Path());
     auto state = std::make_unique<SceneState>();
 
-    std::ofstream(dir.Path() / "panel.bmp", std::ios::binary).write("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrst", 56) << "RBG";
+    std::ofstream(dir.Path() / "panel.bmp", std::ios::binary)
+            .write("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrst", 56)
+        << "RBG";
     ReadPanelTexels(*state);
     EXPECT_EQ(state->m_Texels[0], 'R');
     EXPECT_EQ(state->m_Texels[1], 'G');

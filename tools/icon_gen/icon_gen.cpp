@@ -75,7 +75,8 @@ int main(int argc, char** argv)
     std::vector<Rgba> big(static_cast<std::size_t>(width * scale) * height * scale);
     for (int y = 0; y < height * scale; ++y)
         for (int x = 0; x < width * scale; ++x)
-            big[static_cast<std::size_t>(y) * width * scale + x] = art[static_cast<std::size_t>(y / scale) * width + x / scale];
+            big[static_cast<std::size_t>(y) * width * scale + x] =
+                art[static_cast<std::size_t>(y / scale) * width + x / scale];
 
     png_image image{};
     image.version = PNG_IMAGE_VERSION;

@@ -20,8 +20,8 @@
 namespace {
 
 constexpr int kSize = 256;
-constexpr int kThreads = 32;                // threads per tile, each way
-constexpr int kPitch = kSize / kThreads;    // texels from one thread to the next
+constexpr int kThreads = 32;              // threads per tile, each way
+constexpr int kPitch = kSize / kThreads;  // texels from one thread to the next
 
 struct Rgb {
     double r, g, b;
@@ -38,7 +38,10 @@ double Hash(std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0)
     return static_cast<double>(x >> 11) / 9007199254740992.0;
 }
 
-double Smooth(double t) { return t * t * (3.0 - 2.0 * t); }
+double Smooth(double t)
+{
+    return t * t * (3.0 - 2.0 * t);
+}
 
 // Value noise on a lattice of period cells per tile, so it wraps with the tile.
 double Noise(double x, double y, int period, std::uint32_t seed)

@@ -73,7 +73,10 @@ Row RibbonRow(Vec3 centre, Vec3 tangent, Vec3 across, double halfWidth, double c
     return row;
 }
 
-Vec3 MirrorX(Vec3 v) { return {-v.x, v.y, v.z}; }
+Vec3 MirrorX(Vec3 v)
+{
+    return {-v.x, v.y, v.z};
+}
 
 // A tail hanging from the knot: down and out past the bell's shoulder, curling forward at
 // the end, which is cut in a swallow-tail notch. side is -1 for the left tail, +1 for the right.
@@ -167,8 +170,8 @@ std::vector<Row> Knot(Vec3 centre, double halfHeight, double halfDepth, double h
             // Pinched at its edges where it grips the ribbons; a slight slant keeps it from
             // looking machined.
             const double swell = 1.0 - 0.25 * s * s;
-            row[k] = centre + Vec3{s * halfWidth + 0.03 * std::sin(a), 0.0, 0.0} +
-                     swell * (c - centre) + (0.07 * (1.0 - s * s)) * radial;
+            row[k] = centre + Vec3{s * halfWidth + 0.03 * std::sin(a), 0.0, 0.0} + swell * (c - centre) +
+                     (0.07 * (1.0 - s * s)) * radial;
         }
         rows[r] = row;
     }
@@ -296,10 +299,14 @@ void CheckClearOfBell(const Mesh& bow)
 Mesh BuildBow()
 {
     // The left tail as drawn; the right one mirrors it with a little more twist.
-    const TailShape tail = {
-        {{-0.05, 4.74, 2.55}, {-0.55, 4.42, 2.5}, {-1.15, 3.92, 2.28}, {-1.62, 3.2, 2.08}, {-1.88, 2.45, 2.1},
-         {-2.1, 1.8, 2.3}, {-2.38, 1.3, 2.52}},
-        0.75};
+    const TailShape tail = {{{-0.05, 4.74, 2.55},
+                             {-0.55, 4.42, 2.5},
+                             {-1.15, 3.92, 2.28},
+                             {-1.62, 3.2, 2.08},
+                             {-1.88, 2.45, 2.1},
+                             {-2.1, 1.8, 2.3},
+                             {-2.38, 1.3, 2.52}},
+                            0.75};
     TailShape rightTail = tail;
     rightTail.twist = 0.9;
     rightTail.path[3].x -= 0.04;

@@ -38,8 +38,14 @@ inline void Require(bool ok, const std::string& mesh, const std::string& message
 }
 
 // A coordinate, and a vertex, as the program will hold them: every check is made on these.
-inline double AsStored(double value) { return static_cast<double>(static_cast<float>(value)); }
-inline Vec3 AsFloat(Vec3 v) { return {AsStored(v.x), AsStored(v.y), AsStored(v.z)}; }
+inline double AsStored(double value)
+{
+    return static_cast<double>(static_cast<float>(value));
+}
+inline Vec3 AsFloat(Vec3 v)
+{
+    return {AsStored(v.x), AsStored(v.y), AsStored(v.z)};
+}
 
 // Whether value, once a float, rounds to target at four decimals.
 inline bool RoundsTo(double value, double target, double halfStep = 0.00005)
@@ -65,10 +71,8 @@ inline double CornerSine(Vec3 a, Vec3 b, Vec3 c)
     return Length(Cross(d1, d2)) / (l1 * l2);
 }
 
-
 struct Box {
-    Vec3 lo{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-            std::numeric_limits<double>::max()};
+    Vec3 lo{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
     Vec3 hi{std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest(),
             std::numeric_limits<double>::lowest()};
 
@@ -117,8 +121,8 @@ inline void CheckSmooth(const std::string& mesh, const Mesh& m)
 {
     Require(m.normals.size() == m.vertices.size(), mesh, "one normal per vertex");
     for (const Vec3& n : m.normals) {
-        const double length = std::sqrt(AsStored(n.x) * AsStored(n.x) + AsStored(n.y) * AsStored(n.y) +
-                                        AsStored(n.z) * AsStored(n.z));
+        const double length =
+            std::sqrt(AsStored(n.x) * AsStored(n.x) + AsStored(n.y) * AsStored(n.y) + AsStored(n.z) * AsStored(n.z));
         Require(std::fabs(length - 1.0) <= 1e-6, mesh, "a normal is not of unit length");
     }
     for (const auto& t : m.triangles) {

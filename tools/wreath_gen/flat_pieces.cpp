@@ -26,11 +26,23 @@ constexpr int kMinX = -288, kMaxX = 299, kMinY = -308, kMaxY = 159;
 struct Cell {
     int x = 0, y = 0;
 };
-Cell operator+(Cell a, Cell b) { return {a.x + b.x, a.y + b.y}; }
-Cell operator-(Cell a, Cell b) { return {a.x - b.x, a.y - b.y}; }
-bool operator==(Cell a, Cell b) { return a.x == b.x && a.y == b.y; }
+Cell operator+(Cell a, Cell b)
+{
+    return {a.x + b.x, a.y + b.y};
+}
+Cell operator-(Cell a, Cell b)
+{
+    return {a.x - b.x, a.y - b.y};
+}
+bool operator==(Cell a, Cell b)
+{
+    return a.x == b.x && a.y == b.y;
+}
 
-Cell Snap(double x, double y) { return {static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))}; }
+Cell Snap(double x, double y)
+{
+    return {static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
+}
 
 // Three kinds of flower, each a few overlapping triangles:
 //  - floret (4 triangles, 6 corners): five pointed petals from a heart that sits on the line
@@ -48,7 +60,10 @@ struct Flower {
 };
 
 // Twice the signed area of a, b, c in grid steps: positive when counter-clockwise.
-long Turn(Cell a, Cell b, Cell c) { return long(b.x - a.x) * (c.y - b.y) - long(b.y - a.y) * (c.x - b.x); }
+long Turn(Cell a, Cell b, Cell c)
+{
+    return long(b.x - a.x) * (c.y - b.y) - long(b.y - a.y) * (c.x - b.x);
+}
 
 struct Extent {
     int width, height;
@@ -84,7 +99,10 @@ Flower Settled(Flower f)
     return f;
 }
 
-Cell Midpoint(Cell a, Cell b) { return Snap((a.x + b.x) / 2.0, (a.y + b.y) / 2.0); }
+Cell Midpoint(Cell a, Cell b)
+{
+    return Snap((a.x + b.x) / 2.0, (a.y + b.y) / 2.0);
+}
 
 // Five petal tips on the grid, the first at angle degrees, the others 72 degrees on.
 std::vector<Cell> Tips(double radius, double angle, const double jitter[5])
@@ -154,15 +172,16 @@ Flower RandomFlower(Kind kind, SplitMix64& rng)
 // Where one cluster stands and how its flowers spread: the spray is stretched along
 // its own direction, and one flower may be pushed to an outer bound of the mesh.
 struct ClusterPlan {
-    double cx, cy;       // centre, scene units
-    double spread;       // radius of the spray, grid steps
-    double stretch;      // length over width
-    double direction;    // degrees
-    int boundAxis;       // -1: none; 0: x; 1: y
-    int boundSide;       // -1: the minimum; +1: the maximum
-    int boundCell;       // the bound, in grid steps
+    double cx, cy;     // centre, scene units
+    double spread;     // radius of the spray, grid steps
+    double stretch;    // length over width
+    double direction;  // degrees
+    int boundAxis;     // -1: none; 0: x; 1: y
+    int boundSide;     // -1: the minimum; +1: the maximum
+    int boundCell;     // the bound, in grid steps
 };
 
+// clang-format off
 const ClusterPlan kClusters[5] = {
     {-4.31, 3.04, 30.0, 1.35, 100.0, 1, +1, kMaxY},  // its highest petal tops the mesh
     {6.29, 1.69, 31.0, 1.40, 75.0, -1, 0, 0},
@@ -170,9 +189,16 @@ const ClusterPlan kClusters[5] = {
     {0.99, -6.71, 34.0, 1.45, 170.0, 1, -1, kMinY},  // the lowest
     {-5.91, -2.76, 40.0, 1.70, 195.0, 0, -1, kMinX}, // the leftmost
 };
+// clang-format on
 
-int Coord(Cell c, int axis) { return axis == 0 ? c.x : c.y; }
-Cell Along(int axis, int amount) { return axis == 0 ? Cell{amount, 0} : Cell{0, amount}; }
+int Coord(Cell c, int axis)
+{
+    return axis == 0 ? c.x : c.y;
+}
+Cell Along(int axis, int amount)
+{
+    return axis == 0 ? Cell{amount, 0} : Cell{0, amount};
+}
 
 // The cluster's centre two ways: the mean of all its corners, and the mean of its flowers'
 // own centres. Both in grid steps.
@@ -213,11 +239,11 @@ struct Disc {
 std::vector<Disc> KeepOut()
 {
     std::vector<Disc> discs;
-    for (const auto& star : {std::array<double, 2>{-3.4463, 5.2}, {-4.4963, -0.25}, {-2.2463, -6.25}, {4.3037, -3.9},
-                             {5.7537, 3.75}})
+    for (const auto& star :
+         {std::array<double, 2>{-3.4463, 5.2}, {-4.4963, -0.25}, {-2.2463, -6.25}, {4.3037, -3.9}, {5.7537, 3.75}})
         discs.push_back({star[0], star[1], 0.98});
-    for (const auto& apple : {std::array<double, 2>{-3.2, -4.064}, {2.9, -5.964}, {3.5, 5.036}, {5.0, -0.564},
-                              {-6.4, 1.558}})
+    for (const auto& apple :
+         {std::array<double, 2>{-3.2, -4.064}, {2.9, -5.964}, {3.5, 5.036}, {5.0, -0.564}, {-6.4, 1.558}})
         discs.push_back({apple[0], apple[1], 0.3});
     // The berries: six to a cluster, each placed from the one before.
     const double bases[5][2] = {{4.5, 3.0}, {6.0, -1.5}, {-0.5, -5.5}, {-4.2, -2.5}, {-5.0, 2.0}};
@@ -239,7 +265,8 @@ bool Crowded(const std::vector<Flower>& flowers, std::size_t which)
 {
     static const std::vector<Disc> keepOut = KeepOut();
     const Flower& f = flowers[which];
-    if (Extreme(f, 0, -1) < kMinX || Extreme(f, 0, +1) > kMaxX || Extreme(f, 1, -1) < kMinY || Extreme(f, 1, +1) > kMaxY)
+    if (Extreme(f, 0, -1) < kMinX || Extreme(f, 0, +1) > kMaxX || Extreme(f, 1, -1) < kMinY ||
+        Extreme(f, 1, +1) > kMaxY)
         return true;
     for (Cell c : f.corners)
         for (const Disc& d : keepOut)
@@ -262,7 +289,7 @@ bool Crowded(const std::vector<Flower>& flowers, std::size_t which)
 std::vector<Flower> BuildCluster(const ClusterPlan& plan, bool smallest, bool largest, SplitMix64& rng)
 {
     // Eight florets, three blossoms and a bud, set on a stretched sunflower spiral.
-    const Kind kinds[12] = {Kind::Blossom, Kind::Floret, Kind::Floret, Kind::Bud,    Kind::Floret, Kind::Blossom,
+    const Kind kinds[12] = {Kind::Blossom, Kind::Floret, Kind::Floret, Kind::Bud,     Kind::Floret, Kind::Blossom,
                             Kind::Floret,  Kind::Floret, Kind::Floret, Kind::Blossom, Kind::Floret, Kind::Floret};
     std::vector<Flower> flowers;
     const double dir = Radians(plan.direction);

@@ -33,9 +33,18 @@ constexpr double kMinCentre = 3.3705, kMaxCentre = 9.9985;
 constexpr int kCounterClockwise = 3019;
 
 using Positions = std::array<Vec3, kPositions>;
-int Mid(int i) { return i; }
-int Left(int i) { return kPoints + i; }
-int Right(int i) { return 2 * kPoints + i; }
+int Mid(int i)
+{
+    return i;
+}
+int Left(int i)
+{
+    return kPoints + i;
+}
+int Right(int i)
+{
+    return 2 * kPoints + i;
+}
 
 // The quads of one sprig as position indices: the left ribbon, then the right, each from the
 // stem to the tip. Both ribbons run counter-clockwise seen from the sprig's upper side.
@@ -97,7 +106,8 @@ Positions LocalSprig(const SprigShape& s)
         const Vec3 side = Normalized(Vec3{-ahead.y, ahead.x, 0.0});
         const Vec3 up = Cross(ahead, side);
         // Needles are longest a third of the way up and shorten to the tip; the stem is bare.
-        const double taper = (0.45 + 0.55 * std::sin(std::numbers::pi * std::min(1.0, 0.2 + 1.1 * t))) * (1.0 - 0.3 * t);
+        const double taper = (0.45 + 0.55 * std::sin(std::numbers::pi * std::min(1.0, 0.2 + 1.1 * t))) *
+                             (1.0 - 0.3 * t);
         double reach, forward;
         if (i == 0) {
             reach = 0.035, forward = 0.0;  // the cut stem
@@ -172,8 +182,14 @@ double OuterLimit(double angle)
     return limit;
 }
 
-double Radius(Vec3 p) { return std::hypot(p.x, p.y); }
-double Angle(Vec3 p) { return std::atan2(p.y, p.x); }
+double Radius(Vec3 p)
+{
+    return std::hypot(p.x, p.y);
+}
+double Angle(Vec3 p)
+{
+    return std::atan2(p.y, p.x);
+}
 
 // How far the piece reaches beyond the outline (positive) or stays within it (negative),
 // as the largest share of the outline's radius at each vertex's angle.
@@ -266,13 +282,14 @@ struct Piece {
 // The sprigs from the hole outward: their size and lie at five places across the band, and
 // in between by interpolation.
 struct Row {
-    double across;         // 0 at the inner row's centres, 1 at the outer row's
+    double across;  // 0 at the inner row's centres, 1 at the outer row's
     double length, needle;
-    double heading;        // mean turn away from the ring's direction, outward positive
+    double heading;  // mean turn away from the ring's direction, outward positive
     double headingSpread;
-    double lift;           // height of the stem end above the mound
+    double lift;  // height of the stem end above the mound
 };
 
+// clang-format off
 const Row kRows[5] = {
     {0.00, 3.2, 0.75, -0.40, 0.25, 0.00},
     {0.27, 4.0, 0.90, -0.15, 0.35, 0.10},
@@ -280,14 +297,21 @@ const Row kRows[5] = {
     {0.77, 4.5, 0.95, 0.18, 0.30, 0.05},
     {1.00, 3.7, 0.90, 0.12, 0.35, -0.10},
 };
+// clang-format on
 constexpr int kInnerRow = 26, kOuterRow = 40;  // sprigs along the hole and along the rim
 enum RowTag { kInner = 0, kBetween = 2, kOuter = 4 };
 
 constexpr double kInnerCentres = 3.55;  // the inner row's centre radius
-double OuterCentres(double angle) { return OuterLimit(angle) - 1.15; }
+double OuterCentres(double angle)
+{
+    return OuterLimit(angle) - 1.15;
+}
 
 // The mound the sprigs lie on: low at the hole and at the rim, highest across the middle.
-double Mound(double across) { return 0.30 + 0.62 * std::pow(std::sin(std::numbers::pi * (0.08 + 0.84 * across)), 0.7); }
+double Mound(double across)
+{
+    return 0.30 + 0.62 * std::pow(std::sin(std::numbers::pi * (0.08 + 0.84 * across)), 0.7);
+}
 
 SprigShape RandomShape(const Row& row, double scale, SplitMix64& rng)
 {
@@ -338,8 +362,12 @@ Row Across(double across)
     const Row &a = kRows[k], &b = kRows[k + 1];
     const double t = std::clamp((across - a.across) / (b.across - a.across), 0.0, 1.0);
     auto mix = [t](double x, double y) { return x + t * (y - x); };
-    return {across, mix(a.length, b.length), mix(a.needle, b.needle), mix(a.heading, b.heading),
-            mix(a.headingSpread, b.headingSpread), mix(a.lift, b.lift)};
+    return {across,
+            mix(a.length, b.length),
+            mix(a.needle, b.needle),
+            mix(a.heading, b.heading),
+            mix(a.headingSpread, b.headingSpread),
+            mix(a.lift, b.lift)};
 }
 
 // Builds a piece at angle and place across the band (0: the inner row, 1: the outer).
@@ -416,8 +444,14 @@ double Extreme(const Positions& p, double (*of)(Vec3), bool largest)
         e = largest ? std::max(e, of(v)) : std::min(e, of(v));
     return e;
 }
-double X(Vec3 v) { return v.x; }
-double Y(Vec3 v) { return v.y; }
+double X(Vec3 v)
+{
+    return v.x;
+}
+double Y(Vec3 v)
+{
+    return v.y;
+}
 
 // Moves a piece along one axis until its extreme vertex lies on the bound exactly.
 void PushTo(Piece& piece, double (*of)(Vec3), bool largest, double bound, Vec3 axis)
@@ -468,7 +502,8 @@ void ReachOut(Piece& piece, double most, double reach)
     auto outerAt = [&](double out) {
         Placement at = piece.at;
         at.heading = along - out;
-        return Extreme(Place(piece.shape, at), [](Vec3 v) { return Radius(v); }, true);
+        return Extreme(
+            Place(piece.shape, at), [](Vec3 v) { return Radius(v); }, true);
     };
     const double overhang = outerAt(0.2) - Radius(piece.at.centre);
     const double centre = std::min(most, reach - overhang);
@@ -535,7 +570,10 @@ void Swing(Piece& piece, double by)
 
 // Every position of a piece the same as the vertex in its float form, keyed for lookups.
 using Key = std::tuple<float, float, float>;
-Key KeyOf(Vec3 v) { return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)}; }
+Key KeyOf(Vec3 v)
+{
+    return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
+}
 
 struct Centres {
     Vec3 vertexMean, positionMean, boxMiddle;
@@ -591,8 +629,9 @@ void CheckRing(const std::vector<Piece>& pieces)
         Require(LeastFacing(p) > 0.004, "ring: a quad is nearly edge-on");
     }
     char text[400];
-    std::snprintf(text, sizeof text, "x %.5f .. %.5f, y %.5f .. %.5f, z %.5f .. %.5f, radius %.5f .. %.5f, centres %.5f .. %.5f",
-                  lo.x, hi.x, lo.y, hi.y, lo.z, hi.z, rMin, rMax, cMin, cMax);
+    std::snprintf(text, sizeof text,
+                  "x %.5f .. %.5f, y %.5f .. %.5f, z %.5f .. %.5f, radius %.5f .. %.5f, centres %.5f .. %.5f", lo.x,
+                  hi.x, lo.y, hi.y, lo.z, hi.z, rMin, rMax, cMin, cMax);
     Require(RoundsTo(lo.x, kMinX) && RoundsTo(hi.x, kMaxX) && RoundsTo(lo.y, kMinY) && RoundsTo(hi.y, kMaxY) &&
                 RoundsTo(lo.z, kMinZ) && RoundsTo(hi.z, kMaxZ),
             std::string("ring: bounds are ") + text);
@@ -746,6 +785,7 @@ void Settle(std::vector<Piece>& pieces, SplitMix64& rng)
         bool largest;
         Vec3 axis;
     };
+    // clang-format off
     const Touch touches[] = {
         {Radians(-0.3), kMaxX, X, true, {1, 0, 0}},
         {Radians(180.4), -kMinX, X, false, {1, 0, 0}},
@@ -753,6 +793,7 @@ void Settle(std::vector<Piece>& pieces, SplitMix64& rng)
         {Radians(-89.0), -kMinY, Y, false, {0, 1, 0}},
         {Radians(-11.0), kMaxRadius, nullptr, true, {}},
     };
+    // clang-format on
     for (const Touch& t : touches) {
         Piece& p = pieces[Nearest(pieces, kOuter, t.angle, taken)];
         ReachOut(p, kMaxCentre - 0.02, t.distance);
@@ -898,7 +939,7 @@ Mesh BuildRing()
     int counterClockwise = 0;
     for (const auto& q : m.quads)
         counterClockwise += WindingZ(m.vertices[q[0]], m.vertices[q[1]], m.vertices[q[2]]) > 0.0;
-    Require(counterClockwise == kCounterClockwise, "ring: " + std::to_string(counterClockwise) +
-                                                       " quads face the viewer");
+    Require(counterClockwise == kCounterClockwise,
+            "ring: " + std::to_string(counterClockwise) + " quads face the viewer");
     return m;
 }

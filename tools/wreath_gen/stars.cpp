@@ -18,8 +18,14 @@ struct RimPoint {
     double dx = 0.0, dy = 0.0;
     bool exact = false;
 };
-constexpr RimPoint Polar(double angle, double radius) { return {angle, radius}; }
-constexpr RimPoint Exact(double dx, double dy) { return {0.0, 0.0, dx, dy, true}; }
+constexpr RimPoint Polar(double angle, double radius)
+{
+    return {angle, radius};
+}
+constexpr RimPoint Exact(double dx, double dy)
+{
+    return {0.0, 0.0, dx, dy, true};
+}
 
 struct Star {
     Vec3 centre;
@@ -28,6 +34,7 @@ struct Star {
 
 // Hand-set, slightly uneven stars; the exact points are the top tip and first corner of the
 // first star, the leftmost tip of the second, the lowest of the third, the rightmost of the fifth.
+// clang-format off
 const Star kStars[5] = {
     {{-3.4463, 5.2, 1.6},
      {Exact(-0.0037, 0.8969), Exact(-0.1826, 0.3938), Polar(150.5, 0.915), Polar(179.0, 0.440),
@@ -50,6 +57,7 @@ const Star kStars[5] = {
       Polar(210.0, 0.907), Polar(240.5, 0.445), Polar(269.5, 0.920), Polar(299.5, 0.438),
       Exact(0.8016, -0.4412), Polar(0.0, 0.443), Polar(30.5, 0.902), Polar(60.0, 0.440)}},
 };
+// clang-format on
 
 Vec3 RimPosition(const Star& star, const RimPoint& p)
 {
@@ -83,8 +91,8 @@ void CheckStars(const Mesh& m)
     }
     Require(RoundsTo(tipMin, 0.90, 0.005) && RoundsTo(tipMax, 0.93, 0.005), "stars: tip radii off");
     Require(RoundsTo(innerMin, 0.43, 0.005) && RoundsTo(innerMax, 0.45, 0.005), "stars: corner radii off");
-    Require(RoundsTo(lo.x, -5.3053) && RoundsTo(hi.x, 6.5553) && RoundsTo(lo.y, -7.1687) &&
-                RoundsTo(hi.y, 6.0969) && RoundsTo(lo.z, 1.025) && RoundsTo(hi.z, 1.6),
+    Require(RoundsTo(lo.x, -5.3053) && RoundsTo(hi.x, 6.5553) && RoundsTo(lo.y, -7.1687) && RoundsTo(hi.y, 6.0969) &&
+                RoundsTo(lo.z, 1.025) && RoundsTo(hi.z, 1.6),
             "stars: bounds off");
 }
 

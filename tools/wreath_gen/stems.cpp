@@ -80,8 +80,8 @@ StemShape MakeStem()
     const Vec3 top = spine(1.0), topT = tangent(1.0);
     for (int j = 0; j < kSides; ++j) {
         const double a = 2.0 * kPi * j / kSides;
-        s.vertices.push_back(top + radius(1.0) * (std::cos(a) * Vec3{topT.y, -topT.x, 0.0} +
-                                                  std::sin(a) * Vec3{0.0, 0.0, 1.0}));
+        s.vertices.push_back(top + radius(1.0) *
+                                       (std::cos(a) * Vec3{topT.y, -topT.x, 0.0} + std::sin(a) * Vec3{0.0, 0.0, 1.0}));
         s.normals.push_back(topT);
     }
     const int cutCentre = static_cast<int>(s.vertices.size());
