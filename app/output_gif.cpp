@@ -4,7 +4,6 @@
 // below shows through. giflib writes the file. It loops for ever, 5 centiseconds a frame:
 // the 50 ms tick exactly.
 #include "app/outputs.h"
-#include "app/safe_file.h"
 #include "view/scene_start.h"
 
 #include <gif_lib.h>
@@ -32,9 +31,9 @@ int Get16(const std::uint8_t* in)
 // A prepared frame: its rectangle, transparent index, palette and pixel indices.
 constexpr std::size_t kHeaderBytes = 12;
 
-class CGifOutput : public COutput {
+class CGifOutput : public CAnimationOutput {
 public:
-    explicit CGifOutput(const OutputRequest& request) : m_request(request), m_existed(FileExists(request.name)) {}
+    using CAnimationOutput::CAnimationOutput;
 
     ~CGifOutput() override
     {
@@ -43,8 +42,6 @@ public:
         if (m_out)
             (void)std::fclose(m_out);
     }
-
-    std::string StartError() const override { return m_file.Error(); }
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
@@ -168,23 +165,7 @@ public:
         return ended ? std::string() : Failure(GifErrorString(code));
     }
 
-    std::string Complete() override
-    {
-        if (std::string error = m_file.PutInPlace(); !error.empty())
-            return error;
-        m_made = !m_existed;
-        return {};
-    }
-
-    void TakeAway() override
-    {
-        if (m_made)
-            TakeAwayFile(m_request.name);
-        m_made = false;
-    }
-
 private:
-    std::string Failure(const std::string& reason) const { return "cannot write '" + m_request.name + "': " + reason; }
     std::string GifFailure() const
     {
         // giflib says a failed write as such; the system said why.
@@ -207,7 +188,7 @@ private:
     // The file's header: the screen with the first frame's colours, and the loop for ever.
     std::string Open(const ColorMapObject* colours)
     {
-        m_out = std::fopen(m_file.TemporaryPath().c_str(), "wb");
+        m_out = std::fopen(TemporaryPath().c_str(), "wb");
         if (!m_out)
             return Failure(std::strerror(errno));
         int code = 0;
@@ -225,13 +206,9 @@ private:
         return {};
     }
 
-    const OutputRequest m_request;
-    const bool m_existed;
-    CFileBeingWritten m_file{m_request.name};
     std::FILE* m_out = nullptr;
     GifFileType* m_gif = nullptr;
     int m_nWriteError = 0;  // the system's reason for the first write that failed
-    bool m_made = false;
 };
 
 }  // namespace

@@ -61,36 +61,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)
+std::unique_ptr<COutput> MakePngOutput(const OutputRequest& request)
 {
-    switch (request.picture.kind) {
-    case PictureName::Kind::Webp:
-        return MakeWebpOutput(request);
-    case PictureName::Kind::Mp4:
-        return MakeMp4Output(request);
-    case PictureName::Kind::Gif:
-        return MakeGifOutput(request);
-    case PictureName::Kind::Png:
-    case PictureName::Kind::Sequence:
-        break;
-    }
     return std::make_unique<CPngOutput>(request);
-}
-
-double OutputBytesPerPixel(PictureName::Kind kind)
-{
-    // Measured at 500 x 500 to 6000 x 6000, with a little to spare: a PNG its compressed
-    // bytes; an animation its encoder's pictures and working memory per frame in the pipeline.
-    switch (kind) {
-    case PictureName::Kind::Png:
-    case PictureName::Kind::Sequence:
-        return 4.0;
-    case PictureName::Kind::Webp:
-        return 36.0;
-    case PictureName::Kind::Mp4:
-        return 12.0;
-    case PictureName::Kind::Gif:
-        return 24.0;
-    }
-    return 36.0;
 }

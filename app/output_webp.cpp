@@ -5,7 +5,6 @@
 // here, since libwebp's animation encoder and muxer hold the whole file in memory, and
 // frames written one by one can be encoded several at once.
 #include "app/outputs.h"
-#include "app/safe_file.h"
 #include "view/scene_start.h"
 
 #include <webp/encode.h>
@@ -59,11 +58,9 @@ CFrameRect WebpRect(const CFrame& previous, const CFrame& frame)
     return rect;
 }
 
-class CWebpOutput : public COutput {
+class CWebpOutput : public CAnimationOutput {
 public:
-    explicit CWebpOutput(const OutputRequest& request) : m_request(request), m_existed(FileExists(request.name)) {}
-
-    std::string StartError() const override { return m_file.Error(); }
+    using CAnimationOutput::CAnimationOutput;
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
@@ -127,7 +124,7 @@ public:
     {
         std::vector<std::uint8_t> out;
         if (frame.index == 0) {
-            m_out = std::fopen(m_file.TemporaryPath().c_str(), "wb");
+            m_out = std::fopen(TemporaryPath().c_str(), "wb");
             if (!m_out)
                 return Failure(std::strerror(errno));
             out.insert(out.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'});
@@ -169,21 +166,6 @@ public:
         return {};
     }
 
-    std::string Complete() override
-    {
-        if (std::string error = m_file.PutInPlace(); !error.empty())
-            return error;
-        m_made = !m_existed;
-        return {};
-    }
-
-    void TakeAway() override
-    {
-        if (m_made)
-            TakeAwayFile(m_request.name);
-        m_made = false;
-    }
-
     ~CWebpOutput() override
     {
         // A file given up: its temporary file goes with the output.
@@ -195,14 +177,8 @@ private:
     static constexpr std::uint8_t kAnimation = 0x02;
     static constexpr std::uint8_t kAlpha = 0x10;
 
-    std::string Failure(const std::string& reason) const { return "cannot write '" + m_request.name + "': " + reason; }
-
-    const OutputRequest m_request;
-    const bool m_existed;
-    CFileBeingWritten m_file{m_request.name};
     std::FILE* m_out = nullptr;
     std::uint64_t m_size = 0;
-    bool m_made = false;
 };
 
 }  // namespace

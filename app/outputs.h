@@ -30,13 +30,39 @@ public:
     virtual void TakeAway() {}
 };
 
+// An animation's file: written aside, by name, as its frames come, put in place when whole,
+// and taken away again when the run is cut short after that.
+class CFileBeingWritten;
+class CAnimationOutput : public COutput {
+public:
+    explicit CAnimationOutput(const OutputRequest& request);
+    ~CAnimationOutput() override;
+    std::string StartError() const override;
+    std::string Complete() override;
+    void TakeAway() override;
+
+protected:
+    // The file to write the animation to (the libraries open their files by name).
+    const std::string& TemporaryPath() const;
+    // "cannot write 'NAME': reason", or an empty string for no reason.
+    std::string Failure(const std::string& reason) const;
+
+    const OutputRequest m_request;
+
+private:
+    const bool m_bExisted;
+    std::unique_ptr<CFileBeingWritten> m_pFile;
+    bool m_bMade = false;
+};
+
 // The output for request, not yet started: a file is made only once frames come.
 std::unique_ptr<COutput> MakeOutput(const OutputRequest& request);
 
 // The memory an output holds per pixel of the picture, beside the frames in its pipeline.
 double OutputBytesPerPixel(PictureName::Kind kind);
 
-// The lossless WebP, MP4 and GIF outputs, for the factory above.
+// The PNG, WebP, MP4 and GIF outputs, for the factory above.
+std::unique_ptr<COutput> MakePngOutput(const OutputRequest& request);
 std::unique_ptr<COutput> MakeWebpOutput(const OutputRequest& request);
 std::unique_ptr<COutput> MakeMp4Output(const OutputRequest& request);
 std::unique_ptr<COutput> MakeGifOutput(const OutputRequest& request);

@@ -7,13 +7,9 @@
 // Run in assets/ (the backdrop picture): ../build/release/bench/lumetta_export_bench
 #include "app/headless_render.h"
 
+#include "tests/support/decode.h"
+
 #include <benchmark/benchmark.h>
-#include <gif_lib.h>
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
-}
 
 #include <algorithm>
 #include <cmath>
@@ -95,100 +91,16 @@ void BM_DrawOnly(benchmark::State& state)
     }
 }
 
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
-{
-    double squares = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        squares += (a[i] - b[i]) * (a[i] - b[i]);
-    return squares == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * a.size() / squares);
-}
-
-// The MP4's frames decoded as a player would (BT.709, limited range), top-down RGB.
-std::vector<std::vector<std::uint8_t>> DecodeMp4(const fs::path& path)
-{
-    std::vector<std::vector<std::uint8_t>> frames;
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
-        return frames;
-    avformat_find_stream_info(format, nullptr);
-    const AVCodec* h264 = avcodec_find_decoder(AV_CODEC_ID_H264);
-    AVCodecContext* decoder = avcodec_alloc_context3(h264);
-    avcodec_parameters_to_context(decoder, format->streams[0]->codecpar);
-    avcodec_open2(decoder, h264, nullptr);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    const auto take = [&] {
-        while (avcodec_receive_frame(decoder, frame) == 0) {
-            SwsContext* rgb = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, frame->width,
-                                             frame->height, AV_PIX_FMT_RGB24,
-                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                                             nullptr);
-            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-            sws_setColorspaceDetails(rgb, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
-            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frame->width) * frame->height * 3);
-            std::uint8_t* planes[] = {pixels.data()};
-            const int strides[] = {frame->width * 3};
-            sws_scale(rgb, frame->data, frame->linesize, 0, frame->height, planes, strides);
-            sws_freeContext(rgb);
-            frames.push_back(std::move(pixels));
-        }
-    };
-    while (av_read_frame(format, packet) == 0) {
-        avcodec_send_packet(decoder, packet);
-        av_packet_unref(packet);
-        take();
-    }
-    avcodec_send_packet(decoder, nullptr);
-    take();
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&decoder);
-    avformat_close_input(&format);
-    return frames;
-}
-
-// The GIF's frames as they add up on the screen, top-down RGB.
-std::vector<std::vector<std::uint8_t>> DecodeGif(const fs::path& path)
-{
-    std::vector<std::vector<std::uint8_t>> frames;
-    int error = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    if (!gif || DGifSlurp(gif) != GIF_OK)
-        return frames;
-    std::vector<std::uint8_t> canvas(static_cast<std::size_t>(gif->SWidth) * gif->SHeight * 3);
-    for (int k = 0; k < gif->ImageCount; ++k) {
-        const SavedImage& image = gif->SavedImages[k];
-        GraphicsControlBlock control{};
-        DGifSavedExtensionToGCB(gif, k, &control);
-        const GifImageDesc& d = image.ImageDesc;
-        const ColorMapObject* colours = d.ColorMap ? d.ColorMap : gif->SColorMap;
-        for (int y = 0; y < d.Height; ++y) {
-            for (int x = 0; x < d.Width; ++x) {
-                const int index = image.RasterBits[y * d.Width + x];
-                if (index == control.TransparentColor)
-                    continue;
-                const GifColorType& c = colours->Colors[index];
-                std::uint8_t* out = &canvas[(static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left + x) * 3];
-                out[0] = c.Red;
-                out[1] = c.Green;
-                out[2] = c.Blue;
-            }
-        }
-        frames.push_back(canvas);
-    }
-    DGifCloseFile(gif, &error);
-    return frames;
-}
-
 void ReportCloseness()
 {
     std::vector<std::vector<std::uint8_t>> drawn;
     RenderHeadless(Options("same.webp"), {}, std::make_unique<CDrawOnly>(&drawn));
-    const std::pair<const char*, std::vector<std::vector<std::uint8_t>>> decoded[] = {
+    const std::pair<const char*, DecodedAnimation> decoded[] = {
         {"MP4", DecodeMp4(Scratch() / "export.mp4")},
         {"GIF", DecodeGif(Scratch() / "export.gif")},
     };
-    for (const auto& [format, frames] : decoded) {
+    for (const auto& [format, animation] : decoded) {
+        const auto& frames = animation.frames;
         if (frames.size() != drawn.size()) {
             std::printf("%s: %zu frames decoded, %zu drawn\n", format, frames.size(), drawn.size());
             continue;

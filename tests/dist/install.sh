@@ -42,12 +42,15 @@ exec_=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
 echo "PASS: the installed program renders from its desktop entry's folder"
 # The window comes from the installed module; with it, a window titled Lumetta appears.
 here=$(cd "$(dirname "$0")" && pwd)
-XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
-  cd "$1" && "$2" 2>"$3/window.err" & program=$!
-  found=$(timeout 20 xdotool search --sync --name "^Lumetta\$")
-  kill "$program"; wait "$program" 2>/dev/null
-  [ -n "$found" ]' window "$path" "$exec_" "$prefix" ||
-  fail "the installed program opens no window: $(cat "$prefix/window.err")"
+# opens_window FOLDER: the installed program, started there, shows its window.
+opens_window() {
+  XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
+    cd "$1" && "$2" 2>"$3/window.err" & program=$!
+    found=$(timeout 20 xdotool search --sync --name "^Lumetta\$")
+    kill "$program"; wait "$program" 2>/dev/null
+    [ -n "$found" ]' window "$1" "$exec_" "$prefix"
+}
+opens_window "$path" || fail "the installed program opens no window: $(cat "$prefix/window.err")"
 rm -rf "$prefix/window.err" "$prefix/config"
 echo "PASS: the installed program opens its window from its desktop entry's folder"
 
@@ -57,11 +60,7 @@ elsewhere=$(mktemp -d)
 trap 'rm -rf "$prefix" "$elsewhere"' EXIT
 (cd "$elsewhere" && "$exec_" --render installed.png --size 64x64) ||
   fail "the installed program cannot render from an unrelated folder"
-XDG_CONFIG_HOME=$prefix/config "$here/../gui/run-under-xvfb.sh" bash -c '
-  cd "$1" && "$2" 2>"$3/window.err" & program=$!
-  found=$(timeout 20 xdotool search --sync --name "^Lumetta\$")
-  kill "$program"; wait "$program" 2>/dev/null
-  [ -n "$found" ]' window "$elsewhere" "$exec_" "$prefix" ||
+opens_window "$elsewhere" ||
   fail "the installed program opens no window from an unrelated folder: $(cat "$prefix/window.err")"
 head -c 200000 /dev/zero > "$elsewhere/panel.bmp"   # a black picture of one's own
 (cd "$elsewhere" && "$exec_" --render own.png --size 64x64) || fail "no picture with a panel.bmp of one's own"

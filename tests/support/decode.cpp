@@ -1,0 +1,124 @@
+#include "tests/support/decode.h"
+
+#include <gif_lib.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+#include <cstring>
+
+DecodedAnimation DecodeMp4(const std::filesystem::path& path)
+{
+    DecodedAnimation result;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
+        return result;
+    const AVCodec* h264 = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecContext* decoder = avcodec_alloc_context3(h264);
+    if (avformat_find_stream_info(format, nullptr) >= 0 && format->nb_streams == 1 &&
+        avcodec_parameters_to_context(decoder, format->streams[0]->codecpar) >= 0) {
+        decoder->width = decoder->height = 0;  // the decoder's own, from the stream
+        avcodec_open2(decoder, h264, nullptr);
+    }
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    const auto take = [&] {
+        while (avcodec_receive_frame(decoder, frame) == 0) {
+            result.width = frame->width;
+            result.height = frame->height;
+            SwsContext* rgb = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, frame->width,
+                                             frame->height, AV_PIX_FMT_RGB24,
+                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                                             nullptr);
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(rgb, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frame->width) * frame->height * 3);
+            std::uint8_t* planes[] = {pixels.data()};
+            const int strides[] = {frame->width * 3};
+            sws_scale(rgb, frame->data, frame->linesize, 0, frame->height, planes, strides);
+            sws_freeContext(rgb);
+            result.frames.push_back(std::move(pixels));
+        }
+    };
+    while (av_read_frame(format, packet) == 0) {
+        avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        take();
+    }
+    avcodec_send_packet(decoder, nullptr);
+    take();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return result;
+}
+
+DecodedAnimation DecodeGif(const std::filesystem::path& path)
+{
+    DecodedAnimation result;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (!gif)
+        return result;
+    if (DGifSlurp(gif) != GIF_OK) {
+        DGifCloseFile(gif, &error);
+        return result;
+    }
+    result.width = gif->SWidth;
+    result.height = gif->SHeight;
+    std::vector<std::uint8_t> canvas(static_cast<std::size_t>(gif->SWidth) * gif->SHeight * 3);
+    for (int k = 0; k < gif->ImageCount; ++k) {
+        const SavedImage& image = gif->SavedImages[k];
+        GraphicsControlBlock control{};
+        DGifSavedExtensionToGCB(gif, k, &control);
+        result.delays.push_back(control.DelayTime);
+        for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            const ExtensionBlock& count = image.ExtensionBlocks[e + 1];
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0)
+                result.loops = count.ByteCount == 3 && count.Bytes[1] == 0 && count.Bytes[2] == 0;
+        }
+        const GifImageDesc& d = image.ImageDesc;
+        if (k > 0)
+            result.laterArea += static_cast<long>(d.Width) * d.Height;
+        const ColorMapObject* colours = d.ColorMap ? d.ColorMap : gif->SColorMap;
+        for (int y = 0; y < d.Height; ++y) {
+            for (int x = 0; x < d.Width; ++x) {
+                const int index = image.RasterBits[y * d.Width + x];
+                if (index == control.TransparentColor)
+                    continue;
+                const GifColorType& c = colours->Colors[index];
+                std::uint8_t* out = &canvas[(static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left + x) * 3];
+                out[0] = c.Red;
+                out[1] = c.Green;
+                out[2] = c.Blue;
+            }
+        }
+        result.frames.push_back(canvas);
+    }
+    DGifCloseFile(gif, &error);
+    return result;
+}
+
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+{
+    double squares = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        squares += (a[i] - b[i]) * (a[i] - b[i]);
+    return squares == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / squares);
+}
+
+std::vector<std::uint8_t> Crop(const std::vector<std::uint8_t>& rgb, int rowWidth, int width, int height)
+{
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < height; ++y) {
+        const auto row = rgb.begin() + static_cast<std::ptrdiff_t>(y) * rowWidth * 3;
+        out.insert(out.end(), row, row + static_cast<std::ptrdiff_t>(width) * 3);
+    }
+    return out;
+}

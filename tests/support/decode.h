@@ -1,0 +1,29 @@
+// The lossy animations read back as players read them, for the tests and the benchmark.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+// Frames as RGB8 rows top-down, and what a player needs to show them.
+struct DecodedAnimation {
+    int width = 0;  // of the frames decoded (an MP4's are even)
+    int height = 0;
+    std::vector<std::vector<std::uint8_t>> frames;
+    // GIF: each frame's delay in centiseconds, the area of the rectangles after the first,
+    // and whether it loops for ever.
+    std::vector<int> delays;
+    long laterArea = 0;
+    bool loops = false;
+};
+
+// An MP4's H.264 frames, turned to RGB as players do (BT.709, limited range); none when it
+// cannot be read.
+DecodedAnimation DecodeMp4(const std::filesystem::path& path);
+// A GIF's frames as they add up on the screen; none when it cannot be read.
+DecodedAnimation DecodeGif(const std::filesystem::path& path);
+
+// The peak signal-to-noise ratio of b against a (RGB8 of one size), in dB; 99 when equal.
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
+// The top left width x height of an RGB8 picture of rows of rowWidth pixels.
+std::vector<std::uint8_t> Crop(const std::vector<std::uint8_t>& rgb, int rowWidth, int width, int height);
