@@ -94,13 +94,14 @@ unsigned long ParseWindowId(const std::string& text)
     return id;
 }
 
-void CheckPictureName(const std::string& name)
+PictureName CheckPictureName(const std::string& name)
 {
     if (name.empty())
         throw CLI::ValidationError("--render needs a file name");
     PictureName picture;
     if (std::string error = ReadPictureName(name, picture); !error.empty())
         throw CLI::ValidationError(error);
+    return picture;
 }
 
 // The grey level as the number of stronger (+) or weaker (-) commands from the start's 0.4:
@@ -241,14 +242,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
 
     try {
         app.parse(args);
-        if (render->count() > 0)
-            CheckPictureName(result.render.output);
+        const PictureName picture = render->count() > 0 ? CheckPictureName(result.render.output) : PictureName{};
         if (!size.empty())
             ParseSize(size, result.render.width, result.render.height);
         if (!quality.empty()) {
             result.render.quality = static_cast<int>(ParseNumber(quality, {"--quality", 0, 100, true}));
-            PictureName picture;
-            ReadPictureName(result.render.output, picture);
             if (!picture.IsAnimation())
                 throw CLI::ValidationError("--quality is for an animation (.webp, .mp4 or .gif); a PNG is always "
                                            "lossless, so it takes none");

@@ -60,32 +60,44 @@ public:
 
     std::string Prepare(const CFrame& frame, std::vector<std::uint8_t>& yuv) override
     {
-        // The picture, its edge repeated to even sides, top-down.
+        // The frame as it is, rows read from the top through a negative stride; with an odd
+        // side, a copy with its edge repeated to even sides.
         const std::size_t row = static_cast<std::size_t>(m_width) * 3;
-        std::vector<std::uint8_t> rgb(row * m_height);
-        for (int y = 0; y < m_height; ++y) {
-            std::uint8_t* out = &rgb[row * y];
-            std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)),
-                        static_cast<std::size_t>(frame.width) * 3);
-            if (m_width > frame.width)
-                std::memcpy(out + static_cast<std::size_t>(frame.width) * 3,
-                            out + static_cast<std::size_t>(frame.width - 1) * 3, 3);
+        const std::uint8_t* top = frame.TopDown(0, 0);
+        int stride = -frame.width * 3;
+        std::vector<std::uint8_t> padded;
+        if (m_width != frame.width || m_height != frame.height) {
+            padded.resize(row * m_height);
+            for (int y = 0; y < m_height; ++y) {
+                std::uint8_t* out = &padded[row * y];
+                std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)),
+                            static_cast<std::size_t>(frame.width) * 3);
+                if (m_width > frame.width)
+                    std::memcpy(out + static_cast<std::size_t>(frame.width) * 3,
+                                out + static_cast<std::size_t>(frame.width - 1) * 3, 3);
+            }
+            top = padded.data();
+            stride = static_cast<int>(row);
         }
         thread_local CConverter converter;
+        SwsContext* const before = converter.context;
         converter.context = sws_getCachedContext(converter.context, m_width, m_height, AV_PIX_FMT_RGB24, m_width,
                                                  m_height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
                                                  nullptr, nullptr);
         if (!converter.context)
             return "cannot convert the colours for H.264";
-        // Full-range RGB to the limited-range BT.709 YUV that the stream says it holds.
-        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-        sws_setColorspaceDetails(converter.context, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+        // Full-range RGB to the limited-range BT.709 YUV that the stream says it holds: set once
+        // for each converter made.
+        if (converter.context != before) {
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(converter.context, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+        }
         const std::size_t luma = static_cast<std::size_t>(m_width) * m_height;
         yuv.resize(luma * 3 / 2);
         std::uint8_t* planes[] = {yuv.data(), yuv.data() + luma, yuv.data() + luma + luma / 4};
         const int strides[] = {m_width, m_width / 2, m_width / 2};
-        const std::uint8_t* source[] = {rgb.data()};
-        const int sourceStride[] = {static_cast<int>(row)};
+        const std::uint8_t* source[] = {top};
+        const int sourceStride[] = {stride};
         sws_scale(converter.context, source, sourceStride, 0, m_height, planes, strides);
         return {};
     }

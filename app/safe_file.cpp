@@ -217,6 +217,16 @@ std::string CopyInPlace(const std::string& name, int source, const Target& targe
     return error == 0 ? std::string() : SystemFailure(name, error);
 }
 
+// Whether the target is written in place rather than replaced: a file with other hard links,
+// or another user's file this user may write, stays the same file (renaming a new one over
+// it would break the links or change its owner), and so does one whose folder takes no file.
+bool WritesInPlace(const Target& target)
+{
+    int folderError = 0;
+    return target.exists && (target.info.st_nlink > 1 || (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
+                             !FolderTakesNewFile(target.path, folderError));
+}
+
 // The file that path leads to, and whether it may be written. Returns an empty string, or why not.
 std::string FindTarget(const std::string& path, Target& target)
 {
@@ -255,13 +265,7 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
     Target target;
     if (std::string error = FindTarget(path, target); !error.empty())
         return error;
-    // A file with other hard links, or another user's file this user may write, stays the
-    // same file: renaming a new one over it would break the links or change its owner.
-    int folderError = 0;
-    const bool inPlace = target.exists &&
-                         (target.info.st_nlink > 1 || (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
-                          !FolderTakesNewFile(target.path, folderError));
-    return inPlace ? WriteInPlace(path, target, bytes) : WriteThroughTemporary(path, target, bytes);
+    return WritesInPlace(target) ? WriteInPlace(path, target, bytes) : WriteThroughTemporary(path, target, bytes);
 }
 
 struct CFileBeingWritten::Place {
@@ -274,10 +278,7 @@ CFileBeingWritten::CFileBeingWritten(const std::string& path) : m_name(path), m_
     Target& target = m_place->target;
     if (m_error = FindTarget(path, target); !m_error.empty())
         return;
-    int folderError = 0;
-    m_place->inPlace = target.exists &&
-                       (target.info.st_nlink > 1 || (::geteuid() != 0 && target.info.st_uid != ::geteuid()) ||
-                        !FolderTakesNewFile(target.path, folderError));
+    m_place->inPlace = WritesInPlace(target);
     // Beside the target, to be renamed over it; a file to be written in place, whose folder
     // may take no new file, is made in the system's temporary folder when it must be.
     std::string temp = TemporaryBeside(target.path);
