@@ -115,6 +115,10 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // The GL driver takes the picture's memory as it needs it and does not survive not
     // getting it: a size that cannot fit is refused before the driver starts.
     FitDriverToAddressLimit();
+    // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes: the
+    // output's temporary file too, which it makes at once.
+    const CEndSignals endSignals;
+    const CFileSizeLimitAsError fileSizeLimit;
     const OutputRequest request{picture, options.output, options.width, options.height, frames, options.quality};
     if (!output)
         output = MakeOutput(request);
@@ -126,9 +130,6 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
         std::fprintf(stderr, "lumetta: %s\n", room.c_str());
         return 1;
     }
-    // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes.
-    const CEndSignals endSignals;
-    const CFileSizeLimitAsError fileSizeLimit;
     if (const std::string error = output->StartError(); !error.empty()) {
         std::fprintf(stderr, "lumetta: %s\n", error.c_str());
         return 1;
