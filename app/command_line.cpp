@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int kMaxRenderSide = 8192;
-constexpr int kMaxFrames = 1000000;
 
 // Every number option follows one rule: plain decimal, a sign only where negative values
 // make sense, a fraction only where it does; the message names the option, the value and
@@ -188,7 +187,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "frame), FILE.webp for every frame exactly as drawn (lossless, large)")
             ->type_name("FILE");
     app.add_option("--frames", frames,
-                   "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxFrames) +
+                   "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxRenderFrames) +
                        "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
         ->type_name("N")
         ->needs(render);
@@ -252,7 +251,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                                            "lossless, so it takes none");
         }
         if (!frames.empty())
-            result.render.frames = static_cast<int>(ParseNumber(frames, {"--frames", 1, kMaxFrames, true}));
+            result.render.frames = static_cast<int>(ParseNumber(frames, {"--frames", 1, kMaxRenderFrames, true}));
         if (!yaw.empty())
             result.render.yaw = static_cast<float>(ParseNumber(yaw, {"--yaw", -20, 20, false}));
         if (!distance.empty())

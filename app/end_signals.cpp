@@ -2,6 +2,7 @@
 
 #include "core/check.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,9 +14,11 @@ namespace {
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kCount = std::size(kEndSignals);
 
-// What the handler touches: nothing else, and nothing that is not safe in a handler.
-volatile sig_atomic_t g_nCaught = 0;
-volatile sig_atomic_t g_nWakeWrite = -1;
+// What the handler touches: nothing else, and nothing that is not safe in a handler. Atomic
+// rather than volatile, so that what the handler wrote is seen in order on every thread.
+std::atomic<int> g_nCaught{0};
+std::atomic<int> g_nWakeWrite{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
 struct sigaction g_previous[kCount];
 bool g_bInstalled[kCount] = {};
@@ -24,12 +27,12 @@ bool g_bActive = false;
 void OnEndSignal(int signal)
 {
     const int savedErrno = errno;
-    if (g_nCaught == 0)
-        g_nCaught = signal;
-    if (g_nWakeWrite >= 0) {
+    int none = 0;
+    g_nCaught.compare_exchange_strong(none, signal);
+    if (const int wake = g_nWakeWrite.load(); wake >= 0) {
         const char byte = 0;
         // The pipe never blocks: when it is full, the loop has been woken already.
-        [[maybe_unused]] const ssize_t written = ::write(g_nWakeWrite, &byte, 1);
+        [[maybe_unused]] const ssize_t written = ::write(wake, &byte, 1);
     }
     errno = savedErrno;
 }
@@ -70,6 +73,10 @@ CEndSignals::CEndSignals()
 
 CEndSignals::~CEndSignals()
 {
+    // Held while the handlers go: the threads the program starts keep these signals out, so
+    // no handler can be running anywhere while the wake pipe is closed. One that comes
+    // meanwhile meets what was there before.
+    const CHoldEndSignals hold;
     for (std::size_t i = 0; i < kCount; ++i) {
         if (g_bInstalled[i])
             ::sigaction(kEndSignals[i], &g_previous[i], nullptr);
@@ -90,7 +97,7 @@ int CEndSignals::Caught()
 
 void CEndSignals::DieOfIt()
 {
-    const int signal = g_nCaught;
+    const int signal = g_nCaught.load();
     LUMETTA_ASSERT(signal != 0);
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -115,14 +122,16 @@ CHoldEndSignals::~CHoldEndSignals()
     ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
 }
 
-CFileSizeLimitAsError::CFileSizeLimitAsError()
+CWriteSignalsAsErrors::CWriteSignalsAsErrors()
 {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &m_previous);
+    ::sigaction(SIGXFSZ, &ignore, &m_previous[0]);
+    ::sigaction(SIGPIPE, &ignore, &m_previous[1]);
 }
 
-CFileSizeLimitAsError::~CFileSizeLimitAsError()
+CWriteSignalsAsErrors::~CWriteSignalsAsErrors()
 {
-    ::sigaction(SIGXFSZ, &m_previous, nullptr);
+    ::sigaction(SIGXFSZ, &m_previous[0], nullptr);
+    ::sigaction(SIGPIPE, &m_previous[1], nullptr);
 }

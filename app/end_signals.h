@@ -27,8 +27,11 @@ private:
     int m_wake[2] = {-1, -1};
 };
 
-// For its life, the three signals wait: a check of Caught() and the step it allows are never
-// split by one. A signal that comes meanwhile is caught when the object goes.
+// For its life, the three signals wait on this thread: a check of Caught() and the step it
+// allows are never split by one. A signal that comes meanwhile is caught when the object goes.
+// Threads started meanwhile keep them out for good, so that every handler runs on the thread
+// that holds one of these around its steps: the program's threads, and those the libraries
+// and the GL driver start, are all started inside one.
 class CHoldEndSignals {
 public:
     CHoldEndSignals();
@@ -41,14 +44,15 @@ private:
 };
 
 // For its life, a write past the file-size limit (ulimit -f) fails with EFBIG, "File too
-// large", like a full disk, instead of ending the program with SIGXFSZ.
-class CFileSizeLimitAsError {
+// large", like a full disk, instead of ending the program with SIGXFSZ; and a write to a pipe
+// whose reader has gone fails with EPIPE instead of ending it with SIGPIPE.
+class CWriteSignalsAsErrors {
 public:
-    CFileSizeLimitAsError();
-    ~CFileSizeLimitAsError();
-    CFileSizeLimitAsError(const CFileSizeLimitAsError&) = delete;
-    CFileSizeLimitAsError& operator=(const CFileSizeLimitAsError&) = delete;
+    CWriteSignalsAsErrors();
+    ~CWriteSignalsAsErrors();
+    CWriteSignalsAsErrors(const CWriteSignalsAsErrors&) = delete;
+    CWriteSignalsAsErrors& operator=(const CWriteSignalsAsErrors&) = delete;
 
 private:
-    struct sigaction m_previous;
+    struct sigaction m_previous[2];
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <new>
 
 CFrameRect ChangedRect(const CFrame& previous, const CFrame& frame)
 {
@@ -32,28 +34,45 @@ CFrameRect ChangedRect(const CFrame& previous, const CFrame& frame)
     return {left, top, right + 1 - left, bottom + 1 - top};
 }
 
-int CFrameSink::PrepareThreads() const
+namespace {
+
+// What a step of an encoder said, or the words for what it threw: an allocation that failed
+// is a failure of the export like any other, never the end of the process.
+template <typename Step>
+std::string Guarded(Step step)
 {
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
 }
 
-int CFramePipeline::Depth(int threads)
-{
-    // Enough for every preparer to have a frame while the next is drawn and one is written.
-    return threads + 2;
-}
+}  // namespace
 
-CFramePipeline::CFramePipeline(CFrameSink& sink) : m_sink(sink), m_nDepth(Depth(sink.PrepareThreads()))
+CFramePipeline::CFramePipeline(CFrameSink& sink, int preparers, int depth) : m_sink(sink), m_nDepth(std::max(1, depth))
 {
     // Ctrl+C and its kind reach the drawing thread alone: the threads started here, and those
     // the encoders' libraries start from them, keep them waiting.
     const CHoldEndSignals hold;
-    for (int i = 0; i < sink.PrepareThreads(); ++i)
-        m_preparers.emplace_back(&CFramePipeline::Prepare, this);
-    m_writer = std::thread(&CFramePipeline::WriteInOrder, this);
+    try {
+        for (int i = 0; i < std::max(1, preparers); ++i)
+            m_preparers.emplace_back(&CFramePipeline::Prepare, this);
+        m_writer = std::thread(&CFramePipeline::WriteInOrder, this);
+    } catch (...) {
+        Stop();
+        throw;
+    }
 }
 
 CFramePipeline::~CFramePipeline()
+{
+    Stop();
+}
+
+void CFramePipeline::Stop()
 {
     {
         const std::lock_guard lock(m_mutex);
@@ -62,7 +81,9 @@ CFramePipeline::~CFramePipeline()
     m_changed.notify_all();
     for (std::thread& thread : m_preparers)
         thread.join();
-    m_writer.join();
+    m_preparers.clear();
+    if (m_writer.joinable())
+        m_writer.join();
 }
 
 std::string CFramePipeline::Push(std::shared_ptr<const CFrame> frame)
@@ -115,7 +136,8 @@ void CFramePipeline::Prepare()
             return;
         job->taken = true;
         lock.unlock();
-        const std::string error = m_sink.Prepare(job->previous.get(), *job->frame, job->prepared);
+        const std::string error =
+            Guarded([&] { return m_sink.Prepare(job->previous.get(), *job->frame, job->prepared); });
         lock.lock();
         job->ready = true;
         // The previous frame was needed for this one alone.
@@ -137,7 +159,7 @@ void CFramePipeline::WriteInOrder()
             return;
         if (m_jobs.empty()) {
             lock.unlock();
-            const std::string error = m_sink.Finish();
+            const std::string error = Guarded([&] { return m_sink.Finish(); });
             lock.lock();
             if (!error.empty())
                 Fail(error);
@@ -149,7 +171,7 @@ void CFramePipeline::WriteInOrder()
         m_jobs.pop_front();
         m_changed.notify_all();  // room for the next frame
         lock.unlock();
-        const std::string error = m_sink.Write(*job->frame, job->prepared);
+        const std::string error = Guarded([&] { return m_sink.Write(*job->frame, job->prepared); });
         job.reset();
         lock.lock();
         if (!error.empty())

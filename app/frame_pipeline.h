@@ -48,21 +48,19 @@ public:
     virtual std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) = 0;
     // After the last frame's Write: completes the output. Returns an empty string, or why not.
     virtual std::string Finish() = 0;
-    // How many frames Prepare may work on at once: fewer where a library keeps threads of its own.
-    virtual int PrepareThreads() const;
 };
 
 class CFramePipeline {
 public:
-    // Starts the threads that prepare and write frames for sink, which must outlive it.
-    explicit CFramePipeline(CFrameSink& sink);
+    // Starts preparers threads that prepare frames for sink, which must outlive it, and one that
+    // writes them; at most depth frames (at least 1) are held at once. Throws std::system_error
+    // when a thread cannot be started, having stopped those that were.
+    CFramePipeline(CFrameSink& sink, int preparers, int depth);
     // Waits for the threads; frames not yet written are dropped.
     ~CFramePipeline();
     CFramePipeline(const CFramePipeline&) = delete;
     CFramePipeline& operator=(const CFramePipeline&) = delete;
 
-    // How many frames may be in the pipeline at once, for a budget of memory.
-    static int Depth(int threads);
     // Hands the next frame over, waiting while the pipeline is full. Returns the first error
     // any frame has met so far (then nothing more should be pushed), or an empty string.
     std::string Push(std::shared_ptr<const CFrame> frame);
@@ -81,6 +79,7 @@ private:
     void Prepare();
     void WriteInOrder();
     void Fail(const std::string& error);
+    void Stop();
 
     CFrameSink& m_sink;
     const int m_nDepth;

@@ -1,5 +1,5 @@
 // Pictures without a window: the scene rendered in a headless context and saved as a PNG, a
-// numbered sequence of PNGs, or a looping animated WebP.
+// numbered sequence of PNGs, or a looping animation (WebP, MP4 or GIF).
 #pragma once
 
 #include "app/outputs.h"
@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// The most frames a render may have: over 13 hours of the 50 ms clock.
+inline constexpr int kMaxRenderFrames = 1000000;
 
 struct RenderOptions {
     std::string output;  // FILE.png, "-", a sequence such as frame%03d.png, FILE.webp, FILE.mp4 or FILE.gif
@@ -26,9 +29,10 @@ struct RenderOptions {
 };
 
 // Renders as the window would, with "panel.bmp" from the current folder or else from
-// installedFolder, and writes what options.output names. Messages go to stderr; Ctrl+C,
-// SIGTERM and SIGHUP remove what the run has written, unless they were ignored at its start.
-// Returns the process exit status: 0 on success, 1 otherwise.
+// installedFolder, and writes what options.output names. Messages go to stderr, one line each;
+// a failure, Ctrl+C, SIGTERM or SIGHUP removes what the run has written (the signals unless
+// they were ignored at its start, then ending the process as they would). Returns the process
+// exit status: 0 on success, 2 for a name or a length that cannot be made, 1 otherwise.
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder);
 // The same, with output taking the frames rather than the one options.output names, whose
 // kind still decides how many frames there are and where an animation starts: for measuring

@@ -207,7 +207,7 @@ bool COrbelle3Doc::DoOpenDocument(const wxString& file)
     std::string reason;
     std::FILE* opened = OpenRegularFile(name.c_str(), reason);
     if (!opened) {
-        std::fprintf(stderr, "lumetta: cannot open %s: %s\n", name.c_str(), reason.c_str());
+        std::fprintf(stderr, "lumetta: cannot open %s: %s\n", ShownName(name).c_str(), reason.c_str());
         // wx's own words, with the name shown as GLib shows any file name.
         gchar* shown = g_filename_display_name(name.c_str());
         wxLogError(_("File \"%s\" could not be opened for reading."), wxString::FromUTF8(shown));

@@ -1,33 +1,79 @@
 #include "app/memory_room.h"
 
 #include <malloc.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
 
-// Measured on Mesa 22.3's llvmpipe, with a little to spare. Per pixel: its colour, depth and
-// stencil buffers, and the RGB picture read back from them.
-constexpr double kDriverBytesPerPixel = 9.0;
-constexpr double kReadBackBytesPerPixel = 3.0;
-// The driver itself in address space: its code and LLVM's, and each rasteriser thread's stack
-// and working memory (with malloc kept to one arena); and what of it is resident.
-constexpr double kDriverAddressSpace = 260.0 * kMiB;
-constexpr double kDriverAddressSpacePerThread = 16.0 * kMiB;
-constexpr double kDriverResident = 110.0 * kMiB;
+// What the program costs before its first picture, measured on Mesa 22.3's llvmpipe and
+// Debian 12's libraries: the code of the program, the driver and LLVM in address space, and
+// what of it is resident. The MP4 encoder's module brings FFmpeg's libraries with it.
+constexpr double kBaseAddressSpace = 250.0 * kMiB;
+constexpr double kBaseResident = 100.0 * kMiB;
+constexpr double kMp4AddressSpace = 150.0 * kMiB;
+constexpr double kMp4Resident = 45.0 * kMiB;
+// Per pixel: the driver's colour, depth and stencil buffers and its tiles; and a frame as
+// read back, held from its drawing until it is written.
+constexpr double kDriverBytesPerPixel = 8.0;
+constexpr double kFrameBytesPerPixel = 3.0;
+// Each llvmpipe rasteriser thread comes with a second one; a thread's own memory beside its stack.
+constexpr int kDriverThreadsPerThread = 2;
+constexpr double kThreadResident = 0.25 * kMiB;
+
+// An output's costs per pixel: what a frame holds once encoded, until it is written; and what
+// encoding one frame takes while it runs (the encoder's pictures and working memory).
+struct FormatCost {
+    PictureName::Kind kind;
+    double preparedBytesPerPixel;
+    double workBytesPerPixel;
+};
+// clang-format off
+const FormatCost kFormatCosts[] = {
+    // kind                      prepared  work
+    {PictureName::Kind::Png,       1.0,     1.0},   // the compressed picture
+    {PictureName::Kind::Sequence,  1.0,     1.0},
+    {PictureName::Kind::Webp,      1.0,    24.0},   // ARGB, and the lossless encoder's references
+    {PictureName::Kind::Gif,       1.0,    26.0},   // RGBA, the quantiser's float picture and maps
+    {PictureName::Kind::Mp4,       1.5,     0.0},   // 4:2:0 planes
+};
+// clang-format on
+
+// x264 keeps frames of its own: one for each thread, the lookahead's, the B-frames between
+// references and the references; each with its padded planes, half-size copies for the
+// lookahead and motion data.
+constexpr double kX264BytesPerFramePixel = 3.2;
+constexpr int kX264OtherFrames = 6;
+constexpr int kX264DefaultLookahead = 10;  // the veryfast preset's
+// Its frames together stay within this however large the video, and however many
+// processors: a wider video gets fewer threads and a shorter lookahead rather than gigabytes.
+constexpr double kX264FrameBudget = 1024.0 * kMiB;
+
+const FormatCost& CostOf(PictureName::Kind kind)
+{
+    for (const FormatCost& cost : kFormatCosts) {
+        if (cost.kind == kind)
+            return cost;
+    }
+    return kFormatCosts[0];
+}
 
 // A "Name: value kB" line of a /proc file, in bytes.
 std::uint64_t ProcKilobytes(const char* file, const std::string& name)
@@ -75,7 +121,8 @@ std::uint64_t GroupRoom()
     return used < limit ? limit - used : 0;
 }
 
-// The address space left under the limit (ulimit -v), or kUnknown without one.
+// The address space left under the limit (ulimit -v), or kUnknown without one: the limit
+// less what the process already uses.
 std::uint64_t AddressSpaceLeft()
 {
     rlimit limit{};
@@ -85,8 +132,30 @@ std::uint64_t AddressSpaceLeft()
     return used != kUnknown && used < limit.rlim_cur ? limit.rlim_cur - used : 0;
 }
 
-// The rasteriser threads llvmpipe starts: one for each processor, at most 16, unless told.
-int DriverThreads()
+// The processors this process may run on (taskset and containers give fewer than there are).
+int Processors()
+{
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// The stack a new thread reserves: the system's default, which follows ulimit -s.
+double ThreadStack()
+{
+    pthread_attr_t attributes;
+    std::size_t size = 8 << 20;
+    if (::pthread_getattr_default_np(&attributes) == 0) {
+        (void)::pthread_attr_getstacksize(&attributes, &size);
+        ::pthread_attr_destroy(&attributes);
+    }
+    return static_cast<double>(size);
+}
+
+// The rasteriser threads llvmpipe starts unless told: one for each processor, at most 16;
+// LP_NUM_THREADS, when the user sets it, is the most it may have.
+int DriverThreadsWanted(int processors)
 {
     if (const char* told = std::getenv("LP_NUM_THREADS"); told && *told) {
         int threads = 0;
@@ -94,36 +163,210 @@ int DriverThreads()
         if (std::from_chars(told, end, threads).ptr == end)
             return std::clamp(threads, 0, 16);
     }
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 16);
+    return std::clamp(processors, 1, 16);
 }
 
-std::string NotEnough(int width, int height, double need, std::uint64_t room)
+// x264's threads when left to choose: one and a half for each processor.
+int X264Threads(const ExportPlan& plan, int processors)
+{
+    return plan.encoderThreads > 0 ? plan.encoderThreads : std::max(1, processors * 3 / 2);
+}
+
+int X264Lookahead(const ExportPlan& plan)
+{
+    return plan.lookahead >= 0 ? plan.lookahead : kX264DefaultLookahead;
+}
+
+double X264Frames(const ExportWork& work, const ExportPlan& plan, int processors)
+{
+    const double pixels = static_cast<double>(work.width) * work.height;
+    return pixels * kX264BytesPerFramePixel * (X264Threads(plan, processors) + X264Lookahead(plan) + kX264OtherFrames);
+}
+
+// Every thread the plan starts, the drawing thread included.
+int Threads(const ExportWork& work, const ExportPlan& plan, int processors)
+{
+    int threads = 1 + plan.driverThreads * kDriverThreadsPerThread + plan.preparers + 1;
+    if (work.kind == PictureName::Kind::Mp4) {
+        const int x264 = X264Threads(plan, processors);
+        threads += x264 + (x264 > 1 ? 1 : 0);  // and its lookahead's
+    } else if (work.kind == PictureName::Kind::Gif) {
+        const int perFrame = plan.encoderThreads > 0 ? plan.encoderThreads : processors;
+        threads += plan.preparers * (perFrame - 1);
+    }
+    return threads;
+}
+
+// What the process holds already, when the plan is made.
+struct Held {
+    double addressSpace = 0;
+    double resident = 0;
+};
+
+Held HeldNow()
+{
+    const std::uint64_t size = ProcKilobytes("/proc/self/status", "VmSize");
+    const std::uint64_t resident = ProcKilobytes("/proc/self/status", "VmRSS");
+    return {size == kUnknown ? 0.0 : static_cast<double>(size),
+            resident == kUnknown ? 0.0 : static_cast<double>(resident)};
+}
+
+// The plan's peak: what the process holds now and what the plan adds to it.
+void Estimate(const ExportWork& work, ExportPlan& plan, int processors, const Held& held)
+{
+    const FormatCost& cost = CostOf(work.kind);
+    const double pixels = static_cast<double>(work.width) * work.height;
+    const double buffers = pixels * (kDriverBytesPerPixel +
+                                     plan.framesInFlight * (kFrameBytesPerPixel + cost.preparedBytesPerPixel) +
+                                     plan.preparers * cost.workBytesPerPixel) +
+                           (work.kind == PictureName::Kind::Mp4 ? X264Frames(work, plan, processors) : 0.0);
+    const bool mp4 = work.kind == PictureName::Kind::Mp4;
+    const int threads = Threads(work, plan, processors);
+    plan.addressSpace = held.addressSpace + kBaseAddressSpace + (mp4 ? kMp4AddressSpace : 0.0) +
+                        threads * ThreadStack() + buffers;
+    plan.resident = held.resident + kBaseResident + (mp4 ? kMp4Resident : 0.0) + threads * kThreadResident + buffers;
+}
+
+// The frames an animation or a sequence holds at once with so many preparers: one waiting for
+// each preparer while the next is drawn and one is written (the pipeline's depth), the one
+// being read back, and the one being written.
+int FramesInFlight(int preparers)
+{
+    return preparers + 4;
+}
+
+// The richest plan: as many threads as the processors give work to.
+ExportPlan RichestPlan(const ExportWork& work, int processors)
+{
+    ExportPlan plan;
+    plan.driverThreads = DriverThreadsWanted(processors);
+    switch (work.kind) {
+    case PictureName::Kind::Png:
+        // One picture: one frame, the last, is ever encoded.
+        plan.preparers = 1;
+        plan.framesInFlight = 1;
+        return plan;
+    case PictureName::Kind::Mp4:
+        // x264 keeps threads of its own; the colours are turned on two.
+        plan.preparers = 2;
+        break;
+    case PictureName::Kind::Sequence:
+    case PictureName::Kind::Webp:
+    case PictureName::Kind::Gif:
+        plan.preparers = std::min(processors, 16);
+        break;
+    }
+    plan.framesInFlight = FramesInFlight(plan.preparers);
+    return plan;
+}
+
+// The leaner plans one step from plan: x264's lookahead halved or its threads, an encoder's
+// threads for each frame, the frames encoded at once, or the driver's threads.
+std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& plan, int processors, bool x264Only)
+{
+    std::vector<ExportPlan> steps;
+    if (work.kind == PictureName::Kind::Mp4) {
+        if (X264Lookahead(plan) > 0) {
+            ExportPlan shorter = plan;
+            shorter.lookahead = X264Lookahead(plan) / 2;
+            steps.push_back(shorter);
+        }
+        if (const int threads = X264Threads(plan, processors); threads > 1) {
+            ExportPlan fewer = plan;
+            fewer.encoderThreads = threads / 2;
+            steps.push_back(fewer);
+        }
+    }
+    if (x264Only)
+        return steps;
+    if (work.kind == PictureName::Kind::Gif) {
+        if (const int perFrame = plan.encoderThreads > 0 ? plan.encoderThreads : processors; perFrame > 1) {
+            ExportPlan fewer = plan;
+            fewer.encoderThreads = perFrame / 2;
+            steps.push_back(fewer);
+        }
+    }
+    if (work.kind != PictureName::Kind::Mp4 && plan.preparers > 1) {
+        ExportPlan fewer = plan;
+        fewer.preparers = plan.preparers / 2;
+        fewer.framesInFlight = FramesInFlight(fewer.preparers);
+        steps.push_back(fewer);
+    }
+    if (plan.driverThreads > 0) {
+        ExportPlan fewer = plan;
+        fewer.driverThreads = plan.driverThreads / 2;
+        steps.push_back(fewer);
+    }
+    return steps;
+}
+
+std::string NotEnough(const ExportWork& work, double need, std::uint64_t room)
 {
     char line[160];
-    (void)std::snprintf(line, sizeof line, "a %dx%d picture needs about %.0f MiB; only %.0f MiB are available", width,
-                        height, need / kMiB, static_cast<double>(room) / kMiB);
+    (void)std::snprintf(line, sizeof line, "a %dx%d picture needs about %.0f MiB; only %.0f MiB are available",
+                        work.width, work.height, need / kMiB, static_cast<double>(room) / kMiB);
     return line;
 }
 
 }  // namespace
 
-void FitDriverToAddressLimit()
+std::string PlanExport(const ExportWork& work, ExportPlan& plan)
 {
+    const int processors = Processors();
+    const Held held = HeldNow();
+    const std::uint64_t space = AddressSpaceLeft();
+    const std::uint64_t memory = std::min(ProcKilobytes("/proc/meminfo", "MemAvailable"), GroupRoom());
+    // How far a plan is over each bound, in bytes; none is over when all are 0 or less.
+    const auto spaceOver = [&](const ExportPlan& p) {
+        return space == kUnknown ? 0.0 : p.addressSpace - held.addressSpace - static_cast<double>(space);
+    };
+    const auto memoryOver = [&](const ExportPlan& p) {
+        return memory == kUnknown ? 0.0 : p.resident - held.resident - static_cast<double>(memory);
+    };
+    const auto x264Over = [&](const ExportPlan& p) {
+        return work.kind == PictureName::Kind::Mp4 ? X264Frames(work, p, processors) - kX264FrameBudget : 0.0;
+    };
+
+    plan = RichestPlan(work, processors);
+    Estimate(work, plan, processors, held);
+    // Each step takes the leaner plan that saves the most of what is over.
+    for (;;) {
+        const bool x264Only = spaceOver(plan) <= 0 && memoryOver(plan) <= 0;
+        if (x264Only && x264Over(plan) <= 0)
+            return {};
+        std::vector<ExportPlan> steps = LeanerSteps(work, plan, processors, x264Only);
+        if (steps.empty())
+            break;
+        for (ExportPlan& step : steps)
+            Estimate(work, step, processors, held);
+        const auto over = [&](const ExportPlan& p) {
+            return x264Only ? x264Over(p) : std::max(spaceOver(p), memoryOver(p));
+        };
+        plan = *std::min_element(steps.begin(), steps.end(),
+                                 [&](const ExportPlan& a, const ExportPlan& b) { return over(a) < over(b); });
+    }
+    if (spaceOver(plan) > 0)
+        return NotEnough(work, plan.addressSpace - held.addressSpace, space);
+    if (memoryOver(plan) > 0)
+        return NotEnough(work, plan.resident - held.resident, memory);
+    return {};  // only x264's own bound is over: the leanest plan it is
+}
+
+void ApplyDriverPlan(const ExportPlan& plan)
+{
+    if (plan.driverThreads != DriverThreadsWanted(Processors()))
+        ::setenv("LP_NUM_THREADS", std::to_string(plan.driverThreads).c_str(), 1);
     if (AddressSpaceLeft() != kUnknown)
         ::mallopt(M_ARENA_MAX, 1);
 }
 
-std::string CheckRoomForPicture(int width, int height, double encoderBytesPerPixel)
+std::string DescribePlan(const ExportPlan& plan)
 {
-    const double pictures = static_cast<double>(width) * height *
-                            (kDriverBytesPerPixel + kReadBackBytesPerPixel + encoderBytesPerPixel);
-    if (const std::uint64_t space = AddressSpaceLeft(); space != kUnknown) {
-        const double need = pictures + kDriverAddressSpace + kDriverAddressSpacePerThread * DriverThreads();
-        if (need > static_cast<double>(space))
-            return NotEnough(width, height, need, space);
-    }
-    const std::uint64_t memory = std::min(ProcKilobytes("/proc/meminfo", "MemAvailable"), GroupRoom());
-    if (const double need = pictures + kDriverResident; memory != kUnknown && need > static_cast<double>(memory))
-        return NotEnough(width, height, need, memory);
-    return {};
+    char line[256];
+    (void)std::snprintf(line, sizeof line,
+                        "plan: %d preparers, %d frames in flight, %d driver threads, %d encoder threads, "
+                        "lookahead %d; about %.0f MiB of address space, %.0f MiB resident",
+                        plan.preparers, plan.framesInFlight, plan.driverThreads, plan.encoderThreads, plan.lookahead,
+                        plan.addressSpace / kMiB, plan.resident / kMiB);
+    return line;
 }

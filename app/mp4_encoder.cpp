@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -40,11 +41,49 @@ struct CConverter {
     ~CConverter() { sws_freeContext(context); }
 };
 
+// Where the three planes of a 4:2:0 picture lie in its buffer, for swscale to write and x264 to
+// read: each plane starts on a 64-byte boundary and each row is padded to 64 bytes, with 64
+// bytes more at the end. swscale's vector code writes whole vectors, past the end of a short
+// row (a 3 x 3 picture's rows of colour hold two bytes) and of the last.
+constexpr std::size_t kAlign = 64;
+struct CPlanes {
+    int linesize[3];
+    std::size_t offset[3];
+    std::size_t bytes;  // the buffer to hold them, with room to align its start
+};
+
+CPlanes PlanesOf(int width, int height)
+{
+    const auto padded = [](std::size_t n) { return (n + kAlign - 1) / kAlign * kAlign; };
+    CPlanes planes{};
+    planes.linesize[0] = static_cast<int>(padded(static_cast<std::size_t>(width)));
+    planes.linesize[1] = planes.linesize[2] = static_cast<int>(padded(static_cast<std::size_t>(width / 2)));
+    const std::size_t sizes[] = {static_cast<std::size_t>(planes.linesize[0]) * height,
+                                 static_cast<std::size_t>(planes.linesize[1]) * (height / 2),
+                                 static_cast<std::size_t>(planes.linesize[2]) * (height / 2)};
+    std::size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        planes.offset[i] = at;
+        at += padded(sizes[i]);
+    }
+    planes.bytes = at + kAlign + kAlign;
+    return planes;
+}
+
+// The first aligned byte of a buffer sized for PlanesOf.
+std::uint8_t* AlignedStart(std::vector<std::uint8_t>& buffer)
+{
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+    return buffer.data() + (kAlign - address % kAlign) % kAlign;
+}
+
 class CFfmpegMp4 : public CMp4Encoder {
 public:
-    CFfmpegMp4(const char* path, int width, int height, int quality)
-        : m_path(path), m_pictureWidth(width), m_pictureHeight(height), m_width(width + width % 2),
-          m_height(height + height % 2), m_quality(quality < 0 ? kDefaultQuality : quality)
+    explicit CFfmpegMp4(const Mp4Settings& settings)
+        : m_pictureWidth(settings.width), m_pictureHeight(settings.height),
+          m_width(settings.width + settings.width % 2), m_height(settings.height + settings.height % 2),
+          m_quality(settings.quality < 0 ? kDefaultQuality : settings.quality), m_threads(settings.threads),
+          m_lookahead(settings.lookahead), m_planes(PlanesOf(m_width, m_height))
     {
     }
 
@@ -58,27 +97,23 @@ public:
         }
     }
 
+    void WriteTo(const std::string& path) override { m_path = path; }
+
     std::string Prepare(const CFrame& frame, std::vector<std::uint8_t>& yuv) override
     {
-        // The frame as it is, rows read from the top through a negative stride; with an odd
-        // side, a copy with its edge repeated to even sides.
-        const std::size_t row = static_cast<std::size_t>(m_width) * 3;
-        const std::uint8_t* top = frame.TopDown(0, 0);
-        int stride = -frame.width * 3;
-        std::vector<std::uint8_t> padded;
-        if (m_width != frame.width || m_height != frame.height) {
-            padded.resize(row * m_height);
-            for (int y = 0; y < m_height; ++y) {
-                std::uint8_t* out = &padded[row * y];
-                std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)),
-                            static_cast<std::size_t>(frame.width) * 3);
-                if (m_width > frame.width)
-                    std::memcpy(out + static_cast<std::size_t>(frame.width) * 3,
-                                out + static_cast<std::size_t>(frame.width - 1) * 3, 3);
-            }
-            top = padded.data();
-            stride = static_cast<int>(row);
+        // The frame top-down, each row padded as the planes' are, since swscale reads whole
+        // vectors too; an odd side is made even with the frame's last row or column repeated.
+        const std::size_t row = (static_cast<std::size_t>(m_width) * 3 + kAlign - 1) / kAlign * kAlign;
+        std::vector<std::uint8_t> rgb(row * m_height + 2 * kAlign);
+        std::uint8_t* const top = AlignedStart(rgb);
+        const std::size_t frameRow = static_cast<std::size_t>(frame.width) * 3;
+        for (int y = 0; y < m_height; ++y) {
+            std::uint8_t* out = top + row * y;
+            std::memcpy(out, frame.TopDown(0, std::min(y, frame.height - 1)), frameRow);
+            if (m_width > frame.width)
+                std::memcpy(out + frameRow, out + frameRow - 3, 3);
         }
+        const int stride = static_cast<int>(row);
         thread_local CConverter converter;
         SwsContext* const before = converter.context;
         converter.context = sws_getCachedContext(converter.context, m_width, m_height, AV_PIX_FMT_RGB24, m_width,
@@ -92,13 +127,12 @@ public:
             const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
             sws_setColorspaceDetails(converter.context, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
         }
-        const std::size_t luma = static_cast<std::size_t>(m_width) * m_height;
-        yuv.resize(luma * 3 / 2);
-        std::uint8_t* planes[] = {yuv.data(), yuv.data() + luma, yuv.data() + luma + luma / 4};
-        const int strides[] = {m_width, m_width / 2, m_width / 2};
+        yuv.resize(m_planes.bytes);
+        std::uint8_t* const start = AlignedStart(yuv);
+        std::uint8_t* planes[] = {start + m_planes.offset[0], start + m_planes.offset[1], start + m_planes.offset[2]};
         const std::uint8_t* source[] = {top};
         const int sourceStride[] = {stride};
-        sws_scale(converter.context, source, sourceStride, 0, m_height, planes, strides);
+        sws_scale(converter.context, source, sourceStride, 0, m_height, planes, m_planes.linesize);
         return {};
     }
 
@@ -115,12 +149,11 @@ public:
         picture->width = m_width;
         picture->height = m_height;
         picture->pts = index;
-        const std::size_t luma = static_cast<std::size_t>(m_width) * m_height;
-        picture->data[0] = yuv.data();
-        picture->data[1] = yuv.data() + luma;
-        picture->data[2] = yuv.data() + luma + luma / 4;
-        picture->linesize[0] = m_width;
-        picture->linesize[1] = picture->linesize[2] = m_width / 2;
+        std::uint8_t* const start = AlignedStart(yuv);
+        for (int i = 0; i < 3; ++i) {
+            picture->data[i] = start + m_planes.offset[i];
+            picture->linesize[i] = m_planes.linesize[i];
+        }
         // The encoder copies what it keeps: the planes are the caller's.
         const int sent = avcodec_send_frame(m_codec, picture);
         av_frame_free(&picture);
@@ -167,6 +200,11 @@ private:
         // veryfast: in this scene's frames no slower preset finds more than a few per cent.
         av_opt_set(m_codec->priv_data, "preset", "veryfast", 0);
         av_opt_set_double(m_codec->priv_data, "crf", RateFactor(m_quality), 0);
+        // Fewer threads and a shorter lookahead hold fewer frames, where memory is short.
+        if (m_threads > 0)
+            m_codec->thread_count = m_threads;
+        if (m_lookahead >= 0)
+            av_opt_set_int(m_codec->priv_data, "rc-lookahead", m_lookahead, 0);
         if (const int opened = avcodec_open2(m_codec, x264, nullptr); opened < 0)
             return "the H.264 encoder would not start: " + AvError(opened);
         m_stream = avformat_new_stream(m_format, nullptr);
@@ -213,12 +251,15 @@ private:
         return error;
     }
 
-    const std::string m_path;
+    std::string m_path;
     const int m_pictureWidth;
     const int m_pictureHeight;
     const int m_width;  // the encoded size: the picture's, each side made even
     const int m_height;
     const int m_quality;
+    const int m_threads;
+    const int m_lookahead;
+    const CPlanes m_planes;
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVStream* m_stream = nullptr;
@@ -226,8 +267,8 @@ private:
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) CMp4Encoder*
-LumettaMakeMp4Encoder(const char* path, int width, int height, int quality, std::string* error)
+extern "C" __attribute__((visibility("default"))) CMp4Encoder* LumettaMakeMp4Encoder(const Mp4Settings& settings,
+                                                                                     std::string* error)
 {
     // FFmpeg's libraries talk on stderr; what goes wrong is said by the caller, in one line.
     av_log_set_level(AV_LOG_QUIET);
@@ -235,5 +276,5 @@ LumettaMakeMp4Encoder(const char* path, int width, int height, int quality, std:
         *error = "this FFmpeg has no H.264 encoder (libx264)";
         return nullptr;
     }
-    return new CFfmpegMp4(path, width, height, quality);
+    return new CFfmpegMp4(settings);
 }

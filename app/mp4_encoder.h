@@ -9,9 +9,20 @@
 #include <string>
 #include <vector>
 
+// What the encoder is asked to make.
+struct Mp4Settings {
+    int width = 0;  // of the picture; an odd side is encoded one pixel longer
+    int height = 0;
+    int quality = -1;    // 0 to 100; -1: the default
+    int threads = 0;     // x264's threads; 0: its own choice
+    int lookahead = -1;  // x264's frames of lookahead; -1: its own
+};
+
 class CMp4Encoder {
 public:
     virtual ~CMp4Encoder() = default;
+    // Before the first Write: the file the video goes to.
+    virtual void WriteTo(const std::string& path) = 0;
     // Any thread, several frames at once: the frame's colours as the encoder takes them.
     virtual std::string Prepare(const CFrame& frame, std::vector<std::uint8_t>& yuv) = 0;
     // One thread, frames in order: encodes and writes them; the file is started at frame 0.
@@ -20,9 +31,8 @@ public:
     virtual std::string Finish() = 0;
 };
 
-// Makes the encoder of a width x height video to path, at quality 0 to 100 (-1 for the
-// default). Null, with error saying why, when FFmpeg has no H.264 encoder.
-using Mp4EncoderEntry = CMp4Encoder* (*)(const char* path, int width, int height, int quality, std::string* error);
+// Makes the encoder, or null with error saying why (FFmpeg has no H.264 encoder). Opens no file.
+using Mp4EncoderEntry = CMp4Encoder* (*)(const Mp4Settings& settings, std::string* error);
 
 inline constexpr char kMp4ModuleFile[] = "lumetta-mp4.so";
 inline constexpr char kMp4EntryName[] = "LumettaMakeMp4Encoder";

@@ -6,6 +6,7 @@
 #include "app/outputs.h"
 #include "view/scene_start.h"
 
+#include <dlfcn.h>
 #include <gif_lib.h>
 #include <libimagequant.h>
 
@@ -26,6 +27,22 @@ void Put16(std::vector<std::uint8_t>& out, int value)
 int Get16(const std::uint8_t* in)
 {
     return in[0] | in[1] << 8;
+}
+
+// libimagequant shares a frame's work among OpenMP threads, as many as there are processors
+// unless the calling thread says otherwise; each thread that prepares frames has a team of
+// its own. Where memory is short the plan asks for fewer. Without OpenMP, nothing to say.
+void LimitQuantiserThreads(int threads)
+{
+    if (threads <= 0)
+        return;
+    using SetThreads = void (*)(int);
+    static const auto set = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    thread_local int told = 0;
+    if (set && told != threads) {
+        set(threads);
+        told = threads;
+    }
 }
 
 // A prepared frame: its rectangle, transparent index, palette and pixel indices.
@@ -63,6 +80,7 @@ public:
                 out[3] = same ? 0 : 255;
             }
         }
+        LimitQuantiserThreads(m_request.encoderThreads);
         liq_attr* attributes = liq_attr_create();
         if (!attributes)
             return Failure("out of memory");

@@ -4,32 +4,31 @@
 #include "app/mp4_encoder.h"
 #include "app/outputs.h"
 
-#include <cstdio>
-
 namespace {
 
 class CMp4Output : public CAnimationOutput {
 public:
     explicit CMp4Output(const OutputRequest& request) : CAnimationOutput(request)
     {
-        if (!CAnimationOutput::StartError().empty())
-            return;
         std::string error;
         const auto make = reinterpret_cast<Mp4EncoderEntry>(LoadModuleEntry(kMp4ModuleFile, kMp4EntryName, error));
+        const Mp4Settings settings{request.width, request.height, request.quality, request.encoderThreads,
+                                   request.lookahead};
         if (make)
-            m_encoder.reset(make(TemporaryPath().c_str(), request.width, request.height, request.quality, &error));
+            m_encoder.reset(make(settings, &error));
         if (!m_encoder)
-            m_startError = Failure(error);
+            m_checkError = Failure(error);
     }
 
-    std::string StartError() const override
+    std::string CheckError() const override { return m_checkError; }
+
+    std::string Start() override
     {
-        const std::string error = CAnimationOutput::StartError();
-        return error.empty() ? m_startError : error;
+        if (std::string error = CAnimationOutput::Start(); !error.empty())
+            return error;
+        m_encoder->WriteTo(TemporaryPath());
+        return {};
     }
-
-    // x264 keeps threads of its own; the colours are turned on two.
-    int PrepareThreads() const override { return 2; }
 
     std::string Prepare(const CFrame*, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
@@ -45,7 +44,7 @@ public:
 
 private:
     std::unique_ptr<CMp4Encoder> m_encoder;
-    std::string m_startError;
+    std::string m_checkError;
 };
 
 }  // namespace

@@ -18,7 +18,7 @@ public:
         if (!Wanted(frame))
             return {};
         if (std::string error = EncodePng(frame.width, frame.height, frame.rgb, prepared); !error.empty())
-            return "cannot write '" + Name(frame) + "': " + error;
+            return CannotWrite(Name(frame), error);
         return {};
     }
 

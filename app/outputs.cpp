@@ -2,16 +2,16 @@
 
 #include "app/safe_file.h"
 
-CAnimationOutput::CAnimationOutput(const OutputRequest& request)
-    : m_request(request), m_bExisted(FileExists(request.name)),
-      m_pFile(std::make_unique<CFileBeingWritten>(request.name))
+CAnimationOutput::CAnimationOutput(const OutputRequest& request) : m_request(request)
 {
 }
 
 CAnimationOutput::~CAnimationOutput() = default;
 
-std::string CAnimationOutput::StartError() const
+std::string CAnimationOutput::Start()
 {
+    m_bExisted = FileExists(m_request.name);
+    m_pFile = std::make_unique<CFileBeingWritten>(m_request.name);
     return m_pFile->Error();
 }
 
@@ -37,7 +37,7 @@ const std::string& CAnimationOutput::TemporaryPath() const
 
 std::string CAnimationOutput::Failure(const std::string& reason) const
 {
-    return reason.empty() ? std::string() : "cannot write '" + m_request.name + "': " + reason;
+    return reason.empty() ? std::string() : CannotWrite(m_request.name, reason);
 }
 
 std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)
@@ -54,22 +54,4 @@ std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)
         break;
     }
     return MakePngOutput(request);
-}
-
-double OutputBytesPerPixel(PictureName::Kind kind)
-{
-    // Measured at 500 x 500 to 6000 x 6000, with a little to spare: a PNG its compressed
-    // bytes; an animation its encoder's pictures and working memory per frame in the pipeline.
-    switch (kind) {
-    case PictureName::Kind::Png:
-    case PictureName::Kind::Sequence:
-        return 4.0;
-    case PictureName::Kind::Webp:
-        return 36.0;
-    case PictureName::Kind::Mp4:
-        return 12.0;
-    case PictureName::Kind::Gif:
-        return 24.0;
-    }
-    return 36.0;
 }

@@ -1,5 +1,7 @@
 #include "app/picture_name.h"
 
+#include "core/files.h"
+
 #include <algorithm>
 #include <cctype>
 #include <iterator>
@@ -39,7 +41,7 @@ std::string ReadPictureName(const std::string& name, PictureName& picture)
         const auto animation = std::find_if(std::begin(kAnimations), std::end(kAnimations),
                                             [&](const auto& a) { return EndsWith(name, a.ending); });
         if (animation == std::end(kAnimations))
-            return std::string(kNames) + ", not '" + name + "'";
+            return std::string(kNames) + ", not '" + ShownName(name) + "'";
         picture.kind = animation->kind;
     }
     // The name is read here, never handed to printf: "%%" is a percent sign, and the one
@@ -67,7 +69,8 @@ std::string ReadPictureName(const std::string& name, PictureName& picture)
         }
         if (j >= name.size() || name[j] != 'd' || part == &picture.after || !png)
             return std::string(kNames) +
-                   "; a sequence's name holds one frame number (%d, %03d) and ends in .png, not '" + name + "'";
+                   "; a sequence's name holds one frame number (%d, %03d) and ends in .png, not '" + ShownName(name) +
+                   "'";
         picture.kind = PictureName::Kind::Sequence;
         picture.zeros = zeros;
         picture.digits = digits;

@@ -17,12 +17,24 @@ const char* const kStandardOutput = "-";
 
 std::string Failure(const std::string& path, const std::string& reason)
 {
-    return "cannot write '" + path + "': " + reason;
+    return CannotWrite(path, reason);
 }
 
 std::string SystemFailure(const std::string& path, int error)
 {
     return Failure(path, std::strerror(error));
+}
+
+// Reserves room for size bytes in the file open as fd, so that a full disk is found before the
+// old file is touched. Returns 0, or the error that says there is no room. Where the file
+// system cannot reserve (NFSv3, many FUSE file systems), nothing is reserved and the writes
+// themselves find a full disk: fallocate itself, not posix_fallocate, whose stand-in reads
+// the file through a descriptor open for writing alone.
+int ReserveRoom(int fd, off_t size)
+{
+    if (size == 0 || ::fallocate(fd, 0, 0, size) == 0)
+        return 0;
+    return errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? errno : 0;
 }
 
 // The file a name leads to, symbolic links followed; it need not exist yet.
@@ -163,11 +175,9 @@ std::string WriteInPlace(const std::string& name, const Target& target, const st
     const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return SystemFailure(name, errno);
-    // Room first: a full disk is found before the old picture is touched.
-    const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
-    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+    if (const int noRoom = ReserveRoom(fd, static_cast<off_t>(bytes.size())); noRoom != 0) {
         ::close(fd);
-        return SystemFailure(name, reserved);
+        return SystemFailure(name, noRoom);
     }
     const bool written = WriteAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
     const int writeError = errno;
@@ -188,11 +198,9 @@ std::string CopyInPlace(const std::string& name, int source, const Target& targe
     const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return SystemFailure(name, errno);
-    // Room first: a full disk is found before the old file is touched.
-    const int reserved = ::posix_fallocate(fd, 0, info.st_size);
-    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+    if (const int noRoom = ReserveRoom(fd, info.st_size); noRoom != 0) {
         ::close(fd);
-        return SystemFailure(name, reserved);
+        return SystemFailure(name, noRoom);
     }
     std::vector<unsigned char> piece(1 << 20);
     int error = 0;
@@ -325,7 +333,12 @@ std::string CFileBeingWritten::PutInPlace()
 void TakeAwayFile(const std::string& path)
 {
     if (std::remove(path.c_str()) != 0 && errno != ENOENT)
-        std::fprintf(stderr, "lumetta: cannot remove '%s': %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "lumetta: cannot remove '%s': %s\n", ShownName(path).c_str(), std::strerror(errno));
+}
+
+std::string CannotWrite(const std::string& name, const std::string& reason)
+{
+    return "cannot write '" + ShownName(name) + "': " + reason;
 }
 
 bool FileExists(const std::string& path)

@@ -54,3 +54,7 @@ void TakeAwayFile(const std::string& path);
 
 // Whether path names something already (a link counts, whether or not its file exists).
 bool FileExists(const std::string& path);
+
+// "cannot write 'NAME': reason", the one line every failure to write a file is said in, with
+// NAME shown on one line whatever it holds.
+std::string CannotWrite(const std::string& name, const std::string& reason);

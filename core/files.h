@@ -18,3 +18,8 @@ bool FollowLinks(const std::string& path, std::string& target);
 
 // The current folder, for messages; "." when the system cannot say.
 std::string CurrentFolder();
+
+// name as a message shows it on one line: control characters (a newline, a tab, an escape)
+// written as \n, \t or \xNN, and a backslash as \\ only when something else was written so.
+// Any other byte, UTF-8 included, stays as it is.
+std::string ShownName(const std::string& name);

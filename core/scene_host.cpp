@@ -5,11 +5,17 @@
 
 namespace {
 CSceneHost* g_pHost = nullptr;
+void (*g_pFatalCleanup)() = nullptr;
 }  // namespace
 
 void SetSceneHost(CSceneHost* host)
 {
     g_pHost = host;
+}
+
+void SetFatalCleanup(void (*cleanup)())
+{
+    g_pFatalCleanup = cleanup;
 }
 
 void FatalSceneError(const std::string& text, const std::string& caption, MessageOwner owner, bool destroyView,
@@ -21,6 +27,10 @@ void FatalSceneError(const std::string& text, const std::string& caption, Messag
         g_pHost->ShowMessage(text, caption, owner);
         if (destroyView)
             g_pHost->DestroyView();
+    }
+    if (void (*cleanup)() = g_pFatalCleanup) {
+        g_pFatalCleanup = nullptr;
+        cleanup();
     }
     std::exit(1);
 }

@@ -64,11 +64,11 @@ void ReadPanelTexels(SceneState& state, const std::string& installedFolder)
     std::string reason;
     std::FILE* file = OpenRegularFile(kPanelFile, reason);
     // The box only says the picture is missing; a terminal also learns why, and where.
-    std::string failure = std::string("cannot read ") + kPanelFile + " in " + CurrentFolder() + ": " + reason;
+    std::string failure = std::string("cannot read ") + kPanelFile + " in " + ShownName(CurrentFolder()) + ": " + reason;
     if (!file && !installedFolder.empty()) {
         const std::string installed = installedFolder + "/" + kPanelFile;
         file = OpenRegularFile(installed.c_str(), reason);
-        failure += ", nor in " + installedFolder + ": " + reason;
+        failure += ", nor in " + ShownName(installedFolder) + ": " + reason;
     }
     if (!file)
         FatalSceneError(kTextPanelMissing, kTextAppName, MessageOwner::View, true, failure);
