@@ -93,6 +93,19 @@ unsigned long ParseWindowId(const std::string& text)
     return id;
 }
 
+// H.264's largest frame, at its highest level (6.2): 139,264 blocks of 16 x 16 pixels. A
+// larger MP4 would claim a level it breaks, which players may refuse.
+constexpr long kMp4MostBlocks = 139264;
+
+void CheckMp4Size(int width, int height)
+{
+    const long blocks = static_cast<long>((width + 15) / 16) * ((height + 15) / 16);
+    if (blocks > kMp4MostBlocks)
+        throw CLI::ValidationError("--size " + std::to_string(width) + "x" + std::to_string(height) +
+                                   " is larger than any MP4 may be: H.264 allows 139264 blocks of 16x16 pixels, "
+                                   "such as 8192x4352; make a FILE.webp, or a smaller size");
+}
+
 PictureName CheckPictureName(const std::string& name)
 {
     if (name.empty())
@@ -216,7 +229,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     window->excludes(root)->excludes(fullscreen);
     root->excludes(fullscreen);
     app.add_option("--size", size,
-                   "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) + " (default 500x500)")
+                   "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) +
+                       " (default 500x500); an MP4 up to 2048x1088 plays everywhere (H.264 level 4.2), one up to "
+                       "8192x4352 or as many pixels on players that take the largest levels")
         ->type_name("WxH")
         ->needs(render);
     app.add_option("--quality", quality,
@@ -244,6 +259,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         const PictureName picture = render->count() > 0 ? CheckPictureName(result.render.output) : PictureName{};
         if (!size.empty())
             ParseSize(size, result.render.width, result.render.height);
+        if (picture.kind == PictureName::Kind::Mp4)
+            CheckMp4Size(result.render.width, result.render.height);
         if (!quality.empty()) {
             result.render.quality = static_cast<int>(ParseNumber(quality, {"--quality", 0, 100, true}));
             if (!picture.IsAnimation())

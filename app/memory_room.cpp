@@ -26,10 +26,10 @@ constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
 // What the program costs before its first picture, measured on Mesa 22.3's llvmpipe and
 // Debian 12's libraries: the code of the program, the driver and LLVM in address space, and
 // what of it is resident. The MP4 encoder's module brings FFmpeg's libraries with it.
-constexpr double kBaseAddressSpace = 250.0 * kMiB;
-constexpr double kBaseResident = 100.0 * kMiB;
-constexpr double kMp4AddressSpace = 150.0 * kMiB;
-constexpr double kMp4Resident = 45.0 * kMiB;
+constexpr double kBaseAddressSpace = 235.0 * kMiB;
+constexpr double kBaseResident = 95.0 * kMiB;
+constexpr double kMp4AddressSpace = 145.0 * kMiB;
+constexpr double kMp4Resident = 25.0 * kMiB;
 // Per pixel: the driver's colour, depth and stencil buffers and its tiles; and a frame as
 // read back, held from its drawing until it is written.
 constexpr double kDriverBytesPerPixel = 8.0;
@@ -39,7 +39,7 @@ constexpr int kDriverThreadsPerThread = 2;
 constexpr double kThreadResident = 0.25 * kMiB;
 
 // An output's costs per pixel: what a frame holds once encoded, until it is written; and what
-// encoding one frame takes while it runs (the encoder's pictures and working memory).
+// encoding one frame takes while it runs, beside the frame itself.
 struct FormatCost {
     PictureName::Kind kind;
     double preparedBytesPerPixel;
@@ -48,19 +48,24 @@ struct FormatCost {
 // clang-format off
 const FormatCost kFormatCosts[] = {
     // kind                      prepared  work
-    {PictureName::Kind::Png,       1.0,     1.0},   // the compressed picture
-    {PictureName::Kind::Sequence,  1.0,     1.0},
-    {PictureName::Kind::Webp,      1.0,    24.0},   // ARGB, and the lossless encoder's references
-    {PictureName::Kind::Gif,       1.0,    26.0},   // RGBA, the quantiser's float picture and maps
-    {PictureName::Kind::Mp4,       1.5,     0.0},   // 4:2:0 planes
+    {PictureName::Kind::Png,       1.0,     0.0},   // the compressed picture
+    {PictureName::Kind::Sequence,  1.0,     0.0},
+    {PictureName::Kind::Webp,      1.0,     9.0},   // ARGB, and the lossless encoder's references
+    {PictureName::Kind::Gif,       1.0,     2.0},   // RGBA; the quantiser works a few rows at a time
+    {PictureName::Kind::Mp4,       1.5,     3.0},   // 4:2:0 planes; the frame's rows padded for swscale
 };
 // clang-format on
 
-// x264 keeps frames of its own: one for each thread, the lookahead's, the B-frames between
-// references and the references; each with its padded planes, half-size copies for the
-// lookahead and motion data.
-constexpr double kX264BytesPerFramePixel = 3.2;
-constexpr int kX264OtherFrames = 6;
+// x264 keeps frames of its own, each with its padded planes, half-size copies for the
+// lookahead and motion data. Measured with the veryfast preset's three B-frames: what it holds
+// with one thread and no lookahead, what each frame of lookahead adds, what threads add once
+// there are more than one (frames for the threads to share), and what each thread adds.
+constexpr double kX264BytesPerPixel = 44.4;
+constexpr double kX264LookaheadBytesPerPixel = 2.1;
+constexpr double kX264ThreadedBytesPerPixel = 15.0;
+constexpr double kX264ThreadBytesPerPixel = 9.0;
+// Of what it holds, this much is ever touched: a frame's padding and motion data partly not.
+constexpr double kX264Resident = 0.7;
 constexpr int kX264DefaultLookahead = 10;  // the veryfast preset's
 // Its frames together stay within this however large the video, and however many
 // processors: a wider video gets fewer threads and a shorter lookahead rather than gigabytes.
@@ -180,13 +185,16 @@ int X264Lookahead(const ExportPlan& plan)
 double X264Frames(const ExportWork& work, const ExportPlan& plan, int processors)
 {
     const double pixels = static_cast<double>(work.width) * work.height;
-    return pixels * kX264BytesPerFramePixel * (X264Threads(plan, processors) + X264Lookahead(plan) + kX264OtherFrames);
+    const int threads = X264Threads(plan, processors);
+    return pixels * (kX264BytesPerPixel + kX264LookaheadBytesPerPixel * X264Lookahead(plan) +
+                     (threads > 1 ? kX264ThreadedBytesPerPixel + kX264ThreadBytesPerPixel * (threads - 1) : 0.0));
 }
 
 // Every thread the plan starts, the drawing thread included.
 int Threads(const ExportWork& work, const ExportPlan& plan, int processors)
 {
-    int threads = 1 + plan.driverThreads * kDriverThreadsPerThread + plan.preparers + 1;
+    // The drawing thread, the driver's own queue, the preparers and the writer.
+    int threads = 2 + plan.driverThreads * kDriverThreadsPerThread + plan.preparers + 1;
     if (work.kind == PictureName::Kind::Mp4) {
         const int x264 = X264Threads(plan, processors);
         threads += x264 + (x264 > 1 ? 1 : 0);  // and its lookahead's
@@ -218,13 +226,14 @@ void Estimate(const ExportWork& work, ExportPlan& plan, int processors, const He
     const double pixels = static_cast<double>(work.width) * work.height;
     const double buffers = pixels * (kDriverBytesPerPixel +
                                      plan.framesInFlight * (kFrameBytesPerPixel + cost.preparedBytesPerPixel) +
-                                     plan.preparers * cost.workBytesPerPixel) +
-                           (work.kind == PictureName::Kind::Mp4 ? X264Frames(work, plan, processors) : 0.0);
+                                     plan.preparers * cost.workBytesPerPixel);
     const bool mp4 = work.kind == PictureName::Kind::Mp4;
+    const double x264 = mp4 ? X264Frames(work, plan, processors) : 0.0;
     const int threads = Threads(work, plan, processors);
     plan.addressSpace = held.addressSpace + kBaseAddressSpace + (mp4 ? kMp4AddressSpace : 0.0) +
-                        threads * ThreadStack() + buffers;
-    plan.resident = held.resident + kBaseResident + (mp4 ? kMp4Resident : 0.0) + threads * kThreadResident + buffers;
+                        threads * ThreadStack() + buffers + x264;
+    plan.resident = held.resident + kBaseResident + (mp4 ? kMp4Resident : 0.0) + threads * kThreadResident + buffers +
+                    x264 * kX264Resident;
 }
 
 // The frames an animation or a sequence holds at once with so many preparers: one waiting for
@@ -362,11 +371,13 @@ void ApplyDriverPlan(const ExportPlan& plan)
 
 std::string DescribePlan(const ExportPlan& plan)
 {
-    char line[256];
+    const Held held = HeldNow();
+    char line[320];
     (void)std::snprintf(line, sizeof line,
                         "plan: %d preparers, %d frames in flight, %d driver threads, %d encoder threads, "
-                        "lookahead %d; about %.0f MiB of address space, %.0f MiB resident",
+                        "lookahead %d; about %.0f MiB of address space, %.0f MiB resident at the peak (%.0f and "
+                        "%.0f MiB now)",
                         plan.preparers, plan.framesInFlight, plan.driverThreads, plan.encoderThreads, plan.lookahead,
-                        plan.addressSpace / kMiB, plan.resident / kMiB);
+                        plan.addressSpace / kMiB, plan.resident / kMiB, held.addressSpace / kMiB, held.resident / kMiB);
     return line;
 }

@@ -87,9 +87,11 @@ std::string TemporaryBeside(const std::string& path)
     return FolderOf(path) + "/.lumetta.tmp-XXXXXX";
 }
 
-// A new file in the target's folder can be made (and renamed over the target).
+// A new file in the target's folder can be made (and renamed over the target). The end
+// signals wait while the trial file exists, so that none leaves it behind.
 bool FolderTakesNewFile(const std::string& path, int& error)
 {
+    const CHoldEndSignals hold;
     std::string temp = TemporaryBeside(path);
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {

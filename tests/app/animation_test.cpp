@@ -29,13 +29,13 @@ protected:
     {
         std::vector<std::string> args = {"--render", name, "--pattern", "2", "--size", size};
         args.insert(args.end(), extra.begin(), extra.end());
-        const ProcessResult run = RunLumetta(args, dir.Path());
+        const ProcessResult run = RunLumetta(args, dir.Path(), options);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         const SceneLoop loop = FindSceneLoop({2, false, 0, 28.0f});
         ASSERT_EQ(RunLumetta({"--render", "f%03d.png", "--pattern", "2", "--size", size, "--frames",
                               std::to_string(loop.lead + loop.frames)},
-                             dir.Path())
+                             dir.Path(), options)
                       .status,
                   0);
         lead = loop.lead;
@@ -49,8 +49,19 @@ protected:
     }
 
     TempDir dir;
+    RunOptions options;
     int lead = 0;
 };
+
+// The column x of an RGB8 picture of rows of width pixels.
+std::vector<std::uint8_t> Column(const std::vector<std::uint8_t>& rgb, int width, int x)
+{
+    std::vector<std::uint8_t> column;
+    for (std::size_t at = static_cast<std::size_t>(x) * 3; at < rgb.size(); at += static_cast<std::size_t>(width) * 3)
+        column.insert(column.end(), rgb.begin() + static_cast<std::ptrdiff_t>(at),
+                      rgb.begin() + static_cast<std::ptrdiff_t>(at) + 3);
+    return column;
+}
 
 // Catches an MP4 that would not play as meant everywhere: H.264 in yuv420p, exactly 20 frames
 // a second and one loop long, its index before its frames (it plays while it loads), the
@@ -72,6 +83,11 @@ TEST_F(AnimationTest, AnMp4IsH264At20FramesASecondAndLooksLikeTheFramesDrawn)
     EXPECT_EQ(stream->codecpar->codec_id, AV_CODEC_ID_H264);
     EXPECT_EQ(stream->codecpar->format, AV_PIX_FMT_YUV420P);
     EXPECT_EQ(av_q2d(stream->avg_frame_rate), 20.0);
+    // The colours it says it holds, which players turn back by.
+    EXPECT_EQ(stream->codecpar->color_space, AVCOL_SPC_BT709);
+    EXPECT_EQ(stream->codecpar->color_range, AVCOL_RANGE_MPEG);
+    EXPECT_EQ(stream->codecpar->color_primaries, AVCOL_PRI_BT709);
+    EXPECT_EQ(stream->codecpar->color_trc, AVCOL_TRC_BT709);
     EXPECT_EQ(stream->codecpar->width, 161);
     EXPECT_EQ(stream->codecpar->height, 121);
     EXPECT_NEAR(static_cast<double>(format->duration) / AV_TIME_BASE, 20 * 0.05, 1e-3);
@@ -81,12 +97,19 @@ TEST_F(AnimationTest, AnMp4IsH264At20FramesASecondAndLooksLikeTheFramesDrawn)
     ASSERT_EQ(video.frames.size(), 20u);
     EXPECT_EQ(video.width, 162);
     EXPECT_EQ(video.height, 122);
-    double worst = 99;
-    for (std::size_t k = 0; k < video.frames.size(); ++k)
-        worst = std::min(worst, Psnr(Png(static_cast<int>(k)).rgb, Crop(video.frames[k], 162, 161, 121)));
+    double worst = 99, worstEdge = 99;
+    for (std::size_t k = 0; k < video.frames.size(); ++k) {
+        const RgbImage png = Png(static_cast<int>(k));
+        const std::vector<std::uint8_t> shown = Crop(video.frames[k], 162, 161, 121);
+        worst = std::min(worst, Psnr(png.rgb, shown));
+        // The last column shares its colour with the extra one encoded beside it: the
+        // frame's edge repeated, not whatever was there.
+        worstEdge = std::min(worstEdge, Psnr(Column(png.rgb, 161, 160), Column(shown, 161, 160)));
+    }
     // Its 4:2:0 colours alone keep this scene's frames at this size to about 30 dB of their
     // PNGs (34 at 500 x 500); x264 costs a little more.
     EXPECT_GT(worst, 28.0) << "the worst frame";
+    EXPECT_GT(worstEdge, 28.0) << "the worst frame's last column";
 }
 
 // Catches a GIF that stops after one round, keeps other time than the 50 ms tick, or loses its
@@ -107,6 +130,46 @@ TEST_F(AnimationTest, AGifLoopsForEverAtFiveCentisecondsAFrameAndKeepsItsColours
         worst = std::min(worst, Psnr(Png(static_cast<int>(k)).rgb, gif.frames[k]));
     // 256 colours a frame, dithered: within some shades of the frame drawn.
     EXPECT_GT(worst, 34.0) << "the worst frame";
+}
+
+// Catches a WebP whose frames do not add up to the frames drawn (a changed rectangle too
+// small, a later frame that replaces the one below instead of being laid over it, unchanged
+// pixels not fully transparent): lossless, every frame exactly as drawn; lossy, its colours
+// close to them, and its transparency, which says what stays, kept lossless. Drawn by softpipe,
+// which draws the same calls the same way in either run.
+TEST_F(AnimationTest, WebpFramesAddUpToTheFramesDrawn)
+{
+    options.environment = {"GALLIUM_DRIVER=softpipe"};
+    const struct {
+        std::vector<std::string> quality;
+        double least;  // dB
+    } cases[] = {{{}, 99.0}, {{"--quality", "50"}, 24.0}};
+    for (const auto& c : cases) {
+        Render("loop.webp", "96x72", c.quality);
+        const WebpFrames webp = DecodeWebp(dir.Path() / "loop.webp");
+        ASSERT_EQ(webp.rgba.size(), 20u);
+        double worst = 99;
+        for (std::size_t k = 0; k < webp.rgba.size(); ++k) {
+            std::vector<std::uint8_t> rgb;
+            for (std::size_t p = 0; p < webp.rgba[k].size(); p += 4) {
+                EXPECT_EQ(webp.rgba[k][p + 3], 255) << "frame " << k << " is not opaque";
+                rgb.insert(rgb.end(), &webp.rgba[k][p], &webp.rgba[k][p] + 3);
+            }
+            worst = std::min(worst, Psnr(Png(static_cast<int>(k)).rgb, rgb));
+        }
+        EXPECT_GE(worst, c.least) << (c.quality.empty() ? "lossless" : "lossy") << ": the worst frame";
+    }
+    // Its transparency is two levels, which even a lossy alpha keeps; what says it stays
+    // lossless is each frame's alpha chunk: no reduction of its levels (bits 4 and 5 of its
+    // first byte).
+    std::ifstream in(dir.Path() / "loop.webp", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int alphas = 0;
+    for (std::size_t at = bytes.find("ALPH"); at != std::string::npos; at = bytes.find("ALPH", at + 4)) {
+        ++alphas;
+        EXPECT_EQ((static_cast<unsigned char>(bytes[at + 8]) >> 4) & 3, 0) << "the alpha of frame " << alphas;
+    }
+    EXPECT_GE(alphas, 19) << "the lossy frames after the first have no alpha of their own";
 }
 
 // Catches --quality lost on the way: a lossy WebP is smaller than the lossless one and still

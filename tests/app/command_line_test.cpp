@@ -101,9 +101,16 @@ TEST(CommandLineTest, EveryNumberOptionFollowsOneRule)
         {{"--distance", "20.25"}, ""},
         {{"--frames", "1000000"}, ""},
         {{"--size", "8192x1"}, ""},
+        // The ends of each range: the documented ones taken, one past them refused.
+        {{"--quality", "0"}, ""},
+        {{"--quality", "100"}, ""},
+        {{"--quality", "101"}, "--quality takes a whole number from 0 to 100, not '101'"},
+        {{"--cycle", "0"}, "--cycle takes a whole number from 1 to 3600, not '0'"},
+        {{"--cycle", "1"}, ""},
+        {{"--cycle", "3600"}, ""},
     };
     for (const auto& c : cases) {
-        std::vector<const char*> args = {"--render", "a.png"};
+        std::vector<const char*> args = {"--render", "a.webp"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const Parsed p = Parse(args);
         const std::string what = std::string(c.args[0]) + " " + c.args[1];
@@ -151,6 +158,14 @@ TEST(CommandLineTest, PictureNamesSayTheirFormatAndASequenceHoldsOneFrameNumber)
     PictureName wide;
     ASSERT_EQ(ReadPictureName("f%040d.png", wide), "");
     EXPECT_EQ(FrameFileName(wide, "f%040d.png", 1234567), "f" + std::string(33, '0') + "1234567.png");
+    // An MP4 larger than H.264's highest level allows is refused, with what to do instead; the
+    // largest it allows, and any size of another format, is taken.
+    const Parsed huge = Parse({"--render", "a.mp4", "--size", "8192x8192"});
+    EXPECT_EQ(huge.command.exitStatus, 2);
+    EXPECT_NE(huge.err.find("make a FILE.webp, or a smaller size"), std::string::npos) << huge.err;
+    for (const char* allowed : {"8192x4352", "4352x8192"})
+        EXPECT_EQ(Parse({"--render", "a.mp4", "--size", allowed}).command.action, CommandLine::Action::Render);
+    EXPECT_EQ(Parse({"--render", "a.webp", "--size", "8192x8192"}).command.action, CommandLine::Action::Render);
     for (const char* lossless : {"a.png", "f%03d.png", "-"}) {
         const Parsed p = Parse({"--render", lossless, "--quality", "50"});
         EXPECT_EQ(p.command.exitStatus, 2) << lossless;

@@ -1,6 +1,8 @@
 // Taking the scene away: frame sequences and looping animations from --render.
+#include "app/headless_render.h"
 #include "bulbs/patterns.h"
 #include "models/shape_cache.h"
+#include "tests/support/decode.h"
 #include "tests/support/shape_hooks.h"
 #include "tests/support/gl_test.h"
 #include "tests/support/png_read.h"
@@ -11,7 +13,6 @@
 
 #include <GL/glu.h>
 #include <gtest/gtest.h>
-#include <webp/demux.h>
 
 #include <cmath>
 #include <fstream>
@@ -29,40 +30,6 @@ protected:
     }
     TempDir dir;
 };
-
-// The frames of an animated WebP, RGBA, with the time each ends at; empty when it is none.
-struct WebpFrames {
-    std::vector<std::vector<std::uint8_t>> rgba;
-    std::vector<int> endMs;
-    WebPAnimInfo info{};
-};
-WebpFrames ReadWebp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    WebPData data = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
-    WebPAnimDecoderOptions options;
-    WebpFrames frames;
-    if (!WebPAnimDecoderOptionsInit(&options))
-        return frames;
-    options.color_mode = MODE_RGBA;
-    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
-    if (!decoder || !WebPAnimDecoderGetInfo(decoder, &frames.info)) {
-        WebPAnimDecoderDelete(decoder);
-        return frames;
-    }
-    const std::size_t size = std::size_t{4} * frames.info.canvas_width * frames.info.canvas_height;
-    while (WebPAnimDecoderHasMoreFrames(decoder)) {
-        std::uint8_t* rgba = nullptr;
-        int end = 0;
-        if (!WebPAnimDecoderGetNext(decoder, &rgba, &end))
-            break;
-        frames.rgba.emplace_back(rgba, rgba + size);
-        frames.endMs.push_back(end);
-    }
-    WebPAnimDecoderDelete(decoder);
-    return frames;
-}
 
 // Where the forty bulbs land in a 500 x 500 picture at the start camera: the eye positions
 // of their shells, as the shape cache is asked for them, projected.
@@ -148,9 +115,9 @@ TEST_F(ExportTest, AWebpOfPattern1Holds70FramesOf50MsAndItsFirstIsThePicture)
     const std::string first = std::to_string(FindSceneLoop({}).lead + 1);
     ASSERT_EQ(RunLumetta({"--render", "one.png", "--size", "40x40", "--frames", first}, dir.Path(), softpipe).status,
               0);
-    const WebpFrames loop = ReadWebp(dir.Path() / "loop.webp");
-    EXPECT_EQ(loop.info.loop_count, 0u) << "it must loop for ever";
-    EXPECT_EQ(loop.info.canvas_width, 40u);
+    const WebpFrames loop = DecodeWebp(dir.Path() / "loop.webp");
+    EXPECT_EQ(loop.loopCount, 0u) << "it must loop for ever";
+    EXPECT_EQ(loop.width, 40);
     ASSERT_EQ(loop.rgba.size(), 70u);
     for (std::size_t f = 0; f < loop.endMs.size(); ++f)
         EXPECT_EQ(loop.endMs[f], 50 * static_cast<int>(f + 1)) << "frame " << f + 1;
@@ -184,11 +151,30 @@ TEST_F(ExportTest, FramesOneLoopApartAreIdentical)
         args.insert(args.end(), c.options.begin(), c.options.end());
         const ProcessResult run = RunLumetta(args, dir.Path(), softpipe);
         ASSERT_EQ(run.status, 0) << run.err;
-        const WebpFrames frames = ReadWebp(dir.Path() / "loop.webp");
+        const WebpFrames frames = DecodeWebp(dir.Path() / "loop.webp");
         ASSERT_EQ(frames.rgba.size(), 2 * c.loop) << c.options[1];
         for (std::size_t f = 0; f < c.loop; ++f)
             EXPECT_TRUE(frames.rgba[f] == frames.rgba[f + c.loop]) << c.options[1] << ": frame " << f + 1;
     }
+}
+
+// Catches a fatal error midway through an export (the shape cache out of memory) that leaves
+// the animation's temporary file behind: what the run made goes before the process ends.
+TEST_F(ExportTest, AFatalErrorMidExportLeavesNothingBehind)
+{
+    EXPECT_EXIT(
+        {
+            const ScopedCurrentDir here(dir.Path());
+            SetShapeMemoryAllocator([](std::size_t) -> void* { return nullptr; });
+            RenderOptions options;
+            options.output = "x.gif";
+            options.width = options.height = 64;
+            options.frames = 5;
+            std::exit(RenderHeadless(options, {}) == 0 ? 0 : 2);
+        },
+        ::testing::ExitedWithCode(1), "lumetta: shape cache: out of memory");
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_EQ(entry.path().filename(), "panel.bmp") << "left behind " << entry.path();
 }
 
 // Catches state options that reach the scene by another road than the window's commands.
@@ -217,6 +203,10 @@ TEST(ExportStartTest, StartOptionsMakeTheStateTheCommandsWould)
         EXPECT_EQ(FindSceneLoop({p, true, 0, 28.0f}).frames, loops[p - 1][1]) << "pattern " << p << " with the flares";
         EXPECT_EQ(FindSceneLoop({p, false, 0, 28.0f, 1}).frames, 60) << "pattern " << p << " in a cycle";
     }
+    // In a cycle the unseen lead is whole rounds, so that the loop starts as a round does:
+    // patterns 2 and 3 take some frames to settle, so a round of 60 at least.
+    EXPECT_EQ(FindSceneLoop({2, false, 0, 28.0f, 1}).lead, 60);
+    EXPECT_EQ(FindSceneLoop({3, false, 0, 28.0f, 1}).lead, 60);
 }
 
 }  // namespace

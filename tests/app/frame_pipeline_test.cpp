@@ -31,7 +31,7 @@ public:
         std::this_thread::sleep_for(std::chrono::microseconds(frame.index % 7 * 50));
         prepared.assign(1, static_cast<std::uint8_t>(previous ? previous->index % 251 : 255));
         mostAlive = std::max(mostAlive.load(), g_alive.load());
-        return {};
+        return frame.index == failPrepareAt ? "frame " + std::to_string(failPrepareAt) + " failed" : std::string();
     }
     std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
@@ -50,6 +50,7 @@ public:
     bool inOrder = true, rightPrevious = true, finished = false;
     int written = 0;
     int failAt = -1;
+    int failPrepareAt = -1;
 };
 
 // Catches frames written out of order or given the wrong previous frame, and a pipeline
@@ -72,23 +73,26 @@ TEST(FramePipelineTest, FramesAreWrittenInOrderAndOnlyAFewAreHeldAtOnce)
     EXPECT_EQ(g_alive.load(), 0);
 }
 
-// Catches an error that goes unsaid or a pipeline that goes on writing after it.
+// Catches an error that goes unsaid (a broken file reported as made) or a pipeline that goes
+// on writing after it, whether a frame failed to be written or to be prepared.
 TEST(FramePipelineTest, AnErrorStopsItAndIsSaid)
 {
-    CCheckingSink sink;
-    sink.failAt = 40;
-    std::string said;
-    {
-        CFramePipeline pipeline(sink, 3, 5);
-        for (int i = 0; i < 3000 && said.empty(); ++i)
-            said = pipeline.Push(MakeFrame(i));
-        if (said.empty())
-            said = pipeline.Finish();
+    for (const bool inPrepare : {false, true}) {
+        CCheckingSink sink;
+        (inPrepare ? sink.failPrepareAt : sink.failAt) = 40;
+        std::string said;
+        {
+            CFramePipeline pipeline(sink, 3, 5);
+            for (int i = 0; i < 3000 && said.empty(); ++i)
+                said = pipeline.Push(MakeFrame(i));
+            if (said.empty())
+                said = pipeline.Finish();
+        }
+        EXPECT_EQ(said, "frame 40 failed") << (inPrepare ? "in Prepare" : "in Write");
+        EXPECT_LE(sink.written, 41);
+        EXPECT_FALSE(sink.finished);
+        EXPECT_EQ(g_alive.load(), 0);
     }
-    EXPECT_EQ(said, "frame 40 failed");
-    EXPECT_EQ(sink.written, 41);
-    EXPECT_FALSE(sink.finished);
-    EXPECT_EQ(g_alive.load(), 0);
 }
 
 }  // namespace

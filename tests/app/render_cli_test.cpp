@@ -12,6 +12,8 @@
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -79,16 +81,20 @@ TEST_F(RenderCliTest, YawDistanceAndFramesReachThePicture)
         EXPECT_TRUE(render(change) != standard) << change[0] << " " << change[1] << " left the picture as it was";
 }
 
+// Catches a file made before the backdrop picture is read: the run ends at once, and no
+// picture, animation or temporary file of one is left.
 TEST_F(RenderCliTest, MissingBackdropPictureEndsWithItsMessageAndStatus1)
 {
     fs::remove(dir.Path() / "panel.bmp");
-    const ProcessResult run = RunLumetta({"--render", "out.png"}, dir.Path());
-    EXPECT_EQ(run.status, 1);
-    // One line, the reason for each place looked in: here, then the installed data folder.
-    const std::string installed = fs::path(LUMETTA_BINARY).parent_path().parent_path() / "share/lumetta";
-    EXPECT_EQ(run.err, "lumetta: cannot read panel.bmp in " + dir.Path().string() +
-                           ": No such file or directory, nor in " + installed + ": No such file or directory\n");
-    EXPECT_FALSE(fs::exists(dir.Path() / "out.png"));
+    for (const char* name : {"out.png", "out.gif", "out.mp4", "out.webp"}) {
+        const ProcessResult run = RunLumetta({"--render", name}, dir.Path());
+        EXPECT_EQ(run.status, 1) << name;
+        // One line, the reason for each place looked in: here, then the installed data folder.
+        const std::string installed = fs::path(LUMETTA_BINARY).parent_path().parent_path() / "share/lumetta";
+        EXPECT_EQ(run.err, "lumetta: cannot read panel.bmp in " + dir.Path().string() +
+                               ": No such file or directory, nor in " + installed + ": No such file or directory\n");
+        EXPECT_TRUE(fs::is_empty(dir.Path())) << name << " left something behind";
+    }
 }
 
 TEST_F(RenderCliTest, OddBackdropFilesStillRenderAndAFifoEndsAtOnce)
@@ -132,6 +138,10 @@ TEST_F(RenderCliTest, UnwritableOutputFailsClearlyBeforeRenderingAndLeavesNothin
         EXPECT_EQ(run.status, 1) << target;
         EXPECT_NE(run.err.find("cannot write '" + target + "'"), std::string::npos) << run.err;
     }
+    // A name with a line break in it is shown escaped: the message stays one line.
+    const ProcessResult broken = RunLumetta({"--render", "two\nlines/out.gif"}, dir.Path());
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.err, "lumetta: cannot write 'two\\nlines/out.gif': No such file or directory\n");
     EXPECT_TRUE(fs::is_empty(dir.Path() / "locked"));
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
@@ -193,6 +203,66 @@ TEST_F(RenderCliTest, AFullDiskIsSaidInTheSystemsWordsAndLeavesNothing)
     EXPECT_EQ(std::system(("umount '" + small.string() + "'").c_str()), 0);
 }
 
+// Catches new pictures and animations made private (mode 0600), which other users and web
+// servers could not read: a new file's mode follows the umask, as any other program's.
+TEST_F(RenderCliTest, ANewFilesModeFollowsTheUmask)
+{
+    for (const int umask : {022, 027}) {
+        RunOptions options;
+        options.umask = umask;
+        for (const char* name : {"new.png", "new.gif"}) {
+            ASSERT_EQ(RunLumetta({"--render", name, "--size", "32x32", "--frames", "2"}, dir.Path(), options).status,
+                      0);
+            EXPECT_EQ(fs::status(dir.Path() / name).permissions() & fs::perms::all, fs::perms(0666 & ~umask))
+                << name << " under umask 0" << std::oct << umask;
+            fs::remove(dir.Path() / name);
+        }
+    }
+}
+
+// Catches a failure where the file system cannot reserve room (NFSv3, many FUSE file systems,
+// where fallocate fails and the C library's stand-in reads through a write-only descriptor):
+// a picture and an animation with another hard link are still written in place, and the
+// links stay one file.
+TEST_F(RenderCliTest, AFileWithHardLinksIsWrittenInPlaceWhereRoomCannotBeReserved)
+{
+    RunOptions noFallocate;
+    noFallocate.unsupportedCalls = {SYS_fallocate};
+    for (const char* name : {"a.png", "a.gif"}) {
+        const fs::path file = dir.Path() / name, link = dir.Path() / (std::string("link-") + name);
+        std::ofstream(file) << "old";
+        fs::create_hard_link(file, link);
+        const ProcessResult run =
+            RunLumetta({"--render", name, "--size", "32x32", "--frames", "3"}, dir.Path(), noFallocate);
+        EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+        EXPECT_TRUE(fs::equivalent(file, link)) << name << ": the hard link was broken";
+        EXPECT_GT(fs::file_size(link), 3u) << name << " was not written";
+    }
+}
+
+// Catches a write to a reader that has gone ending the program with SIGPIPE: it is one line
+// and status 1, as any other failed write.
+TEST_F(RenderCliTest, AReaderThatGoesIsAFailedWrite)
+{
+    RunOptions closed;
+    closed.closedPipeForStdout = true;
+    const ProcessResult run = RunLumetta({"--render", "-", "--size", "64x64"}, dir.Path(), closed);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lumetta: cannot write 'standard output': Broken pipe\n");
+}
+
+// Catches an animation planned far past the longest that may be made: with --cycle and no
+// --frames, one loop of the three patterns with the flares turning is refused in one line.
+TEST_F(RenderCliTest, ALoopLongerThanAnyAnimationIsRefused)
+{
+    const ProcessResult run = RunLumetta({"--render", "x.gif", "--cycle", "3599", "--spin"}, dir.Path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "lumetta: one loop of this scene is 1295640 frames, more than the 1000000 an animation may have; "
+              "choose its length with --frames N (1 to 1000000)\n");
+    EXPECT_FALSE(fs::exists(dir.Path() / "x.gif"));
+}
+
 TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
 {
     const ProcessResult run = RunLumetta({"--render", "-", "--size", "64x48"}, dir.Path());
@@ -204,14 +274,40 @@ TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
     EXPECT_EQ(image.height, 48);
 }
 
-TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehind)
+// Catches a run cut short that leaves a part behind, or that exits with 128 + 2 rather than
+// dying of the signal (a calling shell loop or make would then carry on): Ctrl+C once its
+// first file has something in it, the temporary file of an animation or a sequence's first
+// frame.
+TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehindAndDiesOfIt)
 {
-    for (const char* name : {"long.png", "frame%05d.png", "loop.webp", "loop.mp4", "loop.gif"}) {
+    const auto made = [&](const char* file) {
+        return [&, file] {
+            std::error_code gone;
+            for (const auto& entry : fs::directory_iterator(dir.Path())) {
+                const auto size = entry.file_size(gone);
+                if (entry.path().filename().string().rfind(file, 0) == 0 && !gone && size > 0)
+                    return true;
+            }
+            return false;
+        };
+    };
+    const struct {
+        const char* name;
+        const char* first;  // the file that shows the export is under way
+    } cases[] = {
+        {"frame%05d.png", "frame00001.png"},
+        {"loop.webp", ".lumetta.tmp-"},
+        {"loop.mp4", ".lumetta.tmp-"},
+        {"loop.gif", ".lumetta.tmp-"},
+    };
+    for (const auto& c : cases) {
+        RunOptions options;
+        options.signalWhen = made(c.first);
         const ProcessResult run =
-            RunLumetta({"--render", name, "--frames", "100000", "--size", "100x100"}, dir.Path(), 800);
-        EXPECT_EQ(run.status, 128 + SIGINT) << name;
+            RunLumetta({"--render", c.name, "--frames", "100000", "--size", "100x100"}, dir.Path(), options);
+        EXPECT_TRUE(WIFSIGNALED(run.waitStatus) && WTERMSIG(run.waitStatus) == SIGINT) << c.name << ": " << run.err;
         for (const auto& entry : fs::directory_iterator(dir.Path()))
-            EXPECT_EQ(entry.path().filename(), "panel.bmp") << name << " left behind " << entry.path();
+            EXPECT_EQ(entry.path().filename(), "panel.bmp") << c.name << " left behind " << entry.path();
     }
 }
 
@@ -238,9 +334,12 @@ TEST_F(RenderCliTest, LimitsAreClearFailuresThatLeaveNothing)
 {
     RunOptions fileSize;
     fileSize.limits = {{RLIMIT_FSIZE, 100 * 1024}};
-    const ProcessResult large = RunLumetta({"--render", "fsz.png", "--size", "2000x2000"}, dir.Path(), fileSize);
-    EXPECT_EQ(large.status, 1);
-    EXPECT_EQ(large.err, "lumetta: cannot write 'fsz.png': File too large\n");
+    for (const char* name : {"fsz.png", "fsz.gif", "fsz.webp", "fsz.mp4"}) {
+        const ProcessResult large =
+            RunLumetta({"--render", name, "--size", "1000x1000", "--frames", "12"}, dir.Path(), fileSize);
+        EXPECT_EQ(large.status, 1) << name;
+        EXPECT_EQ(large.err, "lumetta: cannot write '" + std::string(name) + "': File too large\n");
+    }
 #ifndef LUMETTA_SANITIZED  // the sanitizer's shadow memory needs far more address space than any limit
     RunOptions memory;
     memory.limits = {{RLIMIT_AS, 400000L * 1024}};
@@ -252,6 +351,10 @@ TEST_F(RenderCliTest, LimitsAreClearFailuresThatLeaveNothing)
                     ::testing::MatchesRegex("lumetta: a 8192x8192 picture needs about [0-9]+ MiB; only [0-9]+ "
                                             "MiB are available\n"))
             << name;
+        // What is available is the limit (391 MiB) less what the program already holds.
+        if (const std::size_t only = huge.err.find("only "); only != std::string::npos) {
+            EXPECT_LT(std::stoi(huge.err.substr(only + 5)), 385) << "the address space in use was not counted";
+        }
     }
     const ProcessResult small = RunLumetta({"--render", "small.png"}, dir.Path(), memory);
     EXPECT_EQ(small.status, 0) << small.err;

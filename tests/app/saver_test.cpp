@@ -184,15 +184,18 @@ protected:
     pid_t pid = -1;
 };
 
+// Catches a picture stretched to a window that changed one side only, or both.
 TEST_F(SaverTest, DrawsTheSceneInTheWindowAndFollowsItsSize)
 {
     Start({"--window-id", std::to_string(window)});
     std::this_thread::sleep_for(1500ms);
     ExpectWindowShowsTheScene(640, 480);
-    XResizeWindow(display, window, 320, 200);
-    XSync(display, False);
-    std::this_thread::sleep_for(800ms);
-    ExpectWindowShowsTheScene(320, 200);
+    for (const auto& [width, height] : {std::pair{320, 200}, {240, 200}, {240, 260}}) {
+        XResizeWindow(display, window, width, height);
+        XSync(display, False);
+        std::this_thread::sleep_for(800ms);
+        ExpectWindowShowsTheScene(width, height);
+    }
 }
 
 // Catches a signal that ends the screensaver as a failure, or late: a daemon ends it with any

@@ -1,6 +1,7 @@
 // The real frame, view, menu, toolbar and about box in this process, under Xvfb, driven by
 // real X key and mouse events (XTEST), so that what they did can be read from the view.
 #include "app/about_box.h"
+#include "app/key_places.h"
 #include "app/lumetta_app.h"
 #include "app/orbelle3_view.h"
 #include "res/ids.h"
@@ -258,6 +259,19 @@ TEST_F(ShellTest, PatternKeysAreTheDigitRowsFirstThreeOnEveryLayout)
         type("a");
         EXPECT_NE(State().m_bFlareSpin, spin) << layout.name << ": the key that types a";
     }
+}
+
+// Catches the pattern keys lost where the X server names no keys (or there is none to ask):
+// a key with a real key code is then taken by the digit it types.
+TEST(KeyPlacesTest, WithoutKeyNamesTheDigitTypedIsTheKey)
+{
+    EXPECT_EXIT(
+        {
+            ::unsetenv("DISPLAY");
+            const bool digits = DigitRowKey(10, '1') == '1' && DigitRowKey(12, '3') == '3' && DigitRowKey(38, 'a') == 0;
+            std::exit(digits ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // Catches the window's start options or its pattern cycle not reaching the scene: the state

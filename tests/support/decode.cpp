@@ -1,6 +1,7 @@
 #include "tests/support/decode.h"
 
 #include <gif_lib.h>
+#include <webp/demux.h>
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -9,6 +10,9 @@ extern "C" {
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 DecodedAnimation DecodeMp4(const std::filesystem::path& path)
 {
@@ -33,8 +37,10 @@ DecodedAnimation DecodeMp4(const std::filesystem::path& path)
                                              frame->height, AV_PIX_FMT_RGB24,
                                              SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
                                              nullptr);
-            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-            sws_setColorspaceDetails(rgb, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
+            const int* matrix =
+                sws_getCoefficients(frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
+            sws_setColorspaceDetails(rgb, matrix, frame->color_range == AVCOL_RANGE_JPEG, matrix, 1, 0, 1 << 16,
+                                     1 << 16);
             std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frame->width) * frame->height * 3);
             std::uint8_t* planes[] = {pixels.data()};
             const int strides[] = {frame->width * 3};
@@ -87,6 +93,7 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
         if (k > 0)
             result.laterArea += static_cast<long>(d.Width) * d.Height;
         const ColorMapObject* colours = d.ColorMap ? d.ColorMap : gif->SColorMap;
+        const std::vector<std::uint8_t> before = canvas;
         for (int y = 0; y < d.Height; ++y) {
             for (int x = 0; x < d.Width; ++x) {
                 const int index = image.RasterBits[y * d.Width + x];
@@ -100,9 +107,50 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
             }
         }
         result.frames.push_back(canvas);
+        // What the next frame is laid over: this one, its rectangle cleared, or the one before.
+        if (control.DisposalMode == DISPOSE_PREVIOUS) {
+            canvas = before;
+        } else if (control.DisposalMode == DISPOSE_BACKGROUND) {
+            for (int y = 0; y < d.Height; ++y) {
+                std::uint8_t* row = &canvas[(static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left) * 3];
+                std::fill(row, row + static_cast<std::size_t>(d.Width) * 3, 0);
+            }
+        }
     }
     DGifCloseFile(gif, &error);
     return result;
+}
+
+WebpFrames DecodeWebp(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    WebPData data = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+    WebPAnimDecoderOptions options;
+    WebpFrames frames;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return frames;
+    options.color_mode = MODE_RGBA;
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    WebPAnimInfo info{};
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder, &info)) {
+        WebPAnimDecoderDelete(decoder);
+        return frames;
+    }
+    frames.width = static_cast<int>(info.canvas_width);
+    frames.height = static_cast<int>(info.canvas_height);
+    frames.loopCount = info.loop_count;
+    const std::size_t size = std::size_t{4} * info.canvas_width * info.canvas_height;
+    while (WebPAnimDecoderHasMoreFrames(decoder)) {
+        std::uint8_t* rgba = nullptr;
+        int end = 0;
+        if (!WebPAnimDecoderGetNext(decoder, &rgba, &end))
+            break;
+        frames.rgba.emplace_back(rgba, rgba + size);
+        frames.endMs.push_back(end);
+    }
+    WebPAnimDecoderDelete(decoder);
+    return frames;
 }
 
 double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)

@@ -1,4 +1,4 @@
-// The lossy animations read back as players read them, for the tests and the benchmark.
+// The animations read back as players read them, for the tests and the benchmark.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +17,23 @@ struct DecodedAnimation {
     bool loops = false;
 };
 
-// An MP4's H.264 frames, turned to RGB as players do (BT.709, limited range); none when it
-// cannot be read.
+// An MP4's H.264 frames, turned to RGB as players do: by the colour matrix and range the stream
+// says it holds (BT.601 when it says none); none when it cannot be read.
 DecodedAnimation DecodeMp4(const std::filesystem::path& path);
-// A GIF's frames as they add up on the screen; none when it cannot be read.
+// A GIF's frames as they add up on the screen, each disposed of as it says (what is cleared
+// shows black); none when it cannot be read.
 DecodedAnimation DecodeGif(const std::filesystem::path& path);
+
+// The frames of an animated WebP as they add up on its canvas, RGBA (each laid over the one
+// before as it says), with the time each ends at; empty when it is none.
+struct WebpFrames {
+    std::vector<std::vector<std::uint8_t>> rgba;
+    std::vector<int> endMs;
+    int width = 0;
+    int height = 0;
+    unsigned loopCount = 1;
+};
+WebpFrames DecodeWebp(const std::filesystem::path& path);
 
 // The peak signal-to-noise ratio of b against a (RGB8 of one size), in dB; 99 when equal.
 double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);

@@ -1,6 +1,13 @@
 #include "tests/support/process.h"
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -20,6 +27,21 @@ std::string ReadAll(const std::filesystem::path& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Makes each of calls fail with EOPNOTSUPP from here on, in this process and what it runs.
+bool MakeCallsUnsupported(const std::vector<int>& calls)
+{
+    std::vector<sock_filter> filter = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+    };
+    for (const int call : calls) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<__u32>(call), 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EOPNOTSUPP & SECCOMP_RET_DATA)));
+    }
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 }  // namespace
@@ -89,9 +111,13 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
             _exit(126);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        int pipeEnds[2];
+        if (options.closedPipeForStdout &&
+            (pipe(pipeEnds) != 0 || close(pipeEnds[0]) != 0 || dup2(pipeEnds[1], STDOUT_FILENO) < 0))
+            _exit(123);
         // Whatever the test itself was started with (a job in the background has SIGINT
         // ignored), the program starts as from a terminal, but for what options ignore.
-        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ})
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ, SIGPIPE})
             std::signal(s, SIG_DFL);
         for (const int ignored : options.ignored)
             std::signal(ignored, SIG_IGN);
@@ -100,6 +126,10 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
             if (setrlimit(resource, &limit) != 0)
                 _exit(125);
         }
+        if (options.umask >= 0)
+            umask(static_cast<mode_t>(options.umask));
+        if (!options.unsupportedCalls.empty() && !MakeCallsUnsupported(options.unsupportedCalls))
+            _exit(124);
         execve(binary.c_str(), argv.data(), envp.data());
         _exit(127);
     }
@@ -109,7 +139,18 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
         usleep(static_cast<useconds_t>(options.signalAfterMs) * 1000);
         kill(pid, options.signal);
     }
-    waitpid(pid, &status, 0);
+    bool reaped = false;
+    while (options.signalWhen && !reaped) {
+        reaped = waitpid(pid, &status, WNOHANG) == pid;
+        if (!reaped && options.signalWhen()) {
+            kill(pid, options.signal);
+            break;
+        }
+        usleep(5000);
+    }
+    if (!reaped)
+        waitpid(pid, &status, 0);
+    result.waitStatus = status;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = ReadAll(outPath);
     result.err = ReadAll(errPath);

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 struct ProcessResult {
-    int status = -1;  // exit status, or 128 + signal
+    int status = -1;     // exit status, or 128 + signal
+    int waitStatus = 0;  // as waitpid gave it: whether the child exited or a signal ended it
     std::string out;
     std::string err;
 };
@@ -15,9 +17,16 @@ struct ProcessResult {
 struct RunOptions {
     int signal = 2;  // sent signalAfterMs after the start, when that is above 0 (SIGINT)
     int signalAfterMs = 0;
+    // Or sent as soon as this says so, asked every few milliseconds while the child runs.
+    std::function<bool()> signalWhen;
     std::vector<int> ignored;                  // ignored from the start, as under nohup
     std::vector<std::pair<int, long>> limits;  // resource limits, such as RLIMIT_FSIZE
     std::vector<std::string> environment;      // "NAME=value" entries added
+    int umask = -1;                            // the child's umask; -1: the test's own
+    // System calls that fail with EOPNOTSUPP in the child, as on file systems that lack them
+    // (a seccomp filter, which reaches the calls the C library makes itself).
+    std::vector<int> unsupportedCalls;
+    bool closedPipeForStdout = false;  // standard output a pipe whose reader has gone
 };
 
 // Runs the lumetta binary with args in folder dir, without DISPLAY, and waits for it; with
