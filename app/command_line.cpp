@@ -160,7 +160,8 @@ Exit status:
   1  a failure while running: no backdrop picture, a document that cannot be
      opened, no display, a picture that cannot be written or that does not fit
      in the memory available
-  2  a bad command line)";
+  2  a bad command line, or an animation whose loop is longer than 1000000
+     frames (choose its length with --frames))";
 
 // The version and the version block, one value to a line.
 std::string VersionText()

@@ -44,15 +44,16 @@ struct FormatCost {
     PictureName::Kind kind;
     double preparedBytesPerPixel;
     double workBytesPerPixel;
+    double workBytes;  // and whatever the size
 };
 // clang-format off
 const FormatCost kFormatCosts[] = {
-    // kind                      prepared  work
-    {PictureName::Kind::Png,       1.0,     0.0},   // the compressed picture
-    {PictureName::Kind::Sequence,  1.0,     0.0},
-    {PictureName::Kind::Webp,      1.0,     9.0},   // ARGB, and the lossless encoder's references
-    {PictureName::Kind::Gif,       1.0,     2.0},   // RGBA; the quantiser works a few rows at a time
-    {PictureName::Kind::Mp4,       1.5,     3.0},   // 4:2:0 planes; the frame's rows padded for swscale
+    // kind                      prepared  work per pixel, and in all
+    {PictureName::Kind::Png,       1.0,     0.0,  0.0},          // the compressed picture
+    {PictureName::Kind::Sequence,  1.0,     0.0,  0.0},
+    {PictureName::Kind::Webp,      1.0,     9.0,  0.0},          // ARGB, the lossless encoder's references
+    {PictureName::Kind::Gif,       1.0,     0.5,  10.0 * kMiB},  // the quantiser's histogram; a few rows at a time
+    {PictureName::Kind::Mp4,       1.5,     3.0,  0.0},          // 4:2:0 planes; the frame's rows padded for swscale
 };
 // clang-format on
 
@@ -226,7 +227,8 @@ void Estimate(const ExportWork& work, ExportPlan& plan, int processors, const He
     const double pixels = static_cast<double>(work.width) * work.height;
     const double buffers = pixels * (kDriverBytesPerPixel +
                                      plan.framesInFlight * (kFrameBytesPerPixel + cost.preparedBytesPerPixel) +
-                                     plan.preparers * cost.workBytesPerPixel);
+                                     plan.preparers * cost.workBytesPerPixel) +
+                           plan.preparers * cost.workBytes;
     const bool mp4 = work.kind == PictureName::Kind::Mp4;
     const double x264 = mp4 ? X264Frames(work, plan, processors) : 0.0;
     const int threads = Threads(work, plan, processors);
@@ -295,7 +297,7 @@ std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& pl
             steps.push_back(fewer);
         }
     }
-    if (work.kind != PictureName::Kind::Mp4 && plan.preparers > 1) {
+    if (plan.preparers > 1) {
         ExportPlan fewer = plan;
         fewer.preparers = plan.preparers / 2;
         fewer.framesInFlight = FramesInFlight(fewer.preparers);
@@ -307,6 +309,14 @@ std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& pl
         steps.push_back(fewer);
     }
     return steps;
+}
+
+// The room a plan needs for what it is estimated to add: the estimate is within a few per cent
+// of what is measured, either way, and a peak moves with the timing of the threads, so a
+// tenth more.
+double Needed(double estimate)
+{
+    return estimate * 1.1;
 }
 
 std::string NotEnough(const ExportWork& work, double need, std::uint64_t room)
@@ -325,12 +335,13 @@ std::string PlanExport(const ExportWork& work, ExportPlan& plan)
     const Held held = HeldNow();
     const std::uint64_t space = AddressSpaceLeft();
     const std::uint64_t memory = std::min(ProcKilobytes("/proc/meminfo", "MemAvailable"), GroupRoom());
-    // How far a plan is over each bound, in bytes; none is over when all are 0 or less.
+    // How far a plan is over each bound, in bytes; none is over when all are 0 or less. What a
+    // plan adds is needed with some to spare.
     const auto spaceOver = [&](const ExportPlan& p) {
-        return space == kUnknown ? 0.0 : p.addressSpace - held.addressSpace - static_cast<double>(space);
+        return space == kUnknown ? 0.0 : Needed(p.addressSpace - held.addressSpace) - static_cast<double>(space);
     };
     const auto memoryOver = [&](const ExportPlan& p) {
-        return memory == kUnknown ? 0.0 : p.resident - held.resident - static_cast<double>(memory);
+        return memory == kUnknown ? 0.0 : Needed(p.resident - held.resident) - static_cast<double>(memory);
     };
     const auto x264Over = [&](const ExportPlan& p) {
         return work.kind == PictureName::Kind::Mp4 ? X264Frames(work, p, processors) - kX264FrameBudget : 0.0;
@@ -355,9 +366,9 @@ std::string PlanExport(const ExportWork& work, ExportPlan& plan)
                                  [&](const ExportPlan& a, const ExportPlan& b) { return over(a) < over(b); });
     }
     if (spaceOver(plan) > 0)
-        return NotEnough(work, plan.addressSpace - held.addressSpace, space);
+        return NotEnough(work, Needed(plan.addressSpace - held.addressSpace), space);
     if (memoryOver(plan) > 0)
-        return NotEnough(work, plan.resident - held.resident, memory);
+        return NotEnough(work, Needed(plan.resident - held.resident), memory);
     return {};  // only x264's own bound is over: the leanest plan it is
 }
 

@@ -4,6 +4,7 @@
 #include "core/files.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -245,6 +246,37 @@ std::string FindTarget(const std::string& path, Target& target)
     return CheckTarget(path, target);
 }
 
+// The temporary files being written, taken away should a library end the process from within
+// (libgomp when it cannot start a thread, LLVM when it cannot place code) before they are put
+// in place: by name, in room set aside beforehand, since an exit handler may run on any thread.
+constexpr std::size_t kAtExitFiles = 4;
+char g_atExitFiles[kAtExitFiles][PATH_MAX];
+
+void TakeAwayLeftFiles()
+{
+    for (char* name : g_atExitFiles) {
+        if (name[0] != '\0')
+            ::unlink(name);
+    }
+}
+
+// Records path for taking away at exit (take), or forgets it. A path too long for the room,
+// or beyond the room's count, is not recorded: it goes as it would have gone before.
+void TakeAwayAtExit(const std::string& path, bool take)
+{
+    static const bool s_bRegistered = std::atexit(TakeAwayLeftFiles) == 0;
+    if (!s_bRegistered || path.size() >= PATH_MAX)
+        return;
+    for (char* name : g_atExitFiles) {
+        if (take && name[0] == '\0') {
+            std::memcpy(name, path.c_str(), path.size() + 1);
+            return;
+        }
+        if (!take && path == name)
+            name[0] = '\0';
+    }
+}
+
 }  // namespace
 
 std::string CheckFileWritable(const std::string& path)
@@ -290,28 +322,35 @@ CFileBeingWritten::CFileBeingWritten(const std::string& path) : m_name(path), m_
         return;
     m_place->inPlace = WritesInPlace(target);
     // Beside the target, to be renamed over it; a file to be written in place, whose folder
-    // may take no new file, is made in the system's temporary folder when it must be.
-    std::string temp = TemporaryBeside(target.path);
-    int fd = ::mkstemp(temp.data());
+    // may take no new file, is made in the system's temporary folder when it must be. Every
+    // name is made before the file, so that nothing can fail between its making and its
+    // being recorded for taking away.
+    const char* folder = std::getenv("TMPDIR");
+    std::string elsewhere = std::string(folder && *folder ? folder : "/tmp") + "/.lumetta.tmp-XXXXXX";
+    m_temporary = TemporaryBeside(target.path);
+    int fd = ::mkstemp(m_temporary.data());
     if (fd < 0 && m_place->inPlace) {
-        const char* folder = std::getenv("TMPDIR");
-        temp = std::string(folder && *folder ? folder : "/tmp") + "/.lumetta.tmp-XXXXXX";
-        fd = ::mkstemp(temp.data());
+        m_temporary.swap(elsewhere);
+        fd = ::mkstemp(m_temporary.data());
     }
     if (fd < 0) {
-        m_error = SystemFailure(path, errno);
+        const int error = errno;
+        m_temporary.clear();
+        m_error = SystemFailure(path, error);
         return;
     }
+    TakeAwayAtExit(m_temporary, true);
     if (!m_place->inPlace)
         GiveTemporaryItsMode(fd, target);
     ::close(fd);
-    m_temporary = temp;
 }
 
 CFileBeingWritten::~CFileBeingWritten()
 {
-    if (!m_temporary.empty())
+    if (!m_temporary.empty()) {
         ::unlink(m_temporary.c_str());
+        TakeAwayAtExit(m_temporary, false);
+    }
 }
 
 std::string CFileBeingWritten::PutInPlace()
@@ -328,6 +367,7 @@ std::string CFileBeingWritten::PutInPlace()
     } else {
         error = RenameIntoPlace(m_name, m_temporary, m_place->target);
     }
+    TakeAwayAtExit(m_temporary, false);
     m_temporary.clear();
     return error;
 }

@@ -110,8 +110,16 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
     if (!visual || glXGetConfig(dpy, visual.get(), GLX_USE_GL, &usesGl) != 0 || !usesGl)
         return Fail("window " + Hex(window) + " cannot take OpenGL: its visual " + Hex(wanted.visualid) + " has none");
     glXGetConfig(dpy, visual.get(), GLX_DOUBLEBUFFER, &doubleBuffered);
-    GLXContext context = glXCreateContext(dpy, visual.get(), nullptr, True);
-    if (!context || !glXMakeCurrent(dpy, window, context)) {
+    GLXContext context = nullptr;
+    bool current = false;
+    {
+        // The driver's threads, started with the context, keep the end signals out: the
+        // handler runs on this thread alone.
+        const CHoldEndSignals hold;
+        context = glXCreateContext(dpy, visual.get(), nullptr, True);
+        current = context && glXMakeCurrent(dpy, window, context);
+    }
+    if (!current) {
         if (context)
             glXDestroyContext(dpy, context);
         // A window that went while the context was being made is a daemon's ordinary end.

@@ -281,7 +281,7 @@ TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
 TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehindAndDiesOfIt)
 {
     const auto made = [&](const char* file) {
-        return [&, file] {
+        return [&, file](int) {
             std::error_code gone;
             for (const auto& entry : fs::directory_iterator(dir.Path())) {
                 const auto size = entry.file_size(gone);
@@ -308,6 +308,46 @@ TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehindAndDiesOfIt)
         EXPECT_TRUE(WIFSIGNALED(run.waitStatus) && WTERMSIG(run.waitStatus) == SIGINT) << c.name << ": " << run.err;
         for (const auto& entry : fs::directory_iterator(dir.Path()))
             EXPECT_EQ(entry.path().filename(), "panel.bmp") << c.name << " left behind " << entry.path();
+    }
+}
+
+// Catches a handler that may run on any thread: every thread but the drawing one, those the
+// program starts and those the driver and the encoders start, keeps the end signals out.
+TEST_F(RenderCliTest, OnlyTheDrawingThreadTakesTheEndSignals)
+{
+    for (const char* name : {"loop.gif", "loop.mp4"}) {
+        std::vector<std::string> open;  // the threads that would take SIGINT, SIGTERM or SIGHUP
+        int threads = 0;
+        RunOptions options;
+        options.signal = SIGTERM;
+        options.signalWhen = [&](int pid) {
+            std::error_code gone;
+            bool started = false;
+            for (const auto& entry : fs::directory_iterator(dir.Path()))
+                started |= entry.path().filename().string().rfind(".lumetta.tmp-", 0) == 0 &&
+                           entry.file_size(gone) > 0 && !gone;
+            if (!started)
+                return false;
+            const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+            for (const auto& task : fs::directory_iterator(tasks, gone)) {
+                std::ifstream status(task.path() / "status");
+                for (std::string line; std::getline(status, line);) {
+                    if (line.rfind("SigBlk:", 0) != 0)
+                        continue;
+                    const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+                    const unsigned long long ends = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1) | 1ull << (SIGHUP - 1);
+                    ++threads;
+                    if ((blocked & ends) != ends && task.path().filename() != std::to_string(pid))
+                        open.push_back(task.path().filename());
+                }
+            }
+            return true;
+        };
+        const ProcessResult run =
+            RunLumetta({"--render", name, "--frames", "100000", "--size", "64x64"}, dir.Path(), options);
+        EXPECT_EQ(run.status, 128 + SIGTERM) << name;
+        EXPECT_GT(threads, 4) << name;
+        EXPECT_TRUE(open.empty()) << name << ": " << open.size() << " of " << threads << " threads take them";
     }
 }
 

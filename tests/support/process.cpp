@@ -142,7 +142,7 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
     bool reaped = false;
     while (options.signalWhen && !reaped) {
         reaped = waitpid(pid, &status, WNOHANG) == pid;
-        if (!reaped && options.signalWhen()) {
+        if (!reaped && options.signalWhen(pid)) {
             kill(pid, options.signal);
             break;
         }

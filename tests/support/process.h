@@ -17,8 +17,9 @@ struct ProcessResult {
 struct RunOptions {
     int signal = 2;  // sent signalAfterMs after the start, when that is above 0 (SIGINT)
     int signalAfterMs = 0;
-    // Or sent as soon as this says so, asked every few milliseconds while the child runs.
-    std::function<bool()> signalWhen;
+    // Or sent as soon as this says so, asked with the child's pid every few milliseconds while
+    // it runs.
+    std::function<bool(int pid)> signalWhen;
     std::vector<int> ignored;                  // ignored from the start, as under nohup
     std::vector<std::pair<int, long>> limits;  // resource limits, such as RLIMIT_FSIZE
     std::vector<std::string> environment;      // "NAME=value" entries added
