@@ -64,7 +64,8 @@ void ReadPanelTexels(SceneState& state, const std::string& installedFolder)
     std::string reason;
     std::FILE* file = OpenRegularFile(kPanelFile, reason);
     // The box only says the picture is missing; a terminal also learns why, and where.
-    std::string failure = std::string("cannot read ") + kPanelFile + " in " + ShownName(CurrentFolder()) + ": " + reason;
+    std::string failure = std::string("cannot read ") + kPanelFile + " in " + ShownName(CurrentFolder()) + ": " +
+                          reason;
     if (!file && !installedFolder.empty()) {
         const std::string installed = installedFolder + "/" + kPanelFile;
         file = OpenRegularFile(installed.c_str(), reason);
