@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "app/picture_name.h"
+#include "export/picture_name.h"
 #include "res/texts.h"
 #include "view/input.h"
 

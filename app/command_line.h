@@ -2,8 +2,8 @@
 // picture, or the screensaver in another program's window.
 #pragma once
 
-#include "app/headless_render.h"
-#include "app/saver_host.h"
+#include "export/headless_render.h"
+#include "saver/saver_host.h"
 
 #include <iosfwd>
 #include <string>

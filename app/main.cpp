@@ -1,8 +1,8 @@
 // Lumetta: reads the command line, then either opens the window or renders headless.
 #include "app/command_line.h"
-#include "app/headless_render.h"
-#include "app/modules.h"
-#include "app/window_entry.h"
+#include "export/headless_render.h"
+#include "os/modules.h"
+#include "window/window_entry.h"
 
 #include <X11/Xlib.h>
 #include <unistd.h>

@@ -5,7 +5,7 @@
 // drawn (PSNR against frames kept from a run of the same frames).
 //
 // Run in assets/ (the backdrop picture): ../build/release/bench/lumetta_export_bench
-#include "app/headless_render.h"
+#include "export/headless_render.h"
 
 #include "tests/support/decode.h"
 

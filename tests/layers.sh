@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Includes run one way: app -> view -> bulbs -> models -> core, and res/ holds only data that
-# the shell and the scene read. Fails naming every include that points back up.
+# Includes run one way. At the bottom the scene, which knows nothing of any window system:
+# core <- models <- bulbs <- view, with res/ holding only data. Above it os/, what the ways of
+# showing the scene ask of the operating system. Above that the ways themselves, export/,
+# saver/ and window/, each of which may use the scene and os/ but never another way. On top
+# app/, the program, which chooses among them. Fails naming every include that breaks this.
 # Usage: layers.sh SOURCE_DIR
 set -euo pipefail
 cd "$1"
@@ -19,11 +22,16 @@ check() {  # folder, then the folders it may include from
   done < <(grep -HE '^#include "' "$folder"/*.h "$folder"/*.cpp 2>/dev/null |
              grep -vE "#include \"(${allowed%|})" | sed 's/:[0-9]*:/:/' || true)
 }
+scene=(core models bulbs view res)
 check core core
 check res res
 check models core models
 check bulbs core models bulbs
 check view core models bulbs view res
-check app core models bulbs view app res
+check os core os
+check export "${scene[@]}" os export
+check saver "${scene[@]}" os saver
+check window "${scene[@]}" os window
+check app "${scene[@]}" os export saver window app
 [ "$status" -eq 0 ] && echo "PASS: every include points down, but the wreath's one to the bulbs' patterns"
 exit "$status"

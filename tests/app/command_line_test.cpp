@@ -1,6 +1,6 @@
 // Reading the command line: modes, defaults and the messages for bad arguments.
 #include "app/command_line.h"
-#include "app/picture_name.h"
+#include "export/picture_name.h"
 #include "view/scene_start.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The wreath's composition: what each drawing group sends, in which material, where the
 // sphere clusters stand, and the translucent apples over the flares.
-#include "app/headless_render.h"
+#include "export/headless_render.h"
 #include "bulbs/patterns.h"
 #include "models/material.h"
 #include "models/mesh.h"

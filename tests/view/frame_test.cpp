@@ -1,5 +1,5 @@
 // The frame: flare angle, flare fans, spot light, stack balance and what reaches the screen.
-#include "app/headless_render.h"
+#include "export/headless_render.h"
 #include "tests/support/gl_test.h"
 #include "bulbs/patterns.h"
 #include "view/frame.h"

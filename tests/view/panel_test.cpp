@@ -1,5 +1,5 @@
 // The backdrop: the picture's byte rule, the missing-file path, the texture and the panel.
-#include "app/headless_render.h"
+#include "export/headless_render.h"
 #include "tests/support/gl_test.h"
 #include "tests/support/process.h"
 #include "view/panel.h"

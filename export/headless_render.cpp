@@ -1,0 +1,294 @@
+#include "export/headless_render.h"
+
+#include "os/end_signals.h"
+#include "export/frame_pipeline.h"
+#include "export/headless_context.h"
+#include "export/memory_room.h"
+#include "export/outputs.h"
+#include "export/picture_name.h"
+#include "export/safe_file.h"
+#include "core/scene_host.h"
+#include "view/gl_check.h"
+#include "view/scene.h"
+
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <system_error>
+
+namespace {
+
+std::string Duration(double seconds)
+{
+    const long s = std::lround(seconds);
+    char text[32];
+    if (s < 60)
+        (void)std::snprintf(text, sizeof text, "%ld s", s);
+    else if (s < 3600)
+        (void)std::snprintf(text, sizeof text, "%ld min %ld s", s / 60, s % 60);
+    else
+        (void)std::snprintf(text, sizeof text, "%ld h %ld min", s / 3600, s / 60 % 60);
+    return text;
+}
+
+// Frames done of all, with the time taken and the time still to go, on one line of a
+// terminal rewritten in place; silent when stderr is not a terminal.
+class CProgress {
+public:
+    explicit CProgress(int total) : m_total(total), m_bShown(::isatty(STDERR_FILENO) == 1) {}
+    ~CProgress()
+    {
+        if (m_bWritten)
+            std::fputc('\n', stderr);
+    }
+    CProgress(const CProgress&) = delete;
+    CProgress& operator=(const CProgress&) = delete;
+
+    void Done(int frames)
+    {
+        if (!m_bShown)
+            return;
+        const auto now = Clock::now();
+        // A few lines a second are enough, and a short render says nothing at all.
+        if (frames < m_total && now - m_last < std::chrono::milliseconds(250))
+            return;
+        const double elapsed = std::chrono::duration<double>(now - m_start).count();
+        if (!m_bWritten && frames == m_total && elapsed < 1.0)
+            return;
+        m_last = now;
+        const double left = elapsed / frames * (m_total - frames);
+        std::fprintf(stderr, "\rlumetta: frame %d of %d, %s so far, about %s to go   ", frames, m_total,
+                     Duration(elapsed).c_str(), Duration(left).c_str());
+        std::fflush(stderr);
+        m_bWritten = true;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    const int m_total;
+    const bool m_bShown;
+    bool m_bWritten = false;
+    const Clock::time_point m_start = Clock::now();
+    Clock::time_point m_last = m_start;
+};
+
+// An animation longer than this is said on stderr before it starts, terminal or not.
+constexpr int kLongAnimationFrames = 5 * 60 * 1000 / kFrameMilliseconds;
+
+// Whether an animation's length, chosen by its loop when --frames does not say, can be made;
+// says on stderr how long a long one will be. Returns an empty string, or why not.
+std::string CheckLength(const RenderOptions& options, int frames)
+{
+    if (options.frames > 0)
+        return {};
+    const std::string choose = "choose its length with --frames N (1 to " + std::to_string(kMaxRenderFrames) + ")";
+    if (frames > kMaxRenderFrames)
+        return "one loop of this scene is " + std::to_string(frames) + " frames, more than the " +
+               std::to_string(kMaxRenderFrames) + " an animation may have; " + choose;
+    if (frames > kLongAnimationFrames)
+        std::fprintf(stderr, "lumetta: one loop of this scene is %d frames, an animation of %s; %s\n", frames,
+                     Duration(frames * kFrameMilliseconds / 1000.0).c_str(), choose.c_str());
+    return {};
+}
+
+// One export, from its first frame to its last, with everything it makes: the context, the
+// output and its files, and the threads that encode. Whatever ends it, the threads are
+// stopped and, unless it was completed, every file it made is taken away, all while the end
+// signals are still caught.
+class CExport {
+public:
+    CExport(const RenderOptions& options, const PictureName& picture, const ExportPlan& plan, int frames,
+            std::unique_ptr<COutput> output)
+        : m_options(options), m_picture(picture), m_plan(plan), m_nFrames(frames), m_pOutput(std::move(output))
+    {
+        s_pRunning = this;
+        SetFatalCleanup(&AbandonRunning);
+    }
+
+    ~CExport()
+    {
+        SetFatalCleanup(nullptr);
+        s_pRunning = nullptr;
+        m_pPipeline.reset();
+        // Cut short by an exception: the scene's lists go with the context, as they must.
+        if (m_pScene)
+            m_pScene->OnDestroyContext();
+        Abandon();
+    }
+    CExport(const CExport&) = delete;
+    CExport& operator=(const CExport&) = delete;
+
+    // Makes the context, draws every frame into it and hands each to the output; lead frames
+    // are advanced unseen first. Returns an empty string, or what went wrong.
+    std::string Run(CScene& scene, int lead)
+    {
+        {
+            // The driver's threads, started with the context, keep the end signals out:
+            // handlers run on this thread alone.
+            const CHoldEndSignals hold;
+            m_pContext = std::make_unique<CHeadlessContext>(m_options.width, m_options.height);
+        }
+        if (!m_pContext->Ok())
+            return "cannot render without a window: " + m_pContext->Error();
+        if (CEndSignals::Caught() != 0)
+            return {};
+        if (std::string error = m_pOutput->Start(); !error.empty())
+            return error;
+
+        scene.OnCreateContext();
+        m_pScene = &scene;
+        scene.OnSize(m_options.width, m_options.height);
+        SceneState& state = scene.State();
+        state.m_fAngle = m_options.yaw;
+        state.m_fDistance = m_options.distance;
+        ApplySceneStart(state, m_options.start);
+        CPatternCycle cycle(m_options.start);
+        AdvanceUnseen(state, cycle, lead);
+
+        const bool everyFrame = m_picture.kind == PictureName::Kind::Sequence || m_picture.IsAnimation();
+        std::string error;
+        CGlErrorCheck glErrors;
+        // The frames are encoded on other threads while the next ones are drawn.
+        m_pPipeline = std::make_unique<CFramePipeline>(*m_pOutput, m_plan.preparers, PipelineDepth(m_plan));
+        CProgress progress(m_nFrames);
+        for (int i = 0; i < m_nFrames && error.empty() && CEndSignals::Caught() == 0; ++i) {
+            scene.OnDraw();
+            glErrors.Check("while drawing a frame");
+            cycle.AfterFrame(state);
+            // A picture is the last frame; the frames before it are only drawn.
+            if (everyFrame || i == m_nFrames - 1) {
+                auto frame = std::make_shared<CFrame>();
+                frame->index = i;
+                frame->width = m_options.width;
+                frame->height = m_options.height;
+                frame->rgb = ReadPixelsRgb(m_options.width, m_options.height);
+                error = m_pPipeline->Push(std::move(frame));
+            }
+            progress.Done(i + 1);
+        }
+        if (error.empty() && CEndSignals::Caught() == 0)
+            error = m_pPipeline->Finish();
+        m_pPipeline.reset();
+        scene.OnDestroyContext();
+        m_pScene = nullptr;
+        if (error.empty() && CEndSignals::Caught() == 0)
+            error = m_pOutput->Complete();
+        m_bComplete = error.empty();
+        return error;
+    }
+
+    // Stops the threads and, unless the export completed with no end signal caught, takes
+    // away every file it made, its temporary file too. Also before a fatal exit.
+    void Abandon()
+    {
+        m_pPipeline.reset();
+        if (m_pOutput) {
+            if (!m_bComplete || CEndSignals::Caught() != 0)
+                m_pOutput->TakeAway();
+            m_pOutput.reset();
+        }
+        m_pContext.reset();
+    }
+
+private:
+    static void AbandonRunning()
+    {
+        if (s_pRunning)
+            s_pRunning->Abandon();
+    }
+
+    static inline CExport* s_pRunning = nullptr;
+
+    const RenderOptions& m_options;
+    const PictureName& m_picture;
+    const ExportPlan& m_plan;
+    const int m_nFrames;
+    std::unique_ptr<COutput> m_pOutput;
+    std::unique_ptr<CHeadlessContext> m_pContext;
+    std::unique_ptr<CFramePipeline> m_pPipeline;
+    CScene* m_pScene = nullptr;  // while the scene has made things in the context
+    bool m_bComplete = false;
+};
+
+int Fail(const std::string& line, int status = 1)
+{
+    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
+    return status;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
+{
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 3);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    glPopClientAttrib();
+    return pixels;
+}
+
+int RenderHeadless(const RenderOptions& options, const std::string& installedFolder)
+{
+    return RenderHeadless(options, installedFolder, nullptr);
+}
+
+int RenderHeadless(const RenderOptions& options, const std::string& installedFolder, std::unique_ptr<COutput> output)
+{
+    PictureName picture;
+    if (const std::string error = ReadPictureName(options.output, picture); !error.empty())
+        return Fail(error, 2);
+    const bool animation = picture.IsAnimation();
+    // An animation loops: it starts where the scene has settled into its loop, so that its
+    // first frame follows its last as any frame follows the one before. A picture or a
+    // sequence shows the ticks of a new scene, as the window would.
+    const SceneLoop loop = animation ? FindSceneLoop(options.start) : SceneLoop{};
+    const int frames = options.frames > 0 ? options.frames : animation ? loop.frames : 1;
+    if (const std::string error = CheckLength(options, frames); !error.empty())
+        return Fail(error, 2);
+
+    // Everything that can fail before the first frame is found before any file is made: the
+    // target, the backdrop picture, the memory and the encoder; the context just after.
+    if (const std::string error = CheckFileWritable(FrameFileName(picture, options.output, 1)); !error.empty())
+        return Fail(error);
+    auto scene = std::make_unique<CScene>();
+    scene->OnCreate(installedFolder);
+    ExportPlan plan;
+    if (const std::string error = PlanExport({picture.kind, options.width, options.height}, plan); !error.empty())
+        return Fail(error);
+    if (const char* show = std::getenv("LUMETTA_SHOW_PLAN"); show && *show == '1')
+        std::fprintf(stderr, "lumetta: %s\n", DescribePlan(plan).c_str());
+    ApplyDriverPlan(plan);
+
+    // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes.
+    const CEndSignals endSignals;
+    const CWriteSignalsAsErrors writeSignals;
+    std::string error;
+    try {
+        if (!output) {
+            const OutputRequest request{picture, options.output,  options.width,       options.height,
+                                        frames,  options.quality, plan.encoderThreads, plan.lookahead};
+            output = MakeOutput(request);
+        }
+        error = output->CheckError();
+        if (error.empty()) {
+            CExport run(options, picture, plan, frames, std::move(output));
+            error = run.Run(*scene, loop.lead);
+        }
+    } catch (const std::bad_alloc&) {
+        error = "a " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+                " picture ran out of memory; a smaller --size needs less";
+    } catch (const std::system_error& e) {
+        error = std::string("cannot start a thread: ") + e.code().message();
+    }
+    if (CEndSignals::Caught() != 0)
+        CEndSignals::DieOfIt();
+    return error.empty() ? 0 : Fail(error);
+}

@@ -1,0 +1,67 @@
+// The PNG outputs: one picture, the last frame, or every frame in a numbered sequence.
+#include "export/outputs.h"
+#include "export/picture_encode.h"
+#include "export/safe_file.h"
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+class CPngOutput : public COutput {
+public:
+    explicit CPngOutput(const OutputRequest& request) : m_request(request) {}
+
+    std::string Prepare(const CFrame*, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
+    {
+        if (!Wanted(frame))
+            return {};
+        if (std::string error = EncodePng(frame.width, frame.height, frame.rgb, prepared); !error.empty())
+            return CannotWrite(Name(frame), error);
+        return {};
+    }
+
+    std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
+    {
+        if (!Wanted(frame))
+            return {};
+        const std::string name = Name(frame);
+        const bool existed = FileExists(name);
+        if (std::string error = WriteFileSafely(name, prepared); !error.empty())
+            return error;
+        if (!existed && name != "-")
+            m_made.push_back(name);
+        return {};
+    }
+
+    std::string Finish() override { return {}; }
+
+    void TakeAway() override
+    {
+        for (const std::string& name : m_made)
+            TakeAwayFile(name);
+        m_made.clear();
+    }
+
+private:
+    // A sequence gets every frame, a picture the last.
+    bool Wanted(const CFrame& frame) const
+    {
+        return m_request.picture.kind == PictureName::Kind::Sequence || frame.index == m_request.frames - 1;
+    }
+    std::string Name(const CFrame& frame) const
+    {
+        return FrameFileName(m_request.picture, m_request.name, frame.index + 1);
+    }
+
+    const OutputRequest m_request;
+    std::vector<std::string> m_made;  // files this output made new
+};
+
+}  // namespace
+
+std::unique_ptr<COutput> MakePngOutput(const OutputRequest& request)
+{
+    return std::make_unique<CPngOutput>(request);
+}

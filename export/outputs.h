@@ -1,0 +1,72 @@
+// What --render writes, each kind an output that takes the frames as they are drawn: one PNG
+// picture (the last frame), a numbered sequence of PNGs, or a looping animation (WebP, MP4 or
+// GIF) written to a temporary file as its frames come and put in place when whole. No file is
+// made before Start.
+#pragma once
+
+#include "export/frame_pipeline.h"
+#include "export/picture_name.h"
+
+#include <memory>
+#include <string>
+
+struct OutputRequest {
+    PictureName picture;
+    std::string name;  // as given: FILE.png, "-", frame%03d.png, FILE.webp, ...
+    int width = 0;
+    int height = 0;
+    int frames = 0;          // how many will come
+    int quality = -1;        // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
+    int encoderThreads = 0;  // x264's threads, or libimagequant's for each frame; 0: the library's own
+    int lookahead = -1;      // x264's frames of lookahead; -1: its own
+};
+
+class COutput : public CFrameSink {
+public:
+    // Why the output could not be made (its encoder cannot be loaded), found before any file
+    // is made; or an empty string.
+    virtual std::string CheckError() const { return {}; }
+    // Before the first frame: makes the file the frames go to (an animation's temporary file).
+    // Returns an empty string, or why it cannot be made.
+    virtual std::string Start() { return {}; }
+    // After the pipeline has finished: puts a file written aside in place. Returns an empty
+    // string, or why not.
+    virtual std::string Complete() { return {}; }
+    // Takes away every file this output has made new: the run was cut short or failed. The
+    // temporary file of an animation goes with the output itself.
+    virtual void TakeAway() {}
+};
+
+// An animation's file: written aside, by name, as its frames come, put in place when whole,
+// and taken away again when the run is cut short after that.
+class CFileBeingWritten;
+class CAnimationOutput : public COutput {
+public:
+    explicit CAnimationOutput(const OutputRequest& request);
+    ~CAnimationOutput() override;
+    std::string Start() override;
+    std::string Complete() override;
+    void TakeAway() override;
+
+protected:
+    // The file to write the animation to (the libraries open their files by name).
+    const std::string& TemporaryPath() const;
+    // "cannot write 'NAME': reason", or an empty string for no reason.
+    std::string Failure(const std::string& reason) const;
+
+    const OutputRequest m_request;
+
+private:
+    bool m_bExisted = false;
+    std::unique_ptr<CFileBeingWritten> m_pFile;
+    bool m_bMade = false;
+};
+
+// The output for request, not yet started: it makes no file before Start.
+std::unique_ptr<COutput> MakeOutput(const OutputRequest& request);
+
+// The PNG, WebP, MP4 and GIF outputs, for the factory above.
+std::unique_ptr<COutput> MakePngOutput(const OutputRequest& request);
+std::unique_ptr<COutput> MakeWebpOutput(const OutputRequest& request);
+std::unique_ptr<COutput> MakeMp4Output(const OutputRequest& request);
+std::unique_ptr<COutput> MakeGifOutput(const OutputRequest& request);
