@@ -101,25 +101,14 @@ void AdvancePattern3(SceneState& state)
 
 void DrawBulbs(SceneState& state)
 {
-    switch (state.m_nPattern) {
-    case 1:
-        StepPattern1(state);
-        break;
-    case 2:
-        StepPattern2(state);
-        break;
-    case 3:
-        StepPattern3(state);
-        break;
-    default:
-        // Only the three selections write the pattern number.
-        LUMETTA_ASSERT(state.m_nPattern >= 1 && state.m_nPattern <= 3);
-    }
+    DrawBulbString(state);
+    AdvanceBulbs(state);
 }
 
 void AdvanceBulbs(SceneState& state)
 {
     void (*const advance[])(SceneState&) = {AdvancePattern1, AdvancePattern2, AdvancePattern3};
+    // Only the three selections write the pattern number.
     LUMETTA_ASSERT(state.m_nPattern >= 1 && state.m_nPattern <= 3);
     advance[state.m_nPattern - 1](state);
 }

@@ -14,13 +14,15 @@ extern int g_nAlternateDir;
 // (even), 8 turning back to 0. Process-wide, 0 at start, never reset.
 extern int g_nCascadeStage;
 
-// Runs the active pattern's step. Expects what DrawBulbString expects and leaves what it leaves.
+// Runs the active pattern's step: draws the string, then advances the pattern. Expects what
+// DrawBulbString expects and leaves what it leaves.
 void DrawBulbs(SceneState& state);
 
-// The active pattern's step without drawing: what DrawBulbs does to the state.
+// Advances the active pattern by one step without drawing: what DrawBulbs does to the state.
 void AdvanceBulbs(SceneState& state);
 
-// Draw the string, then advance the sweep, alternation or cascade by one step.
+// Each pattern's step alone, whichever is active: draw the string, then advance the sweep,
+// alternation or cascade by one step.
 void StepPattern1(SceneState& state);
 void StepPattern2(SceneState& state);
 void StepPattern3(SceneState& state);

@@ -3,6 +3,7 @@
 // where it differs from the one before, its unchanged pixels transparent so that the frame
 // below shows through. giflib writes the file. It loops for ever, 5 centiseconds a frame:
 // the 50 ms tick exactly.
+#include "export/little_endian.h"
 #include "export/outputs.h"
 #include "view/scene_start.h"
 
@@ -17,17 +18,6 @@
 namespace {
 
 constexpr int kNoTransparency = 0xFFFF;
-
-void Put16(std::vector<std::uint8_t>& out, int value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-int Get16(const std::uint8_t* in)
-{
-    return in[0] | in[1] << 8;
-}
 
 // libimagequant shares a frame's work among OpenMP threads, as many as there are processors
 // unless the calling thread says otherwise; each thread that prepares frames has a team of
@@ -54,10 +44,10 @@ public:
 
     ~CGifOutput() override
     {
+        // A file given up: giflib's state goes, and the end it would write goes nowhere.
+        m_bGivenUp = true;
         if (m_gif)
             EGifCloseFile(m_gif, nullptr);
-        if (m_out)
-            (void)std::fclose(m_out);
     }
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
@@ -66,20 +56,8 @@ public:
         // A frame that changed nothing is one transparent pixel, for its time.
         if (rect.Empty())
             rect = {0, 0, 1, 1};
-        std::vector<std::uint8_t> rgba(static_cast<std::size_t>(rect.width) * rect.height * 4);
         bool anySame = false;
-        for (int y = 0; y < rect.height; ++y) {
-            for (int x = 0; x < rect.width; ++x) {
-                const std::uint8_t* p = frame.TopDown(rect.x + x, rect.y + y);
-                std::uint8_t* out = &rgba[(static_cast<std::size_t>(y) * rect.width + x) * 4];
-                const bool same = previous && std::memcmp(p, previous->TopDown(rect.x + x, rect.y + y), 3) == 0;
-                anySame |= same;
-                out[0] = same ? 0 : p[0];
-                out[1] = same ? 0 : p[1];
-                out[2] = same ? 0 : p[2];
-                out[3] = same ? 0 : 255;
-            }
-        }
+        std::vector<std::uint8_t> rgba = RgbaOverPrevious(previous, frame, rect, &anySame);
         LimitQuantiserThreads(m_request.encoderThreads);
         liq_attr* attributes = liq_attr_create();
         if (!attributes)
@@ -106,12 +84,9 @@ public:
                     transparent = static_cast<int>(i);
             }
             std::vector<std::uint8_t> header;
-            Put16(header, rect.x);
-            Put16(header, rect.y);
-            Put16(header, rect.width);
-            Put16(header, rect.height);
-            Put16(header, transparent);
-            Put16(header, static_cast<int>(palette->count));
+            for (const int value :
+                 {rect.x, rect.y, rect.width, rect.height, transparent, static_cast<int>(palette->count)})
+                PutLittleEndian(header, static_cast<std::uint32_t>(value), 2);
             std::copy(header.begin(), header.end(), prepared.begin());
             prepared.resize(prepared.size() + pixels);
             if (liq_write_remapped_image(result, image, prepared.data() + prepared.size() - pixels, pixels) != LIQ_OK)
@@ -128,8 +103,9 @@ public:
     std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
         const std::uint8_t* header = prepared.data();
-        const int x = Get16(header), y = Get16(header + 2), width = Get16(header + 4), height = Get16(header + 6);
-        const int transparent = Get16(header + 8), colours = Get16(header + 10);
+        const auto field = [&](int i) { return static_cast<int>(GetLittleEndian(header + 2 * i, 2)); };
+        const int x = field(0), y = field(1), width = field(2), height = field(3);
+        const int transparent = field(4), colours = field(5);
         // A colour map holds a power of two colours, 2 at least; the rest stay black.
         int size = 2;
         while (size < colours)
@@ -168,16 +144,10 @@ public:
     {
         if (!m_gif)
             return Failure("no frames");
+        // Its end; the stream is flushed and closed with the file.
         int code = 0;
         const bool ended = EGifCloseFile(m_gif, &code) == GIF_OK;
         m_gif = nullptr;
-        const bool flushed = std::fflush(m_out) == 0;
-        if (!flushed && m_nWriteError == 0)
-            m_nWriteError = errno;
-        const bool closed = std::fclose(m_out) == 0;
-        if (!closed && m_nWriteError == 0)
-            m_nWriteError = errno;
-        m_out = nullptr;
         if (m_nWriteError != 0)
             return Failure(std::strerror(m_nWriteError));
         return ended ? std::string() : Failure(GifErrorString(code));
@@ -192,12 +162,14 @@ private:
         return Failure(m_gif ? GifErrorString(m_gif->Error) : "cannot start a GIF");
     }
 
-    // giflib's writes, through a file of this output's own, so that a failed one keeps the
-    // system's reason.
+    // giflib's writes, through the output's stream, so that a failed one keeps the system's
+    // reason.
     static int WriteBytes(GifFileType* gif, const GifByteType* bytes, int length)
     {
         auto* self = static_cast<CGifOutput*>(gif->UserData);
-        const std::size_t written = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->m_out);
+        if (self->m_bGivenUp)
+            return length;
+        const std::size_t written = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->Stream());
         if (written != static_cast<std::size_t>(length) && self->m_nWriteError == 0)
             self->m_nWriteError = errno;
         return static_cast<int>(written);
@@ -206,8 +178,7 @@ private:
     // The file's header: the screen with the first frame's colours, and the loop for ever.
     std::string Open(const ColorMapObject* colours)
     {
-        m_out = std::fopen(TemporaryPath().c_str(), "wb");
-        if (!m_out)
+        if (!Stream())
             return Failure(std::strerror(errno));
         int code = 0;
         m_gif = EGifOpen(this, WriteBytes, &code);
@@ -224,9 +195,9 @@ private:
         return {};
     }
 
-    std::FILE* m_out = nullptr;
     GifFileType* m_gif = nullptr;
     int m_nWriteError = 0;  // the system's reason for the first write that failed
+    bool m_bGivenUp = false;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 // quality is given. The container around the frames (a few chunk headers, RIFF) is written
 // here, since libwebp's animation encoder and muxer hold the whole file in memory, and
 // frames written one by one can be encoded several at once.
+#include "export/little_endian.h"
 #include "export/outputs.h"
 #include "view/scene_start.h"
 
@@ -15,33 +16,10 @@
 
 namespace {
 
-void Put16(std::vector<std::uint8_t>& out, unsigned value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void Put24(std::vector<std::uint8_t>& out, unsigned value)
-{
-    Put16(out, value);
-    out.push_back(static_cast<std::uint8_t>(value >> 16));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    Put16(out, value);
-    Put16(out, value >> 16);
-}
-
 void PutChunkHeader(std::vector<std::uint8_t>& out, const char* fourCc, std::uint32_t size)
 {
     out.insert(out.end(), fourCc, fourCc + 4);
-    Put32(out, size);
-}
-
-std::uint32_t Get32(const std::uint8_t* in)
-{
-    return in[0] | in[1] << 8 | in[2] << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+    PutLittleEndian(out, size, 4);
 }
 
 // The part of frame that differs from previous, its left and top edges on even pixels (the
@@ -81,16 +59,9 @@ public:
         picture.use_argb = 1;
         picture.width = rect.width;
         picture.height = rect.height;
-        if (!WebPPictureAlloc(&picture))
+        const std::vector<std::uint8_t> rgba = RgbaOverPrevious(previous, frame, rect);
+        if (!WebPPictureImportRGBA(&picture, rgba.data(), rect.width * 4))
             return Failure("out of memory for a frame");
-        for (int y = 0; y < rect.height; ++y) {
-            std::uint32_t* out = picture.argb + static_cast<std::size_t>(y) * picture.argb_stride;
-            for (int x = 0; x < rect.width; ++x) {
-                const std::uint8_t* p = frame.TopDown(rect.x + x, rect.y + y);
-                const bool same = previous && std::memcmp(p, previous->TopDown(rect.x + x, rect.y + y), 3) == 0;
-                out[x] = same ? 0u : 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2];
-            }
-        }
         WebPMemoryWriter encoded;
         WebPMemoryWriterInit(&encoded);
         picture.writer = WebPMemoryWrite;
@@ -105,13 +76,10 @@ public:
         // The frame's own chunks (ALPH and VP8, or VP8L) follow the RIFF header and any VP8X.
         std::size_t at = 12;
         if (encoded.size >= at + 8 && std::memcmp(encoded.mem + at, "VP8X", 4) == 0)
-            at += 8 + Get32(encoded.mem + at + 4);
+            at += 8 + GetLittleEndian(encoded.mem + at + 4, 4);
         prepared.clear();
-        Put24(prepared, static_cast<unsigned>(rect.x / 2));
-        Put24(prepared, static_cast<unsigned>(rect.y / 2));
-        Put24(prepared, static_cast<unsigned>(rect.width - 1));
-        Put24(prepared, static_cast<unsigned>(rect.height - 1));
-        Put24(prepared, kFrameMilliseconds);
+        for (const int value : {rect.x / 2, rect.y / 2, rect.width - 1, rect.height - 1, kFrameMilliseconds})
+            PutLittleEndian(prepared, static_cast<std::uint32_t>(value), 3);
         // The first frame covers the canvas; every later one is laid over the one before.
         const std::uint8_t doNotBlend = 0x02;
         prepared.push_back(previous ? 0 : doNotBlend);
@@ -122,62 +90,51 @@ public:
 
     std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
-        std::vector<std::uint8_t> out;
+        std::FILE* out = Stream();
+        if (!out)
+            return Failure(std::strerror(errno));
+        std::vector<std::uint8_t> bytes;
         if (frame.index == 0) {
-            m_out = std::fopen(TemporaryPath().c_str(), "wb");
-            if (!m_out)
-                return Failure(std::strerror(errno));
-            out.insert(out.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'});
-            PutChunkHeader(out, "VP8X", 10);
-            out.push_back(kAnimation | (m_request.frames > 1 ? kAlpha : 0));
-            out.insert(out.end(), 3, 0);
-            Put24(out, static_cast<unsigned>(m_request.width - 1));
-            Put24(out, static_cast<unsigned>(m_request.height - 1));
-            PutChunkHeader(out, "ANIM", 6);
-            Put32(out, 0xFFFFFFFF);  // background: white, as libwebp's own
-            Put16(out, 0);           // loop for ever
+            bytes.insert(bytes.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'});
+            PutChunkHeader(bytes, "VP8X", 10);
+            bytes.push_back(kAnimation | (m_request.frames > 1 ? kAlpha : 0));
+            bytes.insert(bytes.end(), 3, 0);
+            PutLittleEndian(bytes, static_cast<std::uint32_t>(m_request.width - 1), 3);
+            PutLittleEndian(bytes, static_cast<std::uint32_t>(m_request.height - 1), 3);
+            PutChunkHeader(bytes, "ANIM", 6);
+            PutLittleEndian(bytes, 0xFFFFFFFF, 4);  // background: white, as libwebp's own
+            PutLittleEndian(bytes, 0, 2);           // loop for ever
         }
-        PutChunkHeader(out, "ANMF", static_cast<std::uint32_t>(prepared.size()));
-        out.insert(out.end(), prepared.begin(), prepared.end());
+        PutChunkHeader(bytes, "ANMF", static_cast<std::uint32_t>(prepared.size()));
+        bytes.insert(bytes.end(), prepared.begin(), prepared.end());
         if (prepared.size() % 2 != 0)
-            out.push_back(0);
-        m_size += out.size();
+            bytes.push_back(0);
+        m_size += bytes.size();
         // RIFF counts its size in 32 bits.
         if (m_size > 0xFFFFFFF0u)
             return Failure("an animation this long is larger than a WebP file can be (4 GiB)");
-        if (std::fwrite(out.data(), 1, out.size(), m_out) != out.size())
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
             return Failure(std::strerror(errno));
         return {};
     }
 
     std::string Finish() override
     {
-        if (!m_out)
+        if (m_size == 0)
             return Failure("no frames");
+        // The RIFF size, now that it is known; the stream is flushed and closed with the file.
         std::vector<std::uint8_t> size;
-        Put32(size, static_cast<std::uint32_t>(m_size - 8));
-        const bool ok = std::fseek(m_out, 4, SEEK_SET) == 0 && std::fwrite(size.data(), 1, 4, m_out) == 4 &&
-                        std::fflush(m_out) == 0;
-        const int error = errno;
-        const bool closed = std::fclose(m_out) == 0;
-        m_out = nullptr;
-        if (!ok || !closed)
-            return Failure(std::strerror(ok ? errno : error));
+        PutLittleEndian(size, static_cast<std::uint32_t>(m_size - 8), 4);
+        std::FILE* out = Stream();
+        if (std::fseek(out, 4, SEEK_SET) != 0 || std::fwrite(size.data(), 1, 4, out) != 4)
+            return Failure(std::strerror(errno));
         return {};
-    }
-
-    ~CWebpOutput() override
-    {
-        // A file given up: its temporary file goes with the output.
-        if (m_out)
-            (void)std::fclose(m_out);
     }
 
 private:
     static constexpr std::uint8_t kAnimation = 0x02;
     static constexpr std::uint8_t kAlpha = 0x10;
 
-    std::FILE* m_out = nullptr;
     std::uint64_t m_size = 0;
 };
 

@@ -2,11 +2,19 @@
 
 #include "export/safe_file.h"
 
+#include <cerrno>
+#include <cstring>
+
 CAnimationOutput::CAnimationOutput(const OutputRequest& request) : m_request(request)
 {
 }
 
-CAnimationOutput::~CAnimationOutput() = default;
+CAnimationOutput::~CAnimationOutput()
+{
+    // A file given up: its temporary file goes with the output.
+    if (m_pStream)
+        (void)std::fclose(m_pStream);
+}
 
 std::string CAnimationOutput::Start()
 {
@@ -15,8 +23,23 @@ std::string CAnimationOutput::Start()
     return m_pFile->Error();
 }
 
+std::FILE* CAnimationOutput::Stream()
+{
+    if (!m_pStream)
+        m_pStream = std::fopen(TemporaryPath().c_str(), "wb");
+    return m_pStream;
+}
+
 std::string CAnimationOutput::Complete()
 {
+    if (m_pStream) {
+        const bool flushed = std::fflush(m_pStream) == 0;
+        const int flushError = errno;
+        const bool closed = std::fclose(m_pStream) == 0;
+        m_pStream = nullptr;
+        if (!flushed || !closed)
+            return Failure(std::strerror(!flushed ? flushError : errno));
+    }
     if (std::string error = m_pFile->PutInPlace(); !error.empty())
         return error;
     m_bMade = !m_bExisted;
@@ -38,6 +61,30 @@ const std::string& CAnimationOutput::TemporaryPath() const
 std::string CAnimationOutput::Failure(const std::string& reason) const
 {
     return reason.empty() ? std::string() : CannotWrite(m_request.name, reason);
+}
+
+std::vector<std::uint8_t> RgbaOverPrevious(const CFrame* previous, const CFrame& frame, const CFrameRect& rect,
+                                           bool* unchanged)
+{
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(rect.width) * rect.height * 4);
+    bool anySame = false;
+    for (int y = 0; y < rect.height; ++y) {
+        for (int x = 0; x < rect.width; ++x) {
+            const std::uint8_t* p = frame.TopDown(rect.x + x, rect.y + y);
+            if (previous && std::memcmp(p, previous->TopDown(rect.x + x, rect.y + y), 3) == 0) {
+                anySame = true;
+                continue;  // left transparent
+            }
+            std::uint8_t* out = &rgba[(static_cast<std::size_t>(y) * rect.width + x) * 4];
+            out[0] = p[0];
+            out[1] = p[1];
+            out[2] = p[2];
+            out[3] = 255;
+        }
+    }
+    if (unchanged)
+        *unchanged = anySame;
+    return rgba;
 }
 
 std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)

@@ -7,6 +7,7 @@
 #include "export/frame_pipeline.h"
 #include "export/picture_name.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -37,8 +38,9 @@ public:
     virtual void TakeAway() {}
 };
 
-// An animation's file: written aside, by name, as its frames come, put in place when whole,
-// and taken away again when the run is cut short after that.
+// An animation's file: written aside as its frames come, by name or through a stream the
+// output shares, flushed, closed and put in place when whole, and taken away again when the
+// run is cut short after that.
 class CFileBeingWritten;
 class CAnimationOutput : public COutput {
 public:
@@ -49,8 +51,11 @@ public:
     void TakeAway() override;
 
 protected:
-    // The file to write the animation to (the libraries open their files by name).
+    // The file to write the animation to, for the libraries that open their files by name.
     const std::string& TemporaryPath() const;
+    // The same file as a stream, opened at the first call: null, with errno set, when it
+    // cannot be. Complete flushes and closes it, and says what that finds.
+    std::FILE* Stream();
     // "cannot write 'NAME': reason", or an empty string for no reason.
     std::string Failure(const std::string& reason) const;
 
@@ -59,8 +64,15 @@ protected:
 private:
     bool m_bExisted = false;
     std::unique_ptr<CFileBeingWritten> m_pFile;
+    std::FILE* m_pStream = nullptr;
     bool m_bMade = false;
 };
+
+// The rectangle rect of frame as RGBA rows, each pixel that is the same in previous (when
+// there is one) fully transparent (0, 0, 0, 0) so that what is below shows through, and the
+// others opaque. unchanged, when given, says whether any pixel was the same.
+std::vector<std::uint8_t> RgbaOverPrevious(const CFrame* previous, const CFrame& frame, const CFrameRect& rect,
+                                           bool* unchanged = nullptr);
 
 // The output for request, not yet started: it makes no file before Start.
 std::unique_ptr<COutput> MakeOutput(const OutputRequest& request);

@@ -152,44 +152,6 @@ std::string RenameIntoPlace(const std::string& name, const std::string& temp, co
     return {};
 }
 
-std::string WriteThroughTemporary(const std::string& name, const Target& target,
-                                  const std::vector<unsigned char>& bytes)
-{
-    std::string temp = TemporaryBeside(target.path);
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return SystemFailure(name, errno);
-    GiveTemporaryItsMode(fd, target);
-    const bool written = WriteAll(fd, bytes);
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    const int closeError = errno;
-    if (!written || !closed) {
-        ::unlink(temp.c_str());
-        return SystemFailure(name, !written ? writeError : closeError);
-    }
-    return RenameIntoPlace(name, temp, target);
-}
-
-std::string WriteInPlace(const std::string& name, const Target& target, const std::vector<unsigned char>& bytes)
-{
-    if (CEndSignals::Caught() != 0)
-        return Failure(name, "interrupted");
-    const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return SystemFailure(name, errno);
-    if (const int noRoom = ReserveRoom(fd, static_cast<off_t>(bytes.size())); noRoom != 0) {
-        ::close(fd);
-        return SystemFailure(name, noRoom);
-    }
-    const bool written = WriteAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed)
-        return SystemFailure(name, !written ? writeError : errno);
-    return {};
-}
-
 // Copies the whole of the file open as source into the target, in place, a piece at a time.
 std::string CopyInPlace(const std::string& name, int source, const Target& target)
 {
@@ -304,10 +266,19 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
             return Failure("standard output", std::strerror(errno));
         return {};
     }
-    Target target;
-    if (std::string error = FindTarget(path, target); !error.empty())
-        return error;
-    return WritesInPlace(target) ? WriteInPlace(path, target, bytes) : WriteThroughTemporary(path, target, bytes);
+    // The bytes are the whole file, written aside and put in place as an animation is.
+    CFileBeingWritten file(path);
+    if (!file.Error().empty())
+        return file.Error();
+    const int fd = ::open(file.TemporaryPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return SystemFailure(path, errno);
+    const bool written = WriteAll(fd, bytes);
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed)
+        return SystemFailure(path, !written ? writeError : errno);
+    return file.PutInPlace();
 }
 
 struct CFileBeingWritten::Place {

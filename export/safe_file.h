@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-// Writes bytes to path. A new file, or one with no other hard link, is written to a
-// temporary file beside it and renamed into place, so that it is never left half-written; a
-// file with other hard links is written in place, after room for it has been reserved, so
-// that the links stay one file. A file not yet in place when an end signal has been caught
-// (see end_signals.h) is not put there: the target stays as it was. Returns an empty string on
-// success, else a message naming the file and the system's reason.
+// Writes bytes to path, as a CFileBeingWritten (below) written at once: never left
+// half-written, a file with other hard links written in place so that they stay one file, and
+// nothing put in place once an end signal has been caught (see end_signals.h): the target
+// stays as it was. Returns an empty string on success, else a message naming the file and the
+// system's reason.
 std::string WriteFileSafely(const std::string& path, const std::vector<unsigned char>& bytes);
 
 // Whether WriteFileSafely could write path, checked before a long render: standard output
@@ -20,10 +19,12 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
 // takes one. Returns an empty string when it could, else the same kind of message.
 std::string CheckFileWritable(const std::string& path);
 
-// A file written as it is made, an animation frame by frame, and put in place only when whole,
-// by the rules of WriteFileSafely: written to a temporary file beside the target (or, for a
-// file written in place, wherever one can be made) that the object removes unless it was put
-// in place. Nothing is held in memory.
+// A file written as it is made, an animation frame by frame, and put in place only when whole:
+// written to a temporary file beside the target, then renamed over it. A target with other
+// hard links, or another user's that this user may write, or one in a folder that takes no
+// new file, stays the same file: the temporary file (made wherever one can be) is copied into
+// it, after room for it has been reserved. The object removes its temporary file unless it
+// was put in place. Nothing is held in memory.
 class CFileBeingWritten {
 public:
     // Checks path as CheckFileWritable does and makes the temporary file.

@@ -10,6 +10,9 @@
 #include <wx/dcclient.h>
 #include <wx/msgdlg.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // clang-format off
@@ -94,19 +97,8 @@ unsigned SceneMouseFlags(const wxMouseEvent& event)
 wxIMPLEMENT_DYNAMIC_CLASS(COrbelle3View, wxView);
 
 wxBEGIN_EVENT_TABLE(COrbelle3View, wxView)
-    EVT_MENU(ID_FLARE_SPIN, COrbelle3View::OnFlareSpin)
-    EVT_UPDATE_UI(ID_FLARE_SPIN, COrbelle3View::OnUpdateFlareSpin)
-    EVT_MENU(ID_LIGHT_PATTERN1, COrbelle3View::OnLightPattern1)
-    EVT_UPDATE_UI(ID_LIGHT_PATTERN1, COrbelle3View::OnUpdateLightPattern1)
-    EVT_MENU(ID_LIGHT_PATTERN2, COrbelle3View::OnLightPattern2)
-    EVT_UPDATE_UI(ID_LIGHT_PATTERN2, COrbelle3View::OnUpdateLightPattern2)
-    EVT_MENU(ID_LIGHT_PATTERN3, COrbelle3View::OnLightPattern3)
-    EVT_UPDATE_UI(ID_LIGHT_PATTERN3, COrbelle3View::OnUpdateLightPattern3)
-    EVT_MENU(ID_LIGHT_STRONGER, COrbelle3View::OnLightStronger)
-    EVT_MENU(ID_LIGHT_WEAKER, COrbelle3View::OnLightWeaker)
-    EVT_MENU(ID_VIEW_RESET, COrbelle3View::OnViewReset)
-    EVT_MENU(ID_SPREAD_WIDEN, COrbelle3View::OnSpreadWiden)
-    EVT_MENU(ID_SPREAD_NARROW, COrbelle3View::OnSpreadNarrow)
+    EVT_MENU_RANGE(ID_FLARE_SPIN, ID_SPREAD_NARROW, COrbelle3View::OnViewCommand)
+    EVT_UPDATE_UI_RANGE(ID_FLARE_SPIN, ID_LIGHT_PATTERN3, COrbelle3View::OnUpdateViewCommand)
 wxEND_EVENT_TABLE()
 
 COrbelle3View::COrbelle3View() : m_pScene(std::make_unique<CScene>()), m_cycle(COrbelle3App::GetSceneStart())
@@ -289,67 +281,45 @@ void COrbelle3View::MoveMouse(unsigned flags, wxPoint p)
 
 // --- The view commands ---
 
-void COrbelle3View::OnFlareSpin(wxCommandEvent&)
+namespace {
+
+// Each command of the menu and toolbar, as the scene runs it, and for those with a check
+// mark, whether it is checked.
+// clang-format off
+const struct {
+    int id;
+    void (*command)(SceneState&);
+    bool (*checked)(const SceneState&);  // null: no check mark
+} kViewCommands[] = {
+    {ID_FLARE_SPIN,     ::OnFlareSpin,     IsFlareSpinChecked},
+    {ID_LIGHT_PATTERN1, ::OnLightPattern1, [](const SceneState& s) { return IsPatternChecked(s, 1); }},
+    {ID_LIGHT_PATTERN2, ::OnLightPattern2, [](const SceneState& s) { return IsPatternChecked(s, 2); }},
+    {ID_LIGHT_PATTERN3, ::OnLightPattern3, [](const SceneState& s) { return IsPatternChecked(s, 3); }},
+    {ID_LIGHT_STRONGER, ::OnLightStronger, nullptr},
+    {ID_LIGHT_WEAKER,   ::OnLightWeaker,   nullptr},
+    {ID_VIEW_RESET,     ::OnViewReset,     nullptr},
+    {ID_SPREAD_WIDEN,   ::OnSpreadWiden,   nullptr},
+    {ID_SPREAD_NARROW,  ::OnSpreadNarrow,  nullptr},
+};
+// clang-format on
+
+const auto* ViewCommand(int id)
 {
-    ::OnFlareSpin(State());
+    const auto* row = std::find_if(std::begin(kViewCommands), std::end(kViewCommands),
+                                   [id](const auto& command) { return command.id == id; });
+    return row == std::end(kViewCommands) ? nullptr : row;
 }
 
-void COrbelle3View::OnUpdateFlareSpin(wxUpdateUIEvent& event)
+}  // namespace
+
+void COrbelle3View::OnViewCommand(wxCommandEvent& event)
 {
-    event.Check(IsFlareSpinChecked(State()));
+    if (const auto* row = ViewCommand(event.GetId()))
+        row->command(State());
 }
 
-void COrbelle3View::OnLightPattern1(wxCommandEvent&)
+void COrbelle3View::OnUpdateViewCommand(wxUpdateUIEvent& event)
 {
-    ::OnLightPattern1(State());
-}
-
-void COrbelle3View::OnUpdateLightPattern1(wxUpdateUIEvent& event)
-{
-    event.Check(IsPatternChecked(State(), 1));
-}
-
-void COrbelle3View::OnLightPattern2(wxCommandEvent&)
-{
-    ::OnLightPattern2(State());
-}
-
-void COrbelle3View::OnUpdateLightPattern2(wxUpdateUIEvent& event)
-{
-    event.Check(IsPatternChecked(State(), 2));
-}
-
-void COrbelle3View::OnLightPattern3(wxCommandEvent&)
-{
-    ::OnLightPattern3(State());
-}
-
-void COrbelle3View::OnUpdateLightPattern3(wxUpdateUIEvent& event)
-{
-    event.Check(IsPatternChecked(State(), 3));
-}
-
-void COrbelle3View::OnLightStronger(wxCommandEvent&)
-{
-    ::OnLightStronger(State());
-}
-
-void COrbelle3View::OnLightWeaker(wxCommandEvent&)
-{
-    ::OnLightWeaker(State());
-}
-
-void COrbelle3View::OnViewReset(wxCommandEvent&)
-{
-    ::OnViewReset(State());
-}
-
-void COrbelle3View::OnSpreadWiden(wxCommandEvent&)
-{
-    ::OnSpreadWiden(State());
-}
-
-void COrbelle3View::OnSpreadNarrow(wxCommandEvent&)
-{
-    ::OnSpreadNarrow(State());
+    if (const auto* row = ViewCommand(event.GetId()); row && row->checked)
+        event.Check(row->checked(State()));
 }

@@ -53,20 +53,9 @@ private:
     // A mouse move to p in client pixels with the given buttons and keys held, if p lies
     // inside the canvas.
     void MoveMouse(unsigned flags, wxPoint p);
-    // The view commands and their check marks.
-    void OnFlareSpin(wxCommandEvent& event);
-    void OnUpdateFlareSpin(wxUpdateUIEvent& event);
-    void OnLightPattern1(wxCommandEvent& event);
-    void OnUpdateLightPattern1(wxUpdateUIEvent& event);
-    void OnLightPattern2(wxCommandEvent& event);
-    void OnUpdateLightPattern2(wxUpdateUIEvent& event);
-    void OnLightPattern3(wxCommandEvent& event);
-    void OnUpdateLightPattern3(wxUpdateUIEvent& event);
-    void OnLightStronger(wxCommandEvent& event);
-    void OnLightWeaker(wxCommandEvent& event);
-    void OnViewReset(wxCommandEvent& event);
-    void OnSpreadWiden(wxCommandEvent& event);
-    void OnSpreadNarrow(wxCommandEvent& event);
+    // The view commands of the menu and toolbar, and their check marks.
+    void OnViewCommand(wxCommandEvent& event);
+    void OnUpdateViewCommand(wxUpdateUIEvent& event);
 
     // The canvas' client size in physical pixels.
     wxSize ClientPixels() const;
