@@ -3,8 +3,6 @@
 #include "export/picture_encode.h"
 #include "export/safe_file.h"
 
-#include <cstdio>
-#include <mutex>
 #include <vector>
 
 namespace {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <new>
 
+ShapeListEntry* g_shapeChains[kShapeKinds] = {};
+
 namespace {
 
 using Vec3d = std::array<double, 3>;
@@ -61,8 +63,6 @@ const int kIcosahedronFaces[][3] = {
 
 constexpr GLint kSphereSlices = 16;
 constexpr GLint kSphereStacks = 16;
-
-ShapeListEntry* g_shapeChains[kShapeKinds] = {};
 
 // The message box belongs to whichever window has the focus; the view stays as it is.
 [[noreturn]] void ShapeError(const char* text)
@@ -205,16 +205,6 @@ void ReleaseShapeCache()
 void ForgetShapeCache()
 {
     EmptyShapeCache(false);
-}
-
-std::vector<GLuint> ShapeCacheLists(int kind)
-{
-    std::vector<GLuint> lists;
-    if (kind < 0 || kind >= kShapeKinds)
-        return lists;
-    for (const ShapeListEntry* entry = g_shapeChains[kind]; entry; entry = entry->next)
-        lists.push_back(entry->listName);
-    return lists;
 }
 
 GLuint LookupShapeList(int kind, const double* params, int count)

@@ -5,7 +5,6 @@
 #include <GL/gl.h>
 
 #include <cstddef>
-#include <vector>
 
 inline constexpr int kShapeKinds = 25;  // chains for kinds 0 to 24
 
@@ -17,8 +16,9 @@ struct ShapeListEntry {
     double* params;  // owned by the entry
 };
 
-// The display lists of one kind's entries, newest first; none for a kind outside the table.
-std::vector<GLuint> ShapeCacheLists(int kind);
+// Each kind's chain, its newest entry first; null for none. Process-wide, as the entries.
+extern ShapeListEntry* g_shapeChains[kShapeKinds];
+
 // The list of the newest entry of kind whose first count parameters equal params exactly, or 0.
 GLuint LookupShapeList(int kind, const double* params, int count);
 // Reserves a list and links a new entry holding a copy of params in front of kind's chain.

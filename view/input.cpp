@@ -2,9 +2,6 @@
 
 #include "bulbs/patterns.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace {
 
 // Every step, factor and bound is a single-precision value.

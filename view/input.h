@@ -6,7 +6,8 @@
 #include "core/scene_state.h"
 
 // Key codes the scene acts on. Letters and digits are their upper-case ASCII codes, so
-// Shift, Ctrl and Caps Lock make no difference; keypad digits have codes of their own.
+// Shift, Ctrl and Caps Lock make no difference. The window's adapter gives the keypad's
+// arrows the arrows' codes and its digits none, so that they select no pattern.
 inline constexpr int VK_LEFT = 0x25;
 inline constexpr int VK_UP = 0x26;
 inline constexpr int VK_RIGHT = 0x27;

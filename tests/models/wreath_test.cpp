@@ -10,7 +10,6 @@
 #include "models/wreath_tables.h"
 #include "tests/support/gl_test.h"
 #include "tests/support/process.h"
-#include "view/frame.h"
 #include "view/scene.h"
 
 #include <GL/glu.h>

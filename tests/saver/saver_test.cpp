@@ -15,7 +15,6 @@
 #include <cstring>
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>

@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 #include <utility>
-#include <string>
 #include <vector>
 
 // Registers the headless context environment; call once from main before RUN_ALL_TESTS.

@@ -53,3 +53,13 @@ void SetShapeCacheBypass(bool bypass)
 {
     g_bBypassCache = bypass;
 }
+
+std::vector<GLuint> ShapeCacheLists(int kind)
+{
+    std::vector<GLuint> lists;
+    if (kind < 0 || kind >= kShapeKinds)
+        return lists;
+    for (const ShapeListEntry* entry = g_shapeChains[kind]; entry; entry = entry->next)
+        lists.push_back(entry->listName);
+    return lists;
+}

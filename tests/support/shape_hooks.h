@@ -5,6 +5,8 @@
 
 #include "models/shape_cache_internal.h"
 
+#include <vector>
+
 // Each setter returns what it replaces; glGenLists, std::malloc, no observer and no bypass
 // until a test sets them.
 using ShapeListAllocator = GLuint (*)(GLsizei range);
@@ -16,6 +18,9 @@ ShapeMemoryAllocator SetShapeMemoryAllocator(ShapeMemoryAllocator allocate);
 // model-view matrix current; null for none.
 using ShapeRequestObserver = void (*)(int kind, double radius);
 ShapeRequestObserver SetShapeRequestObserver(ShapeRequestObserver observe);
+
+// The display lists of one kind's entries, newest first; none for a kind outside the table.
+std::vector<GLuint> ShapeCacheLists(int kind);
 
 // While on, requests neither look up nor record anything: each shape is drawn directly.
 // For feedback-mode tests: llvmpipe crashes replaying a GLU sphere's list in feedback mode.
