@@ -36,7 +36,7 @@ class WxEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        static char name[] = "lumetta_shell_tests";
+        static char name[] = "lumetta_window_tests";
         static char* argv[] = {name, nullptr};
         int argc = 1;
         ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display: run under Xvfb";
