@@ -1,4 +1,5 @@
-// Lumetta: reads the command line, then either opens the window or renders headless.
+// Lumetta: reads the command line, then hands over to one way of showing the scene: the
+// window, an export (--render) or the screensaver.
 #include "app/command_line.h"
 #include "export/headless_render.h"
 #include "os/modules.h"
