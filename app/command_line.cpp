@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
+#include "core/files.h"
 #include "export/picture_name.h"
+#include "export/sticker.h"
 #include "res/texts.h"
 #include "view/input.h"
 
@@ -197,13 +199,15 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "render without a window and write FILE.png (- for standard output), every frame as a "
                        "sequence when FILE holds a frame number (frame%03d.png), or a looping animation: FILE.mp4 "
                        "to send (plays everywhere, small), FILE.gif for where only pictures go (256 colours a "
-                       "frame), FILE.webp for every frame exactly as drawn (lossless, large)")
+                       "frame), FILE.webp for every frame exactly as drawn (lossless, large), FILE.webm (VP9, "
+                       "with --transparent as browsers and messengers show it)")
             ->type_name("FILE");
-    app.add_option("--frames", frames,
-                   "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxRenderFrames) +
-                       "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
-        ->type_name("N")
-        ->needs(render);
+    CLI::Option* frameCount =
+        app.add_option("--frames", frames,
+                       "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxRenderFrames) +
+                           "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
+            ->type_name("N")
+            ->needs(render);
     CLI::Option* fullscreen =
         app.add_flag("--fullscreen", result.fullscreen, "open the window full screen, with no menu or toolbar");
     CLI::Option* window =
@@ -228,19 +232,38 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     render->excludes(fullscreen)->excludes(window)->excludes(root);
     window->excludes(root)->excludes(fullscreen);
     root->excludes(fullscreen);
-    app.add_option("--size", size,
-                   "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) +
-                       " (default 500x500); an MP4 up to 2048x1088 plays everywhere (H.264 level 4.2), one up to "
-                       "8192x4352 or as many pixels on players that take the largest levels")
-        ->type_name("WxH")
+    CLI::Option* sizeOption =
+        app.add_option("--size", size,
+                       "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) +
+                           " (default 500x500); an MP4 up to 2048x1088 plays everywhere (H.264 level 4.2), one up to "
+                           "8192x4352 or as many pixels on players that take the largest levels")
+            ->type_name("WxH")
+            ->needs(render);
+    CLI::Option* qualityOption =
+        app.add_option("--quality", quality,
+                       "0 to 100, for a lossy animation: a lossy WebP (without it a WebP is lossless), or an MP4 "
+                       "or GIF other than their defaults; a PNG is always lossless")
+            ->type_name("Q")
+            ->needs(render);
+    CLI::Option* yawOption =
+        app.add_option("--yaw", yaw, "camera yaw in degrees, -20 to 20 (default 0)")->type_name("DEG")->needs(render);
+    CLI::Option* distanceOption =
+        app.add_option("--distance", distance, "camera distance, 20 to 35 (default 27)")->type_name("D")->needs(render);
+    app.add_flag("--transparent", result.render.transparent,
+                 "no backdrop: what is not the scene is transparent, halos and glass partly so. PNG, WebP and WebM "
+                 "keep every level of it; a GIF only one, so a halo's soft edge is cut where it is less than half "
+                 "covered; an MP4 has none")
         ->needs(render);
-    app.add_option("--quality", quality,
-                   "0 to 100, for a lossy animation: a lossy WebP (without it a WebP is lossless), or an MP4 "
-                   "or GIF other than their defaults; a PNG is always lossless")
-        ->type_name("Q")
-        ->needs(render);
-    app.add_option("--yaw", yaw, "camera yaw in degrees, -20 to 20 (default 0)")->type_name("DEG")->needs(render);
-    app.add_option("--distance", distance, "camera distance, 20 to 35 (default 27)")->type_name("D")->needs(render);
+    app.add_flag("--sticker", result.render.sticker,
+                 "a messenger's sticker, 512x512, the whole wreath with no backdrop: FILE.webm moves (VP9 with "
+                 "transparency, no sound, at most 3 seconds and 256 KB, looping), FILE.png or FILE.webp stands "
+                 "still; says what it made")
+        ->needs(render)
+        ->excludes(frameCount)
+        ->excludes(sizeOption)
+        ->excludes(qualityOption)
+        ->excludes(yawOption)
+        ->excludes(distanceOption);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
         ->type_name("FILE")
         ->excludes(render)
@@ -261,6 +284,20 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             ParseSize(size, result.render.width, result.render.height);
         if (picture.kind == PictureName::Kind::Mp4)
             CheckMp4Size(result.render.width, result.render.height);
+        if (result.render.transparent && picture.kind == PictureName::Kind::Mp4)
+            throw CLI::ValidationError("--transparent makes a PNG, WebP, GIF or WebM; H.264 in an MP4 cannot hold "
+                                       "transparency");
+        if (result.render.sticker) {
+            const bool takes = picture.kind == PictureName::Kind::Png || picture.kind == PictureName::Kind::Webp ||
+                               picture.kind == PictureName::Kind::Webm;
+            if (!takes)
+                throw CLI::ValidationError("--sticker makes FILE.webm (it moves), or FILE.png or FILE.webp (it "
+                                           "stands still), not '" +
+                                           ShownName(result.render.output) + "'");
+            result.render.transparent = true;
+            result.render.width = result.render.height = kStickerSide;
+            result.render.distance = kStickerDistance;
+        }
         if (!quality.empty()) {
             result.render.quality = static_cast<int>(ParseNumber(quality, {"--quality", 0, 100, true}));
             if (!picture.IsAnimation())

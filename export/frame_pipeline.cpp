@@ -9,8 +9,8 @@
 
 CFrameRect ChangedRect(const CFrame& previous, const CFrame& frame)
 {
-    const auto same = [](const std::uint8_t* a, const std::uint8_t* b, int pixels) {
-        return std::memcmp(a, b, static_cast<std::size_t>(pixels) * 3) == 0;
+    const auto same = [&](const std::uint8_t* a, const std::uint8_t* b, int pixels) {
+        return std::memcmp(a, b, static_cast<std::size_t>(pixels) * frame.channels) == 0;
     };
     int left = frame.width, top = frame.height, right = -1, bottom = -1;
     for (int y = 0; y < frame.height; ++y) {

@@ -13,16 +13,18 @@
 #include <thread>
 #include <vector>
 
-// One frame as read back from GL: width x height RGB8 pixels, rows bottom-up.
+// One frame as read back from GL: width x height pixels, rows bottom-up, RGB8, or for a
+// transparent scene RGBA8 with premultiplied colour.
 struct CFrame {
     int index = 0;  // from 0
     int width = 0;
     int height = 0;
+    int channels = 3;  // 3: RGB; 4: premultiplied RGBA
     std::vector<std::uint8_t> rgb;
-    // The RGB8 pixel at (x, y), y counted from the top.
+    // The pixel at (x, y), y counted from the top.
     const std::uint8_t* TopDown(int x, int y) const
     {
-        return &rgb[(static_cast<std::size_t>(height - 1 - y) * width + x) * 3];
+        return &rgb[(static_cast<std::size_t>(height - 1 - y) * width + x) * channels];
     }
 };
 

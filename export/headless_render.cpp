@@ -7,6 +7,7 @@
 #include "export/outputs.h"
 #include "export/picture_name.h"
 #include "export/safe_file.h"
+#include "export/sticker.h"
 #include "core/scene_host.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
@@ -126,8 +127,9 @@ public:
     CExport& operator=(const CExport&) = delete;
 
     // Makes the context, draws every frame into it and hands each to the output; lead frames
-    // are advanced unseen first. Returns an empty string, or what went wrong.
-    std::string Run(CScene& scene, int lead)
+    // are advanced unseen first. Returns an empty string, or what went wrong; made is what the
+    // output says it made, if it says.
+    std::string Run(CScene& scene, int lead, std::string& made)
     {
         {
             // The driver's threads, started with the context, keep the end signals out:
@@ -142,6 +144,7 @@ public:
         if (std::string error = m_pOutput->Start(); !error.empty())
             return error;
 
+        scene.SetTransparent(m_options.transparent);
         scene.OnCreateContext();
         m_pScene = &scene;
         scene.OnSize(m_options.width, m_options.height);
@@ -168,7 +171,8 @@ public:
                 frame->index = i;
                 frame->width = m_options.width;
                 frame->height = m_options.height;
-                frame->rgb = ReadPixelsRgb(m_options.width, m_options.height);
+                frame->channels = m_options.transparent ? 4 : 3;
+                frame->rgb = ReadPixels(m_options.width, m_options.height, frame->channels);
                 error = m_pPipeline->Push(std::move(frame));
             }
             progress.Done(i + 1);
@@ -181,6 +185,8 @@ public:
         if (error.empty() && CEndSignals::Caught() == 0)
             error = m_pOutput->Complete();
         m_bComplete = error.empty();
+        if (m_bComplete)
+            made = m_pOutput->Made();
         return error;
     }
 
@@ -225,14 +231,19 @@ int Fail(const std::string& line, int status = 1)
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
+std::vector<std::uint8_t> ReadPixels(int width, int height, int channels)
 {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 3);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * channels);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, width, height, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPopClientAttrib();
     return pixels;
+}
+
+std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
+{
+    return ReadPixels(width, height, 3);
 }
 
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder)
@@ -245,7 +256,9 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     PictureName picture;
     if (const std::string error = ReadPictureName(options.output, picture); !error.empty())
         return Fail(error, 2);
-    const bool animation = picture.IsAnimation();
+    // A still sticker is one picture, whatever its format.
+    const bool still = options.sticker && picture.kind != PictureName::Kind::Webm;
+    const bool animation = picture.IsAnimation() && !still;
     // An animation loops: it starts where the scene has settled into its loop, so that its
     // first frame follows its last as any frame follows the one before. A picture or a
     // sequence shows the ticks of a new scene, as the window would.
@@ -253,6 +266,20 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     const int frames = options.frames > 0 ? options.frames : animation ? loop.frames : 1;
     if (const std::string error = CheckLength(options, frames); !error.empty())
         return Fail(error, 2);
+    int framesPerSecond = 1000 / kFrameMilliseconds;
+    if (options.sticker && animation) {
+        framesPerSecond = StickerFramesPerSecond(frames);
+        if (framesPerSecond == 0)
+            return Fail("one loop of this scene is " + std::to_string(frames) + " frames, more than a sticker holds (" +
+                            std::to_string(kStickerMostFramesPerSecond * kStickerMostMilliseconds / 1000) +
+                            ", 3 seconds at 30 a second); leave out --spin, or choose a shorter --cycle",
+                        2);
+        if (framesPerSecond * kFrameMilliseconds != 1000)
+            std::fprintf(stderr,
+                         "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that the "
+                         "sticker lasts %.2f seconds, no more than 3\n",
+                         frames, framesPerSecond, static_cast<double>(frames) / framesPerSecond);
+    }
 
     // Everything that can fail before the first frame is found before any file is made: the
     // target, the backdrop picture, the memory and the encoder; the context just after.
@@ -260,8 +287,14 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
         return Fail(error);
     auto scene = std::make_unique<CScene>();
     scene->OnCreate(installedFolder);
+    ExportWork work;
+    work.kind = still ? PictureName::Kind::Png : picture.kind;
+    work.width = options.width;
+    work.height = options.height;
+    work.transparent = options.transparent;
+    work.framesKept = options.sticker && animation ? frames : 0;
     ExportPlan plan;
-    if (const std::string error = PlanExport({picture.kind, options.width, options.height}, plan); !error.empty())
+    if (const std::string error = PlanExport(work, plan); !error.empty())
         return Fail(error);
     if (const char* show = std::getenv("LUMETTA_SHOW_PLAN"); show && *show == '1')
         std::fprintf(stderr, "lumetta: %s\n", DescribePlan(plan).c_str());
@@ -270,17 +303,28 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes.
     const CEndSignals endSignals;
     const CWriteSignalsAsErrors writeSignals;
-    std::string error;
+    std::string error, made;
     try {
         if (!output) {
-            const OutputRequest request{picture, options.output,  options.width,       options.height,
-                                        frames,  options.quality, plan.encoderThreads, plan.lookahead};
+            OutputRequest request;
+            request.picture = picture;
+            request.name = options.output;
+            request.width = options.width;
+            request.height = options.height;
+            request.frames = frames;
+            request.quality = options.quality;
+            request.transparent = options.transparent;
+            request.framesPerSecond = framesPerSecond;
+            request.sticker = options.sticker;
+            request.still = still;
+            request.encoderThreads = plan.encoderThreads;
+            request.lookahead = plan.lookahead;
             output = MakeOutput(request);
         }
         error = output->CheckError();
         if (error.empty()) {
             CExport run(options, picture, plan, frames, std::move(output));
-            error = run.Run(*scene, loop.lead);
+            error = run.Run(*scene, loop.lead, made);
         }
     } catch (const std::bad_alloc&) {
         error = "a " + std::to_string(options.width) + "x" + std::to_string(options.height) +
@@ -290,5 +334,9 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     }
     if (CEndSignals::Caught() != 0)
         CEndSignals::DieOfIt();
-    return error.empty() ? 0 : Fail(error);
+    if (!error.empty())
+        return Fail(error);
+    if (!made.empty())
+        std::fprintf(stderr, "lumetta: made %s\n", made.c_str());
+    return 0;
 }

@@ -15,17 +15,22 @@
 inline constexpr int kMaxRenderFrames = 1000000;
 
 struct RenderOptions {
-    std::string output;  // FILE.png, "-", a sequence such as frame%03d.png, FILE.webp, FILE.mp4 or FILE.gif
+    std::string output;  // FILE.png, "-", a sequence such as frame%03d.png, FILE.webp, FILE.mp4, FILE.gif or FILE.webm
     // Frames to render, as that many timer ticks would: a picture is the last of them, a
     // sequence and an animation hold them all. 0: one for a picture or a sequence, one whole
     // loop for an animation.
     int frames = 0;
     int width = 500;
     int height = 500;
-    float yaw = 0.0f;        // camera yaw in degrees, within the window's bounds
-    float distance = 27.0f;  // camera distance, within the window's bounds
-    SceneStart start;        // pattern, flares and spot light before the first frame
-    int quality = -1;        // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
+    float yaw = 0.0f;          // camera yaw in degrees, within the window's bounds
+    float distance = 27.0f;    // camera distance, within the window's bounds
+    SceneStart start;          // pattern, flares and spot light before the first frame
+    int quality = -1;          // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
+    bool transparent = false;  // no backdrop: what is not the scene is transparent
+    // A messenger's sticker (sticker.h): transparent, 512 x 512, the whole wreath framed; a
+    // WebM's loop played as fast as 3 seconds need and its quality chosen for the size
+    // allowed, a PNG's or WebP's one still picture.
+    bool sticker = false;
 };
 
 // Renders as the window would, with "panel.bmp" from the current folder or else from
@@ -41,3 +46,5 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
 
 // The current read framebuffer's width x height RGB8 pixels, rows bottom-up.
 std::vector<std::uint8_t> ReadPixelsRgb(int width, int height);
+// The same with channels 3 (RGB8) or 4 (RGBA8).
+std::vector<std::uint8_t> ReadPixels(int width, int height, int channels);

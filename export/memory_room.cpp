@@ -24,15 +24,13 @@ constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
 
 // What the program costs before its first picture, measured on Mesa 22.3's llvmpipe and
 // Debian 12's libraries: the code of the program, the driver and LLVM in address space, and
-// what of it is resident. The MP4 encoder's module brings FFmpeg's libraries with it.
+// what of it is resident. The video module brings FFmpeg's libraries with it.
 constexpr double kBaseAddressSpace = 235.0 * kMiB;
 constexpr double kBaseResident = 95.0 * kMiB;
-constexpr double kMp4AddressSpace = 145.0 * kMiB;
-constexpr double kMp4Resident = 25.0 * kMiB;
-// Per pixel: the driver's colour, depth and stencil buffers and its tiles; and a frame as
-// read back, held from its drawing until it is written.
+constexpr double kVideoAddressSpace = 145.0 * kMiB;
+constexpr double kVideoResident = 25.0 * kMiB;
+// Per pixel: the driver's colour, depth and stencil buffers and its tiles.
 constexpr double kDriverBytesPerPixel = 8.0;
-constexpr double kFrameBytesPerPixel = 3.0;
 // Each llvmpipe rasteriser thread comes with a second one; a thread's own memory beside its stack.
 constexpr int kDriverThreadsPerThread = 2;
 constexpr double kThreadResident = 0.25 * kMiB;
@@ -53,23 +51,49 @@ const FormatCost kFormatCosts[] = {
     {PictureName::Kind::Webp,      1.0,     9.0,  0.0},          // ARGB, the lossless encoder's references
     {PictureName::Kind::Gif,       1.0,     0.5,  10.0 * kMiB},  // the quantiser's histogram; a few rows at a time
     {PictureName::Kind::Mp4,       1.5,     3.0,  0.0},          // 4:2:0 planes; the frame's rows padded for swscale
+    {PictureName::Kind::Webm,      2.5,     4.0,  0.0},          // the same, and the alpha plane
 };
 // clang-format on
 
-// x264 keeps frames of its own, each with its padded planes, half-size copies for the
-// lookahead and motion data. Measured with the veryfast preset's three B-frames: what it holds
-// with one thread and no lookahead, what each frame of lookahead adds, what threads add once
-// there are more than one (frames for the threads to share), and what each thread adds.
-constexpr double kX264BytesPerPixel = 44.4;
-constexpr double kX264LookaheadBytesPerPixel = 2.1;
-constexpr double kX264ThreadedBytesPerPixel = 15.0;
-constexpr double kX264ThreadBytesPerPixel = 9.0;
-// Of what it holds, this much is ever touched: a frame's padding and motion data partly not.
-constexpr double kX264Resident = 0.7;
-constexpr int kX264DefaultLookahead = 10;  // the veryfast preset's
+// A video encoder keeps frames of its own, each with its padded planes, half-size copies for
+// its lookahead and motion data. Measured at this program's settings (x264's veryfast preset
+// with its three B-frames, libvpx's good deadline): what it holds with one thread and no
+// lookahead, what each frame of lookahead adds (libvpx's lag), what threads add once there
+// are more than one (frames for the threads to share), and what each thread adds; of that,
+// how much is ever touched (x264 leaves part of its frames' padding and motion data alone);
+// and what an alpha stream makes of it (libvpx encodes it with a second encoder, and more).
+struct VideoCost {
+    PictureName::Kind kind;
+    double bytesPerPixel;
+    double lookaheadBytesPerPixel;
+    double threadedBytesPerPixel;
+    double threadBytesPerPixel;
+    int defaultLookahead;      // frames, when left to choose
+    int threadsPerProcessor2;  // threads for every two processors, when left to choose
+    int mostThreads;
+    double touched;
+    double withAlpha;
+};
+// clang-format off
+const VideoCost kVideoCosts[] = {
+    // kind                    alone  lookahead threaded thread  lookahead threads/2  most  touched  alpha
+    {PictureName::Kind::Mp4,   44.4,  2.1,      15.0,    9.0,    10,       3,         128,  0.7,     1.0},  // x264
+    {PictureName::Kind::Webm,  55.0,  1.9,      0.5,     1.0,    25,       2,         16,   1.0,     2.6},  // libvpx
+};
+// clang-format on
 // Its frames together stay within this however large the video, and however many
 // processors: a wider video gets fewer threads and a shorter lookahead rather than gigabytes.
-constexpr double kX264FrameBudget = 1024.0 * kMiB;
+constexpr double kVideoFrameBudget = 1024.0 * kMiB;
+
+bool IsVideo(PictureName::Kind kind)
+{
+    return kind == PictureName::Kind::Mp4 || kind == PictureName::Kind::Webm;
+}
+
+const VideoCost& VideoCostOf(PictureName::Kind kind)
+{
+    return kind == PictureName::Kind::Webm ? kVideoCosts[1] : kVideoCosts[0];
+}
 
 const FormatCost& CostOf(PictureName::Kind kind)
 {
@@ -171,23 +195,33 @@ int DriverThreadsWanted(int processors)
     return std::clamp(processors, 1, 16);
 }
 
-// x264's threads when left to choose: one and a half for each processor.
-int X264Threads(const ExportPlan& plan, int processors)
+// The video encoder's threads: when left to choose, x264 takes one and a half for each
+// processor, libvpx one.
+int VideoThreads(const ExportWork& work, const ExportPlan& plan, int processors)
 {
-    return plan.encoderThreads > 0 ? plan.encoderThreads : std::max(1, processors * 3 / 2);
+    const VideoCost& cost = VideoCostOf(work.kind);
+    if (plan.encoderThreads > 0)
+        return plan.encoderThreads;
+    return std::clamp(processors * cost.threadsPerProcessor2 / 2, 1, cost.mostThreads);
 }
 
-int X264Lookahead(const ExportPlan& plan)
+int VideoLookahead(const ExportWork& work, const ExportPlan& plan)
 {
-    return plan.lookahead >= 0 ? plan.lookahead : kX264DefaultLookahead;
+    return plan.lookahead >= 0 ? plan.lookahead : VideoCostOf(work.kind).defaultLookahead;
 }
 
-double X264Frames(const ExportWork& work, const ExportPlan& plan, int processors)
+// What the video encoder keeps, in bytes.
+double VideoFrames(const ExportWork& work, const ExportPlan& plan, int processors)
 {
+    if (!IsVideo(work.kind))
+        return 0.0;
+    const VideoCost& cost = VideoCostOf(work.kind);
     const double pixels = static_cast<double>(work.width) * work.height;
-    const int threads = X264Threads(plan, processors);
-    return pixels * (kX264BytesPerPixel + kX264LookaheadBytesPerPixel * X264Lookahead(plan) +
-                     (threads > 1 ? kX264ThreadedBytesPerPixel + kX264ThreadBytesPerPixel * (threads - 1) : 0.0));
+    const int threads = VideoThreads(work, plan, processors);
+    const double one = pixels *
+                       (cost.bytesPerPixel + cost.lookaheadBytesPerPixel * VideoLookahead(work, plan) +
+                        (threads > 1 ? cost.threadedBytesPerPixel + cost.threadBytesPerPixel * (threads - 1) : 0.0));
+    return work.transparent ? cost.withAlpha * one : one;
 }
 
 // Every thread the plan starts, the drawing thread included.
@@ -196,8 +230,10 @@ int Threads(const ExportWork& work, const ExportPlan& plan, int processors)
     // The drawing thread, the driver's own queue, the preparers and the writer.
     int threads = 2 + plan.driverThreads * kDriverThreadsPerThread + plan.preparers + 1;
     if (work.kind == PictureName::Kind::Mp4) {
-        const int x264 = X264Threads(plan, processors);
+        const int x264 = VideoThreads(work, plan, processors);
         threads += x264 + (x264 > 1 ? 1 : 0);  // and its lookahead's
+    } else if (work.kind == PictureName::Kind::Webm) {
+        threads += VideoThreads(work, plan, processors) * (work.transparent ? 2 : 1);
     } else if (work.kind == PictureName::Kind::Gif) {
         const int perFrame = plan.encoderThreads > 0 ? plan.encoderThreads : processors;
         threads += plan.preparers * (perFrame - 1);
@@ -224,17 +260,18 @@ void Estimate(const ExportWork& work, ExportPlan& plan, int processors, const He
 {
     const FormatCost& cost = CostOf(work.kind);
     const double pixels = static_cast<double>(work.width) * work.height;
-    const double buffers = pixels * (kDriverBytesPerPixel +
-                                     plan.framesInFlight * (kFrameBytesPerPixel + cost.preparedBytesPerPixel) +
-                                     plan.preparers * cost.workBytesPerPixel) +
+    // A frame as read back, held from its drawing until it is written, and any kept to the end.
+    const double frame = work.transparent ? 4.0 : 3.0;
+    const double buffers = pixels * (kDriverBytesPerPixel + plan.framesInFlight * (frame + cost.preparedBytesPerPixel) +
+                                     plan.preparers * cost.workBytesPerPixel + work.framesKept * frame) +
                            plan.preparers * cost.workBytes;
-    const bool mp4 = work.kind == PictureName::Kind::Mp4;
-    const double x264 = mp4 ? X264Frames(work, plan, processors) : 0.0;
+    const bool video = IsVideo(work.kind);
+    const double encoder = VideoFrames(work, plan, processors);
     const int threads = Threads(work, plan, processors);
-    plan.addressSpace = held.addressSpace + kBaseAddressSpace + (mp4 ? kMp4AddressSpace : 0.0) +
-                        threads * ThreadStack() + buffers + x264;
-    plan.resident = held.resident + kBaseResident + (mp4 ? kMp4Resident : 0.0) + threads * kThreadResident + buffers +
-                    x264 * kX264Resident;
+    plan.addressSpace = held.addressSpace + kBaseAddressSpace + (video ? kVideoAddressSpace : 0.0) +
+                        threads * ThreadStack() + buffers + encoder;
+    plan.resident = held.resident + kBaseResident + (video ? kVideoResident : 0.0) + threads * kThreadResident +
+                    buffers + encoder * (video ? VideoCostOf(work.kind).touched : 0.0);
 }
 
 // The frames an animation or a sequence holds at once with so many preparers: one waiting for
@@ -257,7 +294,8 @@ ExportPlan RichestPlan(const ExportWork& work, int processors)
         plan.framesInFlight = 1;
         return plan;
     case PictureName::Kind::Mp4:
-        // x264 keeps threads of its own; the colours are turned on two.
+    case PictureName::Kind::Webm:
+        // The video encoders keep threads of their own; the colours are turned on two.
         plan.preparers = 2;
         break;
     case PictureName::Kind::Sequence:
@@ -270,24 +308,24 @@ ExportPlan RichestPlan(const ExportWork& work, int processors)
     return plan;
 }
 
-// The leaner plans one step from plan: x264's lookahead halved or its threads, an encoder's
-// threads for each frame, the frames encoded at once, or the driver's threads.
-std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& plan, int processors, bool x264Only)
+// The leaner plans one step from plan: the video encoder's lookahead halved or its threads,
+// an encoder's threads for each frame, the frames encoded at once, or the driver's threads.
+std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& plan, int processors, bool videoOnly)
 {
     std::vector<ExportPlan> steps;
-    if (work.kind == PictureName::Kind::Mp4) {
-        if (X264Lookahead(plan) > 0) {
+    if (IsVideo(work.kind)) {
+        if (const int lookahead = VideoLookahead(work, plan); lookahead > 0) {
             ExportPlan shorter = plan;
-            shorter.lookahead = X264Lookahead(plan) / 2;
+            shorter.lookahead = lookahead / 2;
             steps.push_back(shorter);
         }
-        if (const int threads = X264Threads(plan, processors); threads > 1) {
+        if (const int threads = VideoThreads(work, plan, processors); threads > 1) {
             ExportPlan fewer = plan;
             fewer.encoderThreads = threads / 2;
             steps.push_back(fewer);
         }
     }
-    if (x264Only)
+    if (videoOnly)
         return steps;
     if (work.kind == PictureName::Kind::Gif) {
         if (const int perFrame = plan.encoderThreads > 0 ? plan.encoderThreads : processors; perFrame > 1) {
@@ -342,24 +380,24 @@ std::string PlanExport(const ExportWork& work, ExportPlan& plan)
     const auto memoryOver = [&](const ExportPlan& p) {
         return memory == kUnknown ? 0.0 : Needed(p.resident - held.resident) - static_cast<double>(memory);
     };
-    const auto x264Over = [&](const ExportPlan& p) {
-        return work.kind == PictureName::Kind::Mp4 ? X264Frames(work, p, processors) - kX264FrameBudget : 0.0;
+    const auto videoOver = [&](const ExportPlan& p) {
+        return IsVideo(work.kind) ? VideoFrames(work, p, processors) - kVideoFrameBudget : 0.0;
     };
 
     plan = RichestPlan(work, processors);
     Estimate(work, plan, processors, held);
     // Each step takes the leaner plan that saves the most of what is over.
     for (;;) {
-        const bool x264Only = spaceOver(plan) <= 0 && memoryOver(plan) <= 0;
-        if (x264Only && x264Over(plan) <= 0)
+        const bool videoOnly = spaceOver(plan) <= 0 && memoryOver(plan) <= 0;
+        if (videoOnly && videoOver(plan) <= 0)
             return {};
-        std::vector<ExportPlan> steps = LeanerSteps(work, plan, processors, x264Only);
+        std::vector<ExportPlan> steps = LeanerSteps(work, plan, processors, videoOnly);
         if (steps.empty())
             break;
         for (ExportPlan& step : steps)
             Estimate(work, step, processors, held);
         const auto over = [&](const ExportPlan& p) {
-            return x264Only ? x264Over(p) : std::max(spaceOver(p), memoryOver(p));
+            return videoOnly ? videoOver(p) : std::max(spaceOver(p), memoryOver(p));
         };
         plan = *std::min_element(steps.begin(), steps.end(),
                                  [&](const ExportPlan& a, const ExportPlan& b) { return over(a) < over(b); });
@@ -368,7 +406,7 @@ std::string PlanExport(const ExportWork& work, ExportPlan& plan)
         return NotEnough(work, Needed(plan.addressSpace - held.addressSpace), space);
     if (memoryOver(plan) > 0)
         return NotEnough(work, Needed(plan.resident - held.resident), memory);
-    return {};  // only x264's own bound is over: the leanest plan it is
+    return {};  // only the video encoder's own bound is over: the leanest plan it is
 }
 
 void ApplyDriverPlan(const ExportPlan& plan)

@@ -13,6 +13,8 @@ struct ExportWork {
     PictureName::Kind kind = PictureName::Kind::Png;
     int width = 0;
     int height = 0;
+    bool transparent = false;  // frames with alpha
+    int framesKept = 0;        // frames an output keeps to its end (a sticker, to encode again)
 };
 
 // How it makes it, and what that is expected to cost at its peak.

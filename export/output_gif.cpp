@@ -11,6 +11,7 @@
 #include <gif_lib.h>
 #include <libimagequant.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,47 @@ void LimitQuantiserThreads(int threads)
     }
 }
 
+// A GIF holds one level of transparency: a pixel at least half covered is shown whole, in its
+// straight colour, and any other not at all.
+constexpr std::uint8_t kHalfCovered = 128;
+
+// The smallest rectangle holding every pixel of a transparent frame that a GIF shows; one
+// pixel at the corner when there is none.
+CFrameRect CoveredRect(const CFrame& frame)
+{
+    int left = frame.width, top = frame.height, right = -1, bottom = -1;
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            if (frame.TopDown(x, y)[3] < kHalfCovered)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < 0)
+        return {0, 0, 1, 1};
+    return {left, top, right + 1 - left, bottom + 1 - top};
+}
+
+// The rectangle rect of a transparent frame as RGBA with one bit of alpha; transparent says
+// whether any pixel is left out.
+std::vector<std::uint8_t> OneBitAlpha(const CFrame& frame, const CFrameRect& rect, bool& transparent)
+{
+    std::vector<std::uint8_t> rgba = StraightRgba(frame, rect);
+    transparent = false;
+    for (std::size_t p = 0; p < rgba.size(); p += 4) {
+        if (rgba[p + 3] >= kHalfCovered) {
+            rgba[p + 3] = 255;
+        } else {
+            std::fill(&rgba[p], &rgba[p] + 4, 0);
+            transparent = true;
+        }
+    }
+    return rgba;
+}
+
 // A prepared frame: its rectangle, transparent index, palette and pixel indices.
 constexpr std::size_t kHeaderBytes = 12;
 
@@ -52,12 +94,19 @@ public:
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
-        CFrameRect rect = previous ? ChangedRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
-        // A frame that changed nothing is one transparent pixel, for its time.
-        if (rect.Empty())
-            rect = {0, 0, 1, 1};
-        bool anySame = false;
-        std::vector<std::uint8_t> rgba = RgbaOverPrevious(previous, frame, rect, &anySame);
+        bool anySame = false;  // pixels left transparent
+        std::vector<std::uint8_t> rgba;
+        CFrameRect rect;
+        if (frame.channels == 4) {
+            rect = CoveredRect(frame);
+            rgba = OneBitAlpha(frame, rect, anySame);
+        } else {
+            rect = previous ? ChangedRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
+            // A frame that changed nothing is one transparent pixel, for its time.
+            if (rect.Empty())
+                rect = {0, 0, 1, 1};
+            rgba = RgbaOverPrevious(previous, frame, rect, &anySame);
+        }
         LimitQuantiserThreads(m_request.encoderThreads);
         liq_attr* attributes = liq_attr_create();
         if (!attributes)
@@ -103,7 +152,7 @@ public:
     std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
         const std::uint8_t* header = prepared.data();
-        const auto field = [&](int i) { return static_cast<int>(GetLittleEndian(header + 2 * i, 2)); };
+        const auto field = [&](std::size_t i) { return static_cast<int>(GetLittleEndian(header + 2 * i, 2)); };
         const int x = field(0), y = field(1), width = field(2), height = field(3);
         const int transparent = field(4), colours = field(5);
         // A colour map holds a power of two colours, 2 at least; the rest stay black.
@@ -121,7 +170,9 @@ public:
         if (frame.index == 0)
             error = Open(map);
         GraphicsControlBlock control{};
-        control.DisposalMode = DISPOSE_DO_NOT;
+        // An opaque frame stays for the next to be laid over; a transparent one is cleared, so
+        // that what it covered and the next does not shows through again.
+        control.DisposalMode = m_request.transparent ? DISPOSE_BACKGROUND : DISPOSE_DO_NOT;
         control.DelayTime = kFrameMilliseconds / 10;
         control.TransparentColor = transparent == kNoTransparency ? NO_TRANSPARENT_COLOR : transparent;
         GifByteType extension[4];

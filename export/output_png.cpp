@@ -15,7 +15,15 @@ public:
     {
         if (!Wanted(frame))
             return {};
-        if (std::string error = EncodePng(frame.width, frame.height, frame.rgb, prepared); !error.empty())
+        std::string error;
+        if (frame.channels == 4) {
+            std::vector<std::uint8_t> straight = frame.rgb;
+            MakeStraight(straight.data(), straight.size() / 4);
+            error = EncodePng(frame.width, frame.height, 4, straight, prepared);
+        } else {
+            error = EncodePng(frame.width, frame.height, 3, frame.rgb, prepared);
+        }
+        if (!error.empty())
             return CannotWrite(Name(frame), error);
         return {};
     }

@@ -42,7 +42,9 @@ public:
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
-        const CFrameRect rect = previous ? WebpRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
+        const bool still = m_request.still;
+        const CFrameRect rect = previous && !still ? WebpRect(*previous, frame)
+                                                   : CFrameRect{0, 0, frame.width, frame.height};
         WebPConfig config;
         WebPPicture picture;
         if (!WebPConfigInit(&config) || !WebPPictureInit(&picture))
@@ -59,7 +61,10 @@ public:
         picture.use_argb = 1;
         picture.width = rect.width;
         picture.height = rect.height;
-        const std::vector<std::uint8_t> rgba = RgbaOverPrevious(previous, frame, rect);
+        // A transparent frame's rectangle is laid in as it is, its transparency too; an opaque
+        // one's unchanged pixels are left transparent, to show the frame below.
+        const std::vector<std::uint8_t> rgba = frame.channels == 4 ? StraightRgba(frame, rect)
+                                                                   : RgbaOverPrevious(previous, frame, rect);
         if (!WebPPictureImportRGBA(&picture, rgba.data(), rect.width * 4))
             return Failure("out of memory for a frame");
         WebPMemoryWriter encoded;
@@ -73,6 +78,11 @@ public:
             WebPMemoryWriterClear(&encoded);
             return Failure("the WebP encoder failed (error " + std::to_string(error) + ")");
         }
+        if (still) {
+            prepared.assign(encoded.mem, encoded.mem + encoded.size);
+            WebPMemoryWriterClear(&encoded);
+            return {};
+        }
         // The frame's own chunks (ALPH and VP8, or VP8L) follow the RIFF header and any VP8X.
         std::size_t at = 12;
         if (encoded.size >= at + 8 && std::memcmp(encoded.mem + at, "VP8X", 4) == 0)
@@ -80,9 +90,10 @@ public:
         prepared.clear();
         for (const int value : {rect.x / 2, rect.y / 2, rect.width - 1, rect.height - 1, kFrameMilliseconds})
             PutLittleEndian(prepared, static_cast<std::uint32_t>(value), 3);
-        // The first frame covers the canvas; every later one is laid over the one before.
+        // The first frame covers the canvas; every later one is laid over the one before, or
+        // with transparency of its own takes the place of what was there.
         const std::uint8_t doNotBlend = 0x02;
-        prepared.push_back(previous ? 0 : doNotBlend);
+        prepared.push_back(previous && frame.channels != 4 ? 0 : doNotBlend);
         prepared.insert(prepared.end(), encoded.mem + std::min(at, encoded.size), encoded.mem + encoded.size);
         WebPMemoryWriterClear(&encoded);
         return {};
@@ -93,17 +104,25 @@ public:
         std::FILE* out = Stream();
         if (!out)
             return Failure(std::strerror(errno));
+        // A still picture is libwebp's own file, whole.
+        if (m_request.still) {
+            m_size = prepared.size();
+            if (std::fwrite(prepared.data(), 1, prepared.size(), out) != prepared.size())
+                return Failure(std::strerror(errno));
+            return {};
+        }
         std::vector<std::uint8_t> bytes;
         if (frame.index == 0) {
             bytes.insert(bytes.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'});
             PutChunkHeader(bytes, "VP8X", 10);
-            bytes.push_back(kAnimation | (m_request.frames > 1 ? kAlpha : 0));
+            bytes.push_back(kAnimation | (m_request.frames > 1 || m_request.transparent ? kAlpha : 0));
             bytes.insert(bytes.end(), 3, 0);
             PutLittleEndian(bytes, static_cast<std::uint32_t>(m_request.width - 1), 3);
             PutLittleEndian(bytes, static_cast<std::uint32_t>(m_request.height - 1), 3);
             PutChunkHeader(bytes, "ANIM", 6);
-            PutLittleEndian(bytes, 0xFFFFFFFF, 4);  // background: white, as libwebp's own
-            PutLittleEndian(bytes, 0, 2);           // loop for ever
+            // The background a viewer may clear to: white, as libwebp's own, or nothing at all.
+            PutLittleEndian(bytes, m_request.transparent ? 0x00000000 : 0xFFFFFFFF, 4);
+            PutLittleEndian(bytes, 0, 2);  // loop for ever
         }
         PutChunkHeader(bytes, "ANMF", static_cast<std::uint32_t>(prepared.size()));
         bytes.insert(bytes.end(), prepared.begin(), prepared.end());
@@ -122,6 +141,8 @@ public:
     {
         if (m_size == 0)
             return Failure("no frames");
+        if (m_request.still)
+            return {};
         // The RIFF size, now that it is known; the stream is flushed and closed with the file.
         std::vector<std::uint8_t> size;
         PutLittleEndian(size, static_cast<std::uint32_t>(m_size - 8), 4);

@@ -2,6 +2,7 @@
 
 #include "export/safe_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -87,6 +88,28 @@ std::vector<std::uint8_t> RgbaOverPrevious(const CFrame* previous, const CFrame&
     return rgba;
 }
 
+void MakeStraight(std::uint8_t* rgba, std::size_t pixels)
+{
+    for (std::uint8_t* p = rgba; p != rgba + pixels * 4; p += 4) {
+        const unsigned a = p[3];
+        for (int c = 0; c < 3; ++c)
+            p[c] = a == 0 ? 0 : static_cast<std::uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
+    }
+}
+
+std::vector<std::uint8_t> StraightRgba(const CFrame& frame, const CFrameRect& rect)
+{
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(rect.width) * rect.height * 4, 255);
+    for (int y = 0; y < rect.height; ++y) {
+        std::uint8_t* out = &rgba[static_cast<std::size_t>(y) * rect.width * 4];
+        for (int x = 0; x < rect.width; ++x)
+            std::memcpy(out + static_cast<std::size_t>(x) * 4, frame.TopDown(rect.x + x, rect.y + y), frame.channels);
+    }
+    if (frame.channels == 4)
+        MakeStraight(rgba.data(), static_cast<std::size_t>(rect.width) * rect.height);
+    return rgba;
+}
+
 std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)
 {
     switch (request.picture.kind) {
@@ -96,6 +119,8 @@ std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)
         return MakeMp4Output(request);
     case PictureName::Kind::Gif:
         return MakeGifOutput(request);
+    case PictureName::Kind::Webm:
+        return MakeWebmOutput(request);
     case PictureName::Kind::Png:
     case PictureName::Kind::Sequence:
         break;

@@ -16,10 +16,14 @@ struct OutputRequest {
     std::string name;  // as given: FILE.png, "-", frame%03d.png, FILE.webp, ...
     int width = 0;
     int height = 0;
-    int frames = 0;          // how many will come
-    int quality = -1;        // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
-    int encoderThreads = 0;  // x264's threads, or libimagequant's for each frame; 0: the library's own
-    int lookahead = -1;      // x264's frames of lookahead; -1: its own
+    int frames = 0;            // how many will come
+    int quality = -1;          // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
+    bool transparent = false;  // frames of premultiplied RGBA: the scene with no backdrop
+    int framesPerSecond = 20;  // as the video says it plays; the scene's clock gives 20
+    bool sticker = false;      // a WebM's quality chosen so that it fits a sticker's bytes
+    bool still = false;        // one picture: a WebP that is not an animation
+    int encoderThreads = 0;    // x264's threads, or libimagequant's for each frame; 0: the library's own
+    int lookahead = -1;        // x264's frames of lookahead; -1: its own
 };
 
 class COutput : public CFrameSink {
@@ -36,6 +40,9 @@ public:
     // Takes away every file this output has made new: the run was cut short or failed. The
     // temporary file of an animation goes with the output itself.
     virtual void TakeAway() {}
+    // After Complete: what it made, when that is worth saying (a sticker's size and rate); or
+    // an empty string.
+    virtual std::string Made() const { return {}; }
 };
 
 // An animation's file: written aside as its frames come, by name or through a stream the
@@ -74,11 +81,19 @@ private:
 std::vector<std::uint8_t> RgbaOverPrevious(const CFrame* previous, const CFrame& frame, const CFrameRect& rect,
                                            bool* unchanged = nullptr);
 
+// Premultiplied RGBA made straight, as files hold it: each colour divided by its coverage and
+// rounded, and nothing where nothing is covered.
+void MakeStraight(std::uint8_t* rgba, std::size_t pixels);
+// The rectangle rect of frame as RGBA rows with straight alpha, top-down; an opaque frame's
+// fully opaque.
+std::vector<std::uint8_t> StraightRgba(const CFrame& frame, const CFrameRect& rect);
+
 // The output for request, not yet started: it makes no file before Start.
 std::unique_ptr<COutput> MakeOutput(const OutputRequest& request);
 
-// The PNG, WebP, MP4 and GIF outputs, for the factory above.
+// The PNG, WebP, MP4, GIF and WebM outputs, for the factory above.
 std::unique_ptr<COutput> MakePngOutput(const OutputRequest& request);
 std::unique_ptr<COutput> MakeWebpOutput(const OutputRequest& request);
 std::unique_ptr<COutput> MakeMp4Output(const OutputRequest& request);
 std::unique_ptr<COutput> MakeGifOutput(const OutputRequest& request);
+std::unique_ptr<COutput> MakeWebmOutput(const OutputRequest& request);

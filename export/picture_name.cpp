@@ -17,7 +17,7 @@ bool EndsWith(const std::string& name, const char* ending)
 }
 
 const char* const kNames = "--render writes FILE.png, a sequence such as frame%03d.png, an animation FILE.webp, "
-                           "FILE.mp4 or FILE.gif, or - for a PNG on standard output";
+                           "FILE.mp4, FILE.gif or FILE.webm, or - for a PNG on standard output";
 
 // The animations, by the ending of their names.
 const struct {
@@ -27,6 +27,7 @@ const struct {
     {".webp", PictureName::Kind::Webp},
     {".mp4", PictureName::Kind::Mp4},
     {".gif", PictureName::Kind::Gif},
+    {".webm", PictureName::Kind::Webm},
 };
 
 }  // namespace

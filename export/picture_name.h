@@ -1,5 +1,5 @@
 // The names --render writes to: one PNG (or "-", standard output), a numbered sequence of
-// PNGs, or one looping animation: WebP, MP4 (H.264) or GIF.
+// PNGs, or one looping animation: WebP, MP4 (H.264), GIF or WebM (VP9).
 #pragma once
 
 #include <string>
@@ -11,8 +11,9 @@ struct PictureName {
         Webp,      // FILE.webp
         Mp4,       // FILE.mp4
         Gif,       // FILE.gif
+        Webm,      // FILE.webm
     };
-    bool IsAnimation() const { return kind == Kind::Webp || kind == Kind::Mp4 || kind == Kind::Gif; }
+    bool IsAnimation() const { return kind != Kind::Png && kind != Kind::Sequence; }
     Kind kind = Kind::Png;
     std::string before;  // the name around the frame number, "%%" already read as "%"
     std::string after;

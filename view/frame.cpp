@@ -86,7 +86,7 @@ void AdvanceFrameUnseen(SceneState& state)
     StepFlareAngle(state);
 }
 
-void RenderFrame(SceneState& state)
+void RenderFrame(SceneState& state, Backdrop backdrop)
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPushMatrix();
@@ -95,7 +95,8 @@ void RenderFrame(SceneState& state)
     // Given after the camera, so the spot light stands in scene coordinates and turns with the scene.
     SetSpotLight(state);
 
-    DrawPanel();
+    if (backdrop == Backdrop::Panel)
+        DrawPanel();
     DrawWreath(state);
     DrawAppleStems();
     DrawFlares(state);

@@ -3,10 +3,13 @@
 
 #include "core/scene_state.h"
 
-// Clears, places the camera and spot light 1, then draws backdrop, wreath (ending with the
+// What stands behind the wreath: the textured panel, or nothing (a transparent scene).
+enum class Backdrop { Panel, None };
+
+// Clears, places the camera and spot light 1, then draws the backdrop, wreath (ending with the
 // bulbs' blink step), apple stems, flares and translucent apples, and waits for GL to finish.
 // Expects the fixed state and a projection; leaves matrix and attribute stacks as found.
-void RenderFrame(SceneState& state);
+void RenderFrame(SceneState& state, Backdrop backdrop = Backdrop::Panel);
 
 // What RenderFrame does to the state, without drawing: the bulbs' blink step and the flare
 // angle's. No GL.

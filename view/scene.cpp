@@ -1,3 +1,5 @@
+// glBlendFuncSeparate (GL 1.4), for a transparent scene alone.
+#define GL_GLEXT_PROTOTYPES 1
 #include "view/scene.h"
 
 #include "models/shape_cache.h"
@@ -23,6 +25,12 @@ void SetupFixedState()
     // Blending stays on for the whole run: halos, flares and apples are translucent.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
+}
+
+void SetupTransparency()
+{
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
 }
 
 void SetupLight0()
@@ -57,6 +65,8 @@ void CScene::OnCreate(const std::string& installedFolder)
 void CScene::OnCreateContext()
 {
     SetupFixedState();
+    if (m_bTransparent)
+        SetupTransparency();
     UploadPanelTexture(m_state);
     SetupLight0();
 }
@@ -68,7 +78,7 @@ void CScene::OnSize(int cx, int cy)
 
 void CScene::OnDraw()
 {
-    RenderFrame(m_state);
+    RenderFrame(m_state, m_bTransparent ? Backdrop::None : Backdrop::Panel);
 }
 
 void CScene::OnDestroyContext()

@@ -11,6 +11,12 @@ public:
     // Takes the initial scene state; touches neither GL nor files.
     CScene() = default;
 
+    // Before OnCreateContext: the scene alone, with no backdrop panel, over a framebuffer
+    // that holds premultiplied colour and coverage in its alpha. Over black it is exactly the
+    // frame drawn in front of a black backdrop; over anything else, what a compositor shows.
+    void SetTransparent(bool transparent) { m_bTransparent = transparent; }
+    bool Transparent() const { return m_bTransparent; }
+
     // View creation, before any context exists: reads the backdrop picture from the current
     // folder, else from installedFolder when one is given. A missing picture is fatal
     // (message, then exit status 1).
@@ -35,11 +41,15 @@ public:
 
 private:
     SceneState m_state;
+    bool m_bTransparent = false;
 };
 
 // The fixed GL state every frame relies on: clear colour, two-sided lighting with lights
 // 0 and 1, filled smooth polygons, depth test, normalisation and alpha blending.
 void SetupFixedState();
+// For a transparent scene, after SetupFixedState: cleared to nothing at all, and blended so
+// that colour stays premultiplied and alpha adds up the coverage (the colours blend as ever).
+void SetupTransparency();
 // Light 0: a dim, warm directional light along the viewing axis. Model-view must be identity.
 void SetupLight0();
 // Viewport (0, 0, cx, cy), a 45-degree perspective from 10 to 70 units, identity model-view.

@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     glReadPixels(0, 0, size, size, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     std::vector<unsigned char> png;
     std::FILE* out = std::fopen(argv[2], "wb");
-    const bool written = EncodePng(size, size, rgb, png).empty() && out &&
+    const bool written = EncodePng(size, size, 3, rgb, png).empty() && out &&
                          std::fwrite(png.data(), 1, png.size(), out) == png.size();
     if (out)
         std::fclose(out);

@@ -3,7 +3,8 @@
 # the page itself (page.html) that the MP4 plays in a <video> and the GIF and the WebP show in
 # an <img>: their sizes, an odd size kept exactly, the video's duration and frame times, the
 # pictures' frame counts, looping and frame durations, and that the frames match the PNGs
-# that `--render frame%03d.png` writes for the same frames.
+# that `--render frame%03d.png` writes for the same frames. Then that the transparent PNG,
+# WebP, GIF and WebM show the page's colour around the wreath and the wreath over it.
 #
 # Usage: browser.sh LUMETTA ASSETS_DIR OUT_DIR
 #   ASSETS_DIR holds panel.bmp; OUT_DIR keeps the logs, the page as Chromium left it
@@ -73,6 +74,10 @@ for kind in mp4 gif webp; do
   render --render "anim.$kind" --size "$size" --pattern "$pattern"
   render --render "odd.$kind" --size "$odd" --pattern "$pattern"
 done
+for kind in webm gif webp; do
+  render --render "clear.$kind" --size "$size" --pattern "$pattern" --transparent
+done
+render --render clear.png --size "$size" --pattern "$pattern" --transparent --frames $((lead + 1))
 render --render seq/f%03d.png --size "$size" --pattern "$pattern" --frames $((lead + frames + 1))
 render --render odd.png --size "$odd" --pattern "$pattern" --frames $((lead + 1))
 echo "rendered in $(seconds_since_start) s"
@@ -117,7 +122,7 @@ cat "$out/result.txt"
 
 # Every check must have run and passed: a page that stopped early fails.  want_checks is
 # the number of PASS/FAIL lines that page.html writes when it runs to the end.
-want_checks=21
+want_checks=25
 passed=$(grep -c '^PASS ' "$out/result.txt" || true)
 failed=$(grep -c '^FAIL ' "$out/result.txt" || true)
 if ! grep -qx 'DONE' "$out/result.txt"; then

@@ -86,7 +86,7 @@ TEST_F(RenderCliTest, YawDistanceAndFramesReachThePicture)
 TEST_F(RenderCliTest, MissingBackdropPictureEndsWithItsMessageAndStatus1)
 {
     fs::remove(dir.Path() / "panel.bmp");
-    for (const char* name : {"out.png", "out.gif", "out.mp4", "out.webp"}) {
+    for (const char* name : {"out.png", "out.gif", "out.mp4", "out.webp", "out.webm"}) {
         const ProcessResult run = RunLumetta({"--render", name}, dir.Path());
         EXPECT_EQ(run.status, 1) << name;
         // One line, the reason for each place looked in: here, then the installed data folder.
@@ -194,7 +194,7 @@ TEST_F(RenderCliTest, AFullDiskIsSaidInTheSystemsWordsAndLeavesNothing)
     const std::string mount = "mount -t tmpfs -o size=32k tmpfs '" + small.string() + "' 2>/dev/null";
     if (std::system(mount.c_str()) != 0)
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
-    for (const char* name : {"x.png", "x.webp", "x.mp4", "x.gif"}) {
+    for (const char* name : {"x.png", "x.webp", "x.mp4", "x.gif", "x.webm"}) {
         const ProcessResult run = RunLumetta({"--render", (small / name).string(), "--frames", "3"}, dir.Path());
         EXPECT_EQ(run.status, 1) << name;
         EXPECT_EQ(run.err, "lumetta: cannot write '" + (small / name).string() + "': No space left on device\n");
@@ -252,7 +252,8 @@ TEST_F(RenderCliTest, AReaderThatGoesIsAFailedWrite)
 }
 
 // Catches an animation planned far past the longest that may be made: with --cycle and no
-// --frames, one loop of the three patterns with the flares turning is refused in one line.
+// --frames, one loop of the three patterns with the flares turning is refused in one line;
+// and so is a sticker's loop that no sticker holds.
 TEST_F(RenderCliTest, ALoopLongerThanAnyAnimationIsRefused)
 {
     const ProcessResult run = RunLumetta({"--render", "x.gif", "--cycle", "3599", "--spin"}, dir.Path());
@@ -261,6 +262,12 @@ TEST_F(RenderCliTest, ALoopLongerThanAnyAnimationIsRefused)
               "lumetta: one loop of this scene is 1295640 frames, more than the 1000000 an animation may have; "
               "choose its length with --frames N (1 to 1000000)\n");
     EXPECT_FALSE(fs::exists(dir.Path() / "x.gif"));
+    // A sticker holds 3 seconds at 30 frames a second: the flares' half turn is longer.
+    const ProcessResult sticker = RunLumetta({"--render", "s.webm", "--sticker", "--spin"}, dir.Path());
+    EXPECT_EQ(sticker.status, 2);
+    EXPECT_EQ(sticker.err, "lumetta: one loop of this scene is 630 frames, more than a sticker holds (90, 3 seconds "
+                           "at 30 a second); leave out --spin, or choose a shorter --cycle\n");
+    EXPECT_FALSE(fs::exists(dir.Path() / "s.webm"));
 }
 
 TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)
@@ -295,10 +302,8 @@ TEST_F(RenderCliTest, CtrlCDuringALongExportLeavesNothingBehindAndDiesOfIt)
         const char* name;
         const char* first;  // the file that shows the export is under way
     } cases[] = {
-        {"frame%05d.png", "frame00001.png"},
-        {"loop.webp", ".lumetta.tmp-"},
-        {"loop.mp4", ".lumetta.tmp-"},
-        {"loop.gif", ".lumetta.tmp-"},
+        {"frame%05d.png", "frame00001.png"}, {"loop.webp", ".lumetta.tmp-"}, {"loop.mp4", ".lumetta.tmp-"},
+        {"loop.gif", ".lumetta.tmp-"},       {"loop.webm", ".lumetta.tmp-"},
     };
     for (const auto& c : cases) {
         RunOptions options;
@@ -374,7 +379,7 @@ TEST_F(RenderCliTest, LimitsAreClearFailuresThatLeaveNothing)
 {
     RunOptions fileSize;
     fileSize.limits = {{RLIMIT_FSIZE, 100 * 1024}};
-    for (const char* name : {"fsz.png", "fsz.gif", "fsz.webp", "fsz.mp4"}) {
+    for (const char* name : {"fsz.png", "fsz.gif", "fsz.webp", "fsz.mp4", "fsz.webm"}) {
         const ProcessResult large =
             RunLumetta({"--render", name, "--size", "1000x1000", "--frames", "12"}, dir.Path(), fileSize);
         EXPECT_EQ(large.status, 1) << name;

@@ -14,18 +14,20 @@ extern "C" {
 #include <iterator>
 #include <string>
 
-DecodedAnimation DecodeMp4(const std::filesystem::path& path)
+namespace {
+
+// A video's frames, decoded by codec, as players turn them to RGB.
+DecodedAnimation DecodeVideo(const std::filesystem::path& path, const AVCodec* codec)
 {
     DecodedAnimation result;
     AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
+    if (!codec || avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0)
         return result;
-    const AVCodec* h264 = avcodec_find_decoder(AV_CODEC_ID_H264);
-    AVCodecContext* decoder = avcodec_alloc_context3(h264);
+    AVCodecContext* decoder = avcodec_alloc_context3(codec);
     if (avformat_find_stream_info(format, nullptr) >= 0 && format->nb_streams == 1 &&
         avcodec_parameters_to_context(decoder, format->streams[0]->codecpar) >= 0) {
         decoder->width = decoder->height = 0;  // the decoder's own, from the stream
-        avcodec_open2(decoder, h264, nullptr);
+        avcodec_open2(decoder, codec, nullptr);
     }
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
@@ -47,6 +49,13 @@ DecodedAnimation DecodeMp4(const std::filesystem::path& path)
             sws_scale(rgb, frame->data, frame->linesize, 0, frame->height, planes, strides);
             sws_freeContext(rgb);
             result.frames.push_back(std::move(pixels));
+            if (frame->format == AV_PIX_FMT_YUVA420P) {
+                std::vector<std::uint8_t> alpha;
+                for (int y = 0; y < frame->height; ++y)
+                    alpha.insert(alpha.end(), frame->data[3] + static_cast<std::ptrdiff_t>(y) * frame->linesize[3],
+                                 frame->data[3] + static_cast<std::ptrdiff_t>(y) * frame->linesize[3] + frame->width);
+                result.alpha.push_back(std::move(alpha));
+            }
         }
     };
     while (av_read_frame(format, packet) == 0) {
@@ -63,6 +72,18 @@ DecodedAnimation DecodeMp4(const std::filesystem::path& path)
     return result;
 }
 
+}  // namespace
+
+DecodedAnimation DecodeMp4(const std::filesystem::path& path)
+{
+    return DecodeVideo(path, avcodec_find_decoder(AV_CODEC_ID_H264));
+}
+
+DecodedAnimation DecodeWebm(const std::filesystem::path& path)
+{
+    return DecodeVideo(path, avcodec_find_decoder_by_name("libvpx-vp9"));
+}
+
 DecodedAnimation DecodeGif(const std::filesystem::path& path)
 {
     DecodedAnimation result;
@@ -77,6 +98,7 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
     result.width = gif->SWidth;
     result.height = gif->SHeight;
     std::vector<std::uint8_t> canvas(static_cast<std::size_t>(gif->SWidth) * gif->SHeight * 3);
+    std::vector<std::uint8_t> covered(static_cast<std::size_t>(gif->SWidth) * gif->SHeight, 0);
     for (int k = 0; k < gif->ImageCount; ++k) {
         const SavedImage& image = gif->SavedImages[k];
         GraphicsControlBlock control{};
@@ -93,7 +115,7 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
         if (k > 0)
             result.laterArea += static_cast<long>(d.Width) * d.Height;
         const ColorMapObject* colours = d.ColorMap ? d.ColorMap : gif->SColorMap;
-        const std::vector<std::uint8_t> before = canvas;
+        const std::vector<std::uint8_t> before = canvas, coveredBefore = covered;
         for (int y = 0; y < d.Height; ++y) {
             for (int x = 0; x < d.Width; ++x) {
                 const int index = image.RasterBits[y * d.Width + x];
@@ -104,16 +126,20 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
                 out[0] = c.Red;
                 out[1] = c.Green;
                 out[2] = c.Blue;
+                covered[static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left + x] = 255;
             }
         }
         result.frames.push_back(canvas);
+        result.alpha.push_back(covered);
         // What the next frame is laid over: this one, its rectangle cleared, or the one before.
         if (control.DisposalMode == DISPOSE_PREVIOUS) {
             canvas = before;
+            covered = coveredBefore;
         } else if (control.DisposalMode == DISPOSE_BACKGROUND) {
             for (int y = 0; y < d.Height; ++y) {
-                std::uint8_t* row = &canvas[(static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left) * 3];
-                std::fill(row, row + static_cast<std::size_t>(d.Width) * 3, 0);
+                const std::size_t at = static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left;
+                std::fill(&canvas[at * 3], &canvas[at * 3] + static_cast<std::size_t>(d.Width) * 3, 0);
+                std::fill(&covered[at], &covered[at] + d.Width, 0);
             }
         }
     }

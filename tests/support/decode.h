@@ -15,11 +15,17 @@ struct DecodedAnimation {
     std::vector<int> delays;
     long laterArea = 0;
     bool loops = false;
+    // GIF: each frame's coverage as it adds up, 255 where a colour was laid and not cleared
+    // since, 0 elsewhere. WebM: each frame's alpha. None for an MP4.
+    std::vector<std::vector<std::uint8_t>> alpha;
 };
 
 // An MP4's H.264 frames, turned to RGB as players do: by the colour matrix and range the stream
 // says it holds (BT.601 when it says none); none when it cannot be read.
 DecodedAnimation DecodeMp4(const std::filesystem::path& path);
+// A WebM's VP9 frames, decoded by libvpx, which reads the alpha stream too, and turned to RGB
+// as the MP4's are; their alpha beside them. None when it cannot be read.
+DecodedAnimation DecodeWebm(const std::filesystem::path& path);
 // A GIF's frames as they add up on the screen, each disposed of as it says (what is cleared
 // shows black); none when it cannot be read.
 DecodedAnimation DecodeGif(const std::filesystem::path& path);

@@ -1,0 +1,173 @@
+// The MP4 and WebM outputs, and the WebM sticker: the file, written aside and put in place
+// when whole, around the encoder that the video module (video_encoder.h) provides.
+#include "core/files.h"
+#include "export/outputs.h"
+#include "export/sticker.h"
+#include "export/video_encoder.h"
+#include "os/modules.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+
+namespace {
+
+class CVideoOutput : public CAnimationOutput {
+public:
+    CVideoOutput(const OutputRequest& request, VideoCodec codec) : CAnimationOutput(request)
+    {
+        std::string error;
+        const auto make =
+            reinterpret_cast<VideoEncoderEntry>(LoadModuleEntry(kVideoModuleFile, kVideoEntryName, error));
+        VideoSettings settings;
+        settings.codec = codec;
+        settings.width = request.width;
+        settings.height = request.height;
+        settings.quality = request.quality;
+        settings.framesPerSecond = request.framesPerSecond;
+        settings.alpha = request.transparent;
+        settings.threads = request.encoderThreads;
+        settings.lookahead = request.lookahead;
+        if (make)
+            m_encoder.reset(make(settings, &error));
+        if (!m_encoder)
+            m_checkError = Failure(error);
+    }
+
+    std::string CheckError() const override { return m_checkError; }
+
+    std::string Start() override
+    {
+        if (std::string error = CAnimationOutput::Start(); !error.empty())
+            return error;
+        m_encoder->WriteTo(TemporaryPath());
+        return {};
+    }
+
+    std::string Prepare(const CFrame*, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
+    {
+        return Failure(m_encoder->Prepare(frame, prepared));
+    }
+
+    std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
+    {
+        return Failure(m_encoder->Write(frame.index, prepared));
+    }
+
+    std::string Finish() override { return Failure(m_encoder->Finish()); }
+
+private:
+    std::unique_ptr<CVideoEncoder> m_encoder;
+    std::string m_checkError;
+};
+
+// A sticker: its frames kept as they come, then encoded at the highest quality whose file
+// fits in a sticker's bytes. Never by leaving frames out: a loop a sticker cannot hold is
+// said, and nothing is made.
+class CStickerOutput : public CAnimationOutput {
+public:
+    explicit CStickerOutput(const OutputRequest& request) : CAnimationOutput(request)
+    {
+        std::string error;
+        m_make = reinterpret_cast<VideoEncoderEntry>(LoadModuleEntry(kVideoModuleFile, kVideoEntryName, error));
+        // Made once now, so that an FFmpeg without VP9 is found before any file is.
+        std::unique_ptr<CVideoEncoder> encoder(m_make ? m_make(Settings(kFirstQuality), &error) : nullptr);
+        if (!encoder)
+            m_checkError = Failure(error);
+    }
+
+    std::string CheckError() const override { return m_checkError; }
+
+    std::string Prepare(const CFrame*, const CFrame& frame, std::vector<std::uint8_t>&) override
+    {
+        auto kept = std::make_shared<CFrame>(frame);
+        const std::lock_guard lock(m_mutex);
+        m_frames.resize(std::max<std::size_t>(m_frames.size(), static_cast<std::size_t>(frame.index) + 1));
+        m_frames[static_cast<std::size_t>(frame.index)] = std::move(kept);
+        return {};
+    }
+
+    std::string Write(const CFrame&, std::vector<std::uint8_t>&) override { return {}; }
+
+    std::string Finish() override
+    {
+        std::uintmax_t bytes = 0;
+        for (int quality = kFirstQuality; quality >= 0; quality -= kQualityStep) {
+            std::string error;
+            std::unique_ptr<CVideoEncoder> encoder(m_make(Settings(quality), &error));
+            if (!encoder)
+                return Failure(error);
+            encoder->WriteTo(TemporaryPath());
+            std::vector<std::uint8_t> planes;
+            for (std::size_t i = 0; i < m_frames.size() && error.empty(); ++i) {
+                error = encoder->Prepare(*m_frames[i], planes);
+                if (error.empty())
+                    error = encoder->Write(static_cast<int>(i), planes);
+            }
+            if (error.empty())
+                error = encoder->Finish();
+            if (!error.empty())
+                return Failure(error);
+            std::error_code unknown;
+            bytes = std::filesystem::file_size(TemporaryPath(), unknown);
+            if (unknown)
+                return Failure(unknown.message());
+            if (bytes <= static_cast<std::uintmax_t>(kStickerMostBytes)) {
+                char made[320];
+                (void)std::snprintf(made, sizeof made,
+                                    "%s: a %dx%d sticker, VP9 in WebM with transparency and no sound, %zu frames at "
+                                    "%d a second (%.2f s), %ju KB (at most %ld), quality %d",
+                                    ShownName(m_request.name).c_str(), m_request.width, m_request.height,
+                                    m_frames.size(), m_request.framesPerSecond,
+                                    static_cast<double>(m_frames.size()) / m_request.framesPerSecond,
+                                    (bytes + 1023) / 1024, kStickerMostBytes / 1024, quality);
+                m_made = made;
+                return {};
+            }
+        }
+        return Failure("a sticker holds at most " + std::to_string(kStickerMostBytes / 1024) +
+                       " KB, and at the lowest quality this one takes " + std::to_string((bytes + 1023) / 1024) +
+                       " KB");
+    }
+
+    std::string Made() const override { return m_made; }
+
+private:
+    static constexpr int kFirstQuality = 80;
+    static constexpr int kQualityStep = 10;
+
+    VideoSettings Settings(int quality) const
+    {
+        VideoSettings settings;
+        settings.codec = VideoCodec::Vp9;
+        settings.width = m_request.width;
+        settings.height = m_request.height;
+        settings.quality = quality;
+        settings.framesPerSecond = m_request.framesPerSecond;
+        settings.alpha = true;
+        settings.threads = m_request.encoderThreads;
+        settings.lookahead = m_request.lookahead;
+        return settings;
+    }
+
+    VideoEncoderEntry m_make = nullptr;
+    std::string m_checkError;
+    std::mutex m_mutex;
+    std::vector<std::shared_ptr<const CFrame>> m_frames;
+    std::string m_made;
+};
+
+}  // namespace
+
+std::unique_ptr<COutput> MakeMp4Output(const OutputRequest& request)
+{
+    return std::make_unique<CVideoOutput>(request, VideoCodec::H264);
+}
+
+std::unique_ptr<COutput> MakeWebmOutput(const OutputRequest& request)
+{
+    if (request.sticker)
+        return std::make_unique<CStickerOutput>(request);
+    return std::make_unique<CVideoOutput>(request, VideoCodec::Vp9);
+}

@@ -1,0 +1,225 @@
+// The scene without its backdrop: transparent pictures, animations and stickers, read back as
+// viewers read them.
+#include "export/sticker.h"
+#include "tests/support/decode.h"
+#include "tests/support/png_read.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <webp/decode.h>
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A picture with its alpha: RGBA8 rows top-down, as the file holds them (straight alpha).
+struct RgbaImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+    const std::uint8_t* At(int x, int y) const { return &rgba[(static_cast<std::size_t>(y) * width + x) * 4]; }
+};
+
+RgbaImage ReadRgbaPng(const fs::path& path)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    RgbaImage result;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return result;
+    image.format = PNG_FORMAT_RGBA;
+    result.rgba.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, result.rgba.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return {};
+    }
+    result.width = static_cast<int>(image.width);
+    result.height = static_cast<int>(image.height);
+    return result;
+}
+
+std::string Bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TransparentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::copy_file(fs::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp", dir.Path() / "panel.bmp");
+    }
+    void Render(std::vector<std::string> args, const fs::path& where)
+    {
+        const ProcessResult run = RunLumetta(args, where, options);
+        ASSERT_EQ(run.status, 0) << args[1] << ": " << run.err;
+    }
+    TempDir dir;
+    RunOptions options;
+};
+
+// A picture small enough for softpipe, which draws the same calls the same way whatever the
+// blending (llvmpipe's code for another blend function rounds a few depths otherwise, and a
+// hundred pixels of overlapping leaves come out the other way); and where the ring's leaves
+// are in it at the start camera, left of the hole.
+constexpr int kSide = 200;
+constexpr int kLeafX = 24, kLeafY = 100;
+
+// Catches colour that is not premultiplied as the buffer fills (a dark fringe round every halo,
+// or glow lost), straight alpha made wrongly, or a backdrop left in: over black, a transparent
+// frame is the frame drawn in front of a black backdrop, to a level of rounding, for a frame
+// full of lit bulbs and one with the flares turning. A black panel.bmp gives that backdrop,
+// since texturing multiplies the lit colour. The corners are fully transparent, the leaves of
+// the ring fully opaque.
+TEST_F(TransparentTest, OverBlackItIsTheSceneInFrontOfABlackBackdrop)
+{
+    options.environment = {"GALLIUM_DRIVER=softpipe"};
+    TempDir black;
+    std::ofstream(black.Path() / "panel.bmp", std::ios::binary) << std::string(56 + 256 * 256 * 3, '\0');
+    for (const std::vector<std::string>& scene : {std::vector<std::string>{"--pattern", "3", "--frames", "40"},
+                                                  std::vector<std::string>{"--spin", "--frames", "12"}}) {
+        std::vector<std::string> args = {"--render", "black.png", "--size", "200x200"};
+        args.insert(args.end(), scene.begin(), scene.end());
+        Render(args, black.Path());
+        args[1] = "clear.png";
+        args.push_back("--transparent");
+        Render(args, dir.Path());
+        const RgbImage drawn = ReadPng(black.Path() / "black.png");
+        const RgbaImage clear = ReadRgbaPng(dir.Path() / "clear.png");
+        ASSERT_EQ(clear.width, kSide);
+        int worst = 0, partly = 0;
+        for (int y = 0; y < kSide; ++y) {
+            for (int x = 0; x < kSide; ++x) {
+                const std::uint8_t* p = clear.At(x, y);
+                partly += p[3] != 0 && p[3] != 255 ? 1 : 0;
+                for (int c = 0; c < 3; ++c) {
+                    const int overBlack = (p[c] * p[3] + 127) / 255;
+                    worst = std::max(worst, std::abs(overBlack -
+                                                     drawn.rgb[(static_cast<std::size_t>(y) * kSide + x) * 3 + c]));
+                }
+            }
+        }
+        EXPECT_LE(worst, 1) << scene[0] << ": over black, levels apart from the black-backdrop frame";
+        EXPECT_GT(partly, 50) << scene[0] << ": halos and glass are partly covered";
+        for (const auto& [x, y] : {std::pair{0, 0}, {kSide - 1, 0}, {0, kSide - 1}, {kSide - 1, kSide - 1}})
+            EXPECT_EQ(clear.At(x, y)[3], 0) << scene[0] << ": corner " << x << ", " << y;
+        EXPECT_EQ(clear.At(kLeafX, kLeafY)[3], 255) << scene[0] << ": a leaf of the ring";
+    }
+}
+
+// Catches a format that drops or garbles the alpha: the lossless WebP is the transparent PNGs
+// exactly, frame by frame (each later frame laid in with its transparency, not over the one
+// before); the GIF shows the pixels at least half covered and no others; the WebM's alpha and
+// colours come back within its lossy bounds; everywhere the corners stay transparent and the
+// leaves opaque. Drawn by softpipe, which draws the same calls the same way in every run.
+TEST_F(TransparentTest, EachFormatWithAlphaKeepsIt)
+{
+    options.environment = {"GALLIUM_DRIVER=softpipe"};
+    const std::string size = "100x100";
+    // Pattern 2 loops in 20 frames, starting 3 into the sequence.
+    Render({"--render", "f%02d.png", "--size", size, "--pattern", "2", "--frames", "23", "--transparent"}, dir.Path());
+    std::vector<RgbaImage> drawn;
+    for (int k = 4; k <= 23; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02d.png", k);
+        drawn.push_back(ReadRgbaPng(dir.Path() / name));
+    }
+    ASSERT_EQ(drawn.front().width, 100);
+    const auto cornersAndLeaf = [&](const std::string& what, const std::vector<std::uint8_t>& alpha, int k) {
+        for (const int at : {0, 99, 99 * 100, 99 * 100 + 99})
+            EXPECT_LE(alpha[static_cast<std::size_t>(at)], 8) << what << " frame " << k << ": a corner";
+        EXPECT_GE(alpha[50 * 100 + 12], 247) << what << " frame " << k << ": a leaf";
+    };
+    for (const char* kind : {"webp", "gif", "webm"}) {
+        const std::string name = std::string("clear.") + kind;
+        Render({"--render", name, "--size", size, "--pattern", "2", "--transparent"}, dir.Path());
+        if (std::string(kind) == "webp") {
+            const WebpFrames webp = DecodeWebp(dir.Path() / name);
+            ASSERT_EQ(webp.rgba.size(), 20u);
+            for (std::size_t k = 0; k < 20; ++k)
+                EXPECT_TRUE(webp.rgba[k] == drawn[k].rgba) << "webp frame " << k << " is not the PNG";
+            continue;
+        }
+        const DecodedAnimation video = kind == std::string("gif") ? DecodeGif(dir.Path() / name)
+                                                                  : DecodeWebm(dir.Path() / name);
+        ASSERT_EQ(video.frames.size(), 20u) << kind;
+        ASSERT_EQ(video.alpha.size(), 20u) << kind << ": no alpha";
+        double worstPsnr = 99;
+        int wrongCoverage = 0;
+        for (std::size_t k = 0; k < 20; ++k) {
+            cornersAndLeaf(kind, video.alpha[k], static_cast<int>(k));
+            // Colours where both are covered, against the PNG's straight colours.
+            std::vector<std::uint8_t> shown, want;
+            for (std::size_t p = 0; p < video.alpha[k].size(); ++p) {
+                const std::uint8_t a = drawn[k].rgba[p * 4 + 3];
+                if (kind == std::string("gif"))
+                    wrongCoverage += (video.alpha[k][p] == 255) != (a >= 128) ? 1 : 0;
+                if (a < 250 || video.alpha[k][p] < 250)
+                    continue;
+                shown.insert(shown.end(), &video.frames[k][p * 3], &video.frames[k][p * 3] + 3);
+                want.insert(want.end(), &drawn[k].rgba[p * 4], &drawn[k].rgba[p * 4] + 3);
+            }
+            worstPsnr = std::min(worstPsnr, Psnr(want, shown));
+        }
+        EXPECT_EQ(wrongCoverage, 0) << kind << ": pixels shown that are less than half covered, or the reverse";
+        // 256 colours a frame at this size: above 30 dB; VP9 at its default quality: above 24.
+        EXPECT_GT(worstPsnr, kind == std::string("gif") ? 30.0 : 24.0) << kind << ": colours of the covered pixels";
+    }
+}
+
+// Catches a sticker a messenger refuses: checked against Telegram's published limits, as its
+// uploader would. The moving one: WebM, VP9 with alpha, no sound, 512 x 512, at most 30
+// frames a second and 3 seconds, at most 256 KB, the loop whole (pattern 1's 70 frames, played
+// faster to fit); the still ones 512 x 512 with transparency, the WebP not an animation.
+TEST_F(TransparentTest, StickersKeepToAMessengersLimits)
+{
+    const ProcessResult run = RunLumetta({"--render", "s.webm", "--sticker"}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("lumetta: made s.webm: a 512x512 sticker"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("plays at 24 frames a second"), std::string::npos) << run.err;
+    EXPECT_LE(fs::file_size(dir.Path() / "s.webm"), static_cast<std::uintmax_t>(kStickerMostBytes));
+    AVFormatContext* format = nullptr;
+    ASSERT_EQ(avformat_open_input(&format, (dir.Path() / "s.webm").c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
+    EXPECT_STREQ(format->iformat->name, "matroska,webm");
+    ASSERT_EQ(format->nb_streams, 1u) << "a sound stream, or another";
+    const AVStream* stream = format->streams[0];
+    EXPECT_EQ(stream->codecpar->codec_id, AV_CODEC_ID_VP9);
+    EXPECT_EQ(stream->codecpar->width, 512);
+    EXPECT_EQ(stream->codecpar->height, 512);
+    const AVDictionaryEntry* alpha = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0);
+    EXPECT_TRUE(alpha && std::string(alpha->value) == "1") << "no alpha";
+    EXPECT_LE(av_q2d(stream->avg_frame_rate), 30.0);
+    EXPECT_LE(static_cast<double>(format->duration) / AV_TIME_BASE, 3.0);
+    avformat_close_input(&format);
+    const DecodedAnimation video = DecodeWebm(dir.Path() / "s.webm");
+    EXPECT_EQ(video.frames.size(), 70u) << "frames left out";
+
+    for (const char* name : {"s.png", "s.webp"}) {
+        ASSERT_EQ(RunLumetta({"--render", name, "--sticker"}, dir.Path()).status, 0) << name;
+    }
+    const RgbaImage png = ReadRgbaPng(dir.Path() / "s.png");
+    EXPECT_EQ(png.width, 512);
+    EXPECT_EQ(png.height, 512);
+    EXPECT_EQ(png.At(0, 0)[3], 0);
+    const std::string webp = Bytes(dir.Path() / "s.webp");
+    EXPECT_EQ(webp.find("ANIM"), std::string::npos) << "the still WebP is an animation";
+    WebPBitstreamFeatures features;
+    ASSERT_EQ(WebPGetFeatures(reinterpret_cast<const std::uint8_t*>(webp.data()), webp.size(), &features),
+              VP8_STATUS_OK);
+    EXPECT_EQ(features.width, 512);
+    EXPECT_TRUE(features.has_alpha);
+    EXPECT_FALSE(features.has_animation);
+}
+
+}  // namespace
