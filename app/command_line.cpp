@@ -149,12 +149,14 @@ Files:
                       folder ({DATA})
   $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, by default
   ~/.config/orbelle3/orbelle3.conf
-                      settings: the last four documents opened
+                      settings: the last four documents opened, and
+                      where the ornament was left
 
 Signals:
   Ctrl+C (SIGINT), SIGTERM and SIGHUP end a --render run and remove every file
-  it wrote; they end the screensaver quietly. A signal that was ignored when
-  Lumetta started (nohup, a job in the background) stays ignored.
+  it wrote; they end the screensaver and the ornament quietly. A signal that
+  was ignored when Lumetta started (nohup, a job in the background) stays
+  ignored.
 
 Exit status:
   0  success
@@ -193,7 +195,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                    installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
     app.footer(footer);
 
-    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality;
+    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry;
     CLI::Option* render =
         app.add_option("--render", result.render.output,
                        "render without a window and write FILE.png (- for standard output), every frame as a "
@@ -229,9 +231,21 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                    "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do; in "
                    "--render at the frames where the window would, and an animation then loops through the patterns")
         ->type_name("SECONDS");
-    render->excludes(fullscreen)->excludes(window)->excludes(root);
-    window->excludes(root)->excludes(fullscreen);
-    root->excludes(fullscreen);
+    bool hang = false;
+    CLI::Option* ornament = app.add_flag("--ornament", hang,
+                                         "hang the wreath on the desktop: no frame and no backdrop, on every "
+                                         "workspace, below other windows; Esc takes it down");
+    app.add_flag("--above", result.ornament.above, "with --ornament: above other windows rather than below")
+        ->needs(ornament);
+    app.add_option("--geometry", geometry,
+                   "with --ornament: its size and place, WxH+X+Y as X programs take it (default: 360x360, scaled "
+                   "as the desktop is, at the top right or where it was left)")
+        ->type_name("WxH+X+Y")
+        ->needs(ornament);
+    render->excludes(fullscreen)->excludes(window)->excludes(root)->excludes(ornament);
+    window->excludes(root)->excludes(fullscreen)->excludes(ornament);
+    root->excludes(fullscreen)->excludes(ornament);
+    ornament->excludes(fullscreen);
     CLI::Option* sizeOption =
         app.add_option("--size", size,
                        "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) +
@@ -266,6 +280,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         ->excludes(distanceOption);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
         ->type_name("FILE")
+        ->excludes(ornament)
         ->excludes(render)
         ->excludes(window)
         ->excludes(root);
@@ -296,7 +311,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                                            ShownName(result.render.output) + "'");
             result.render.transparent = true;
             result.render.width = result.render.height = kStickerSide;
-            result.render.distance = kStickerDistance;
+            result.render.distance = kWholeWreathDistance;
         }
         if (!quality.empty()) {
             result.render.quality = static_cast<int>(ParseNumber(quality, {"--quality", 0, 100, true}));
@@ -321,6 +336,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             result.start.cycleSeconds = static_cast<int>(ParseNumber(cycle, {"--cycle", 1, 3600, true}));
         if (window->count() > 0)
             result.saver.window = ParseWindowId(windowId);
+        if (!geometry.empty() && !ReadGeometry(geometry, result.ornament))
+            throw CLI::ValidationError("--geometry takes WxH+X+Y, WxH or +X+Y, each side 16 to 8192, not '" +
+                                       ShownName(geometry) + "'");
     } catch (const CLI::Success& e) {  // --help or --version
         result.action = CommandLine::Action::Exit;
         result.exitStatus = app.exit(e, out, err);
@@ -333,8 +351,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     }
     result.render.start = result.start;
     result.saver.start = result.start;
+    result.ornament.start = result.start;
     result.action = render->count() > 0                        ? CommandLine::Action::Render
                     : window->count() > 0 || root->count() > 0 ? CommandLine::Action::Saver
+                    : ornament->count() > 0                    ? CommandLine::Action::Ornament
                                                                : CommandLine::Action::Window;
     return result;
 }

@@ -1,8 +1,9 @@
 // The command line: the window (with an optional document, or full screen), a headless
-// picture, or the screensaver in another program's window.
+// picture, the screensaver in another program's window, or the ornament on the desktop.
 #pragma once
 
 #include "export/headless_render.h"
+#include "ornament/ornament_host.h"
 #include "saver/saver_host.h"
 
 #include <iosfwd>
@@ -10,10 +11,11 @@
 
 struct CommandLine {
     enum class Action {
-        Window,  // open the window, with document if one is named
-        Render,  // headless picture per render
-        Saver,   // the scene in the window of saver
-        Exit,    // help, version or a bad argument: exit with exitStatus
+        Window,    // open the window, with document if one is named
+        Render,    // headless picture per render
+        Saver,     // the scene in the window of saver
+        Ornament,  // the wreath hung on the desktop
+        Exit,      // help, version or a bad argument: exit with exitStatus
     };
     Action action = Action::Window;
     int exitStatus = 0;
@@ -22,6 +24,7 @@ struct CommandLine {
     SceneStart start;  // in every mode
     RenderOptions render;
     SaverOptions saver;
+    OrnamentOptions ornament;
 };
 
 // Parses argv. Help and version go to out, a bad argument's message to err (Action::Exit,

@@ -1,5 +1,5 @@
 // Lumetta: reads the command line, then hands over to one way of showing the scene: the
-// window, an export (--render) or the screensaver.
+// window, an export (--render), the screensaver or the ornament.
 #include "app/command_line.h"
 #include "export/headless_render.h"
 #include "os/modules.h"
@@ -63,6 +63,8 @@ int main(int argc, char** argv)
         return RenderHeadless(command.render, installedData);
     case CommandLine::Action::Saver:
         return RunSaver(command.saver, installedData);
+    case CommandLine::Action::Ornament:
+        return RunOrnament(command.ornament, installedData);
     case CommandLine::Action::Window:
         break;
     }

@@ -144,7 +144,6 @@ public:
         if (std::string error = m_pOutput->Start(); !error.empty())
             return error;
 
-        scene.SetTransparent(m_options.transparent);
         scene.OnCreateContext();
         m_pScene = &scene;
         scene.OnSize(m_options.width, m_options.height);
@@ -286,6 +285,7 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     if (const std::string error = CheckFileWritable(FrameFileName(picture, options.output, 1)); !error.empty())
         return Fail(error);
     auto scene = std::make_unique<CScene>();
+    scene->SetTransparent(options.transparent);
     scene->OnCreate(installedFolder);
     ExportWork work;
     work.kind = still ? PictureName::Kind::Png : picture.kind;

@@ -8,11 +8,6 @@ inline constexpr int kStickerSide = 512;
 inline constexpr int kStickerMostFramesPerSecond = 30;
 inline constexpr int kStickerMostMilliseconds = 3000;
 inline constexpr long kStickerMostBytes = 256 * 1024;
-// The camera's distance at which the whole wreath, its leaves and halos too, fits a square
-// picture with a small margin, whatever the pattern and flares: at 512 pixels the leaves on
-// the right come within 25 pixels of the edge, the top within 70 (the wreath is wider than it
-// is tall). The window starts at 27, where the leaves on the right touch its edge.
-inline constexpr float kStickerDistance = 30.0f;
 
 // The rate at which a loop of frames plays as a sticker: the scene's 20 a second, or as much
 // faster as a loop longer than 3 seconds needs; 0 when even 30 a second is too slow.

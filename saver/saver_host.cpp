@@ -3,23 +3,20 @@
 #include "os/end_signals.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
+#include "x11/frame_clock.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // X errors come late and from anywhere; the one that matters is the window going.
 bool g_bWindowGone = false;
@@ -137,8 +134,7 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
     CPatternCycle cycle(options.start);
 
     CGlErrorCheck glErrors;
-    const auto frame = std::chrono::milliseconds(kFrameMilliseconds);
-    auto next = Clock::now();
+    CFrameClock clock;
     while (CEndSignals::Caught() == 0 && !g_bWindowGone) {
         while (XPending(dpy) > 0) {
             XEvent event;
@@ -154,7 +150,7 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
         }
         if (g_bWindowGone)
             break;
-        if (Clock::now() >= next) {
+        if (clock.Due()) {
             scene->OnDraw();
             if (doubleBuffered)
                 glXSwapBuffers(dpy, window);
@@ -165,13 +161,9 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
                 break;
             glErrors.Report(errors, "while drawing a frame");
             cycle.AfterFrame(scene->State());
-            // A late frame is not caught up with: the clock starts again from now.
-            next = std::max(next + frame, Clock::now());
+            clock.Drawn();
         }
-        XFlush(dpy);
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
-        pollfd waits[] = {{ConnectionNumber(dpy), POLLIN, 0}, {endSignals.WakeDescriptor(), POLLIN, 0}};
-        ::poll(waits, 2, static_cast<int>(std::max<long long>(wait, 0)));
+        clock.Wait(dpy, endSignals.WakeDescriptor());
     }
 
     // Everything goes: the scene's lists with the context, the context, the connection.

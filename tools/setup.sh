@@ -9,6 +9,7 @@ build=(
   libwxgtk3.2-dev        # window, menus, doc/view, wxGLCanvas
   libglib2.0-dev         # file names shown as GLib shows them
   libx11-dev             # the display is looked for before the window starts
+  libxext-dev libxfixes-dev libxrender-dev libxss-dev   # the ornament: its shape, the compositor, its visual, the blanked screen
   libgl-dev libglu1-mesa-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render
@@ -24,6 +25,7 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
+  picom x11-xserver-utils   # the ornament over a compositor, on a root of a known colour
   x11-xkb-utils          # other keyboard layouts in the GUI tests
   libxdamage-dev         # the screensaver test counts what it draws
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page

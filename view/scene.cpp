@@ -59,7 +59,9 @@ void SetupProjection(int cx, int cy)
 
 void CScene::OnCreate(const std::string& installedFolder)
 {
-    ReadPanelTexels(m_state, installedFolder);
+    // A transparent scene has no backdrop, and needs no picture for one.
+    if (!m_bTransparent)
+        ReadPanelTexels(m_state, installedFolder);
 }
 
 void CScene::OnCreateContext()
@@ -67,7 +69,8 @@ void CScene::OnCreateContext()
     SetupFixedState();
     if (m_bTransparent)
         SetupTransparency();
-    UploadPanelTexture(m_state);
+    else
+        UploadPanelTexture(m_state);
     SetupLight0();
 }
 

@@ -11,9 +11,10 @@ public:
     // Takes the initial scene state; touches neither GL nor files.
     CScene() = default;
 
-    // Before OnCreateContext: the scene alone, with no backdrop panel, over a framebuffer
-    // that holds premultiplied colour and coverage in its alpha. Over black it is exactly the
-    // frame drawn in front of a black backdrop; over anything else, what a compositor shows.
+    // Before OnCreate: the scene alone, with no backdrop panel (and no picture read for it),
+    // over a framebuffer that holds premultiplied colour and coverage in its alpha. Over black
+    // it is exactly the frame drawn in front of a black backdrop; over anything else, what a
+    // compositor shows.
     void SetTransparent(bool transparent) { m_bTransparent = transparent; }
     bool Transparent() const { return m_bTransparent; }
 

@@ -7,6 +7,12 @@
 // The clock of the scene: one frame, one step of every animation, every 50 ms.
 inline constexpr int kFrameMilliseconds = 50;
 
+// The camera's distance at which the whole wreath, its leaves and halos too, fits a square
+// picture with a small margin, whatever the pattern and flares: at 512 pixels the leaves on
+// the right come within 25 pixels of the edge, the top within 70 (the wreath is wider than it
+// is tall). The window starts at 27, where the leaves on the right touch its edge.
+inline constexpr float kWholeWreathDistance = 30.0f;
+
 // How a scene starts when it is not the window's default: the state that the keys and
 // commands would have made from a new scene.
 struct SceneStart {

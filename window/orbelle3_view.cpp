@@ -1,6 +1,6 @@
 #include "window/orbelle3_view.h"
 
-#include "window/key_places.h"
+#include "x11/key_places.h"
 #include "window/lumetta_app.h"
 
 #include "bulbs/patterns.h"

@@ -1,5 +1,7 @@
 #include "window/settings.h"
 
+#include "os/settings_file.h"
+
 #include "core/files.h"
 #include "res/texts.h"
 
@@ -50,20 +52,6 @@ std::unique_ptr<wxFileConfig> EmptySettings()
 }
 
 }  // namespace
-
-std::filesystem::path SettingsFilePath()
-{
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
-        base = xdg;
-    else
-        base = std::filesystem::path(static_cast<const char*>(wxGetHomeDir().fn_str())) / ".config";
-    const std::filesystem::path file = base / kTextAppName / (std::string(kTextAppName) + ".conf");
-    // Writing replaces the file by renaming a new one over it; through a link, even one whose
-    // file does not exist yet, the file it names is the one to replace.
-    std::string target;
-    return FollowLinks(file.string(), target) ? std::filesystem::path(target) : file;
-}
 
 CSettings::CSettings() : m_path(SettingsFilePath())
 {

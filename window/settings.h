@@ -1,14 +1,11 @@
-// Per-user settings, which hold the recent-file list: one file in the XDG config folder.
+// Per-user settings, which hold the recent-file list: one file in the XDG config folder
+// (os/settings_file.h says where).
 #pragma once
 
 #include <wx/fileconf.h>
 
 #include <filesystem>
 #include <memory>
-
-// $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, or ~/.config/orbelle3/orbelle3.conf when that
-// variable is unset, empty or not an absolute path. A symbolic link is followed.
-std::filesystem::path SettingsFilePath();
 
 class CSettings {
 public:

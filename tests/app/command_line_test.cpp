@@ -260,9 +260,9 @@ TEST(CommandLineTest, BadArgumentsExitWithStatus2AndSayWhatIsWrong)
         {"--yaw", "10"},    // camera without render
         {"--frames", "3"},  // frames without render
         {"--size", "100x100"},
-        {"--render", "a.png", "document.pell"},  // no document in a headless picture
-        {"--render", "a.mp4", "--transparent"},  // H.264 has no alpha
-        {"--render", "a.gif", "--sticker"},      // a sticker is WebM, PNG or WebP
+        {"--render", "a.png", "document.pell"},                    // no document in a headless picture
+        {"--render", "a.mp4", "--transparent"},                    // H.264 has no alpha
+        {"--render", "a.gif", "--sticker"},                        // a sticker is WebM, PNG or WebP
         {"--render", "a.webm", "--sticker", "--size", "100x100"},  // a sticker's size is its own
         {"--bogus"},
         {"one.pell", "two.pell"},

@@ -25,6 +25,7 @@ echo "PASS: every file is in its place"
 
 entry=$prefix/share/applications/lumetta.desktop
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
+grep -qx "Exec=$prefix/bin/lumetta --ornament" "$entry" || fail "the desktop entry has no action that hangs the ornament"
 appstreamcli validate --no-net "$prefix/share/metainfo/io.github.lumetta.Lumetta.metainfo.xml" >/dev/null ||
   fail "the AppStream data does not validate"
 man -l "$prefix/share/man/man1/lumetta.1.gz" 2>&1 >/dev/null | grep . && fail "the manual page has faults"
@@ -34,7 +35,7 @@ echo "PASS: desktop entry, AppStream data, manual page and screensaver settings 
 
 # Start as the desktop would: in the entry's Path=, with the entry's program.
 path=$(sed -n 's/^Path=//p' "$entry")
-exec_=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+exec_=$(sed -n "s/^Exec=\([^ ]*\).*/\1/p" "$entry" | head -n 1)  # the entry's own, not its action's
 [ "$path" = "$prefix/share/lumetta" ] || fail "Path= is $path"
 [ "$exec_" = "$prefix/bin/lumetta" ] || fail "Exec= runs $exec_"
 (cd "$path" && "$exec_" --render "$prefix/picture.png" --size 64x64) || fail "the installed program cannot render from Path="

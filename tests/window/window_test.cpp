@@ -1,7 +1,7 @@
 // The real frame, view, menu, toolbar and about box in this process, under Xvfb, driven by
 // real X key and mouse events (XTEST), so that what they did can be read from the view.
 #include "window/about_box.h"
-#include "window/key_places.h"
+#include "x11/key_places.h"
 #include "window/lumetta_app.h"
 #include "window/orbelle3_view.h"
 #include "res/ids.h"

@@ -1,4 +1,4 @@
-#include "window/key_places.h"
+#include "x11/key_places.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The ornament ends quietly, with status 0 and nothing said, when the X server under it goes:
+# it hangs on a private Xvfb of this script's own, which is then killed.
+# Usage: ornament-server-gone.sh LUMETTA
+set -uo pipefail
+bin=$1
+dir=$(mktemp -d)
+xvfb= ornament=
+trap '[ -n "$ornament" ] && kill -9 "$ornament" 2>/dev/null; [ -n "$xvfb" ] && kill -9 "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
+exec 9>"${TMPDIR:-/tmp}/lumetta-xvfb-start.lock"
+flock 9
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$dir/display" >/dev/null 2>&1 9>&- </dev/null &
+xvfb=$!
+for _ in $(seq 200); do [ -s "$dir/display" ] && break; sleep 0.05; done
+flock -u 9
+exec 9>&-
+display=$(head -n 1 "$dir/display")
+[ -n "$display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
+DISPLAY=:$display XDG_CONFIG_HOME=$dir "$bin" --ornament 2>"$dir/stderr" &
+ornament=$!
+for _ in $(seq 200); do
+  DISPLAY=:$display xdotool search --class lumetta >/dev/null 2>&1 && break
+  sleep 0.1
+done
+sleep 1
+kill -9 "$xvfb"
+xvfb=
+for _ in $(seq 50); do kill -0 "$ornament" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$ornament" 2>/dev/null; then
+  echo "FAIL: the ornament is still there 5 s after its X server went"
+  exit 1
+fi
+wait "$ornament"
+status=$?
+ornament=
+if [ "$status" -ne 0 ] || [ -s "$dir/stderr" ]; then
+  echo "FAIL: it ended with status $status, saying:"
+  cat "$dir/stderr"
+  exit 1
+fi
+echo "PASS: the X server went, and the ornament with it, quietly"

@@ -1,0 +1,389 @@
+// The ornament on a desktop under Xvfb, over a window of this test's own in a known colour,
+// with and without a compositing manager (picom): what shows on the screen, where clicks go,
+// what the window managers are told, and how it ends.
+#include "tests/support/png_read.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+// After gtest: Xlib defines None and Bool as macros.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+#include <fcntl.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The desktop under the ornament: a window the size of the screen, in this colour.
+constexpr unsigned long kUnder = 0x3050c0;
+// The ornament's place and size in these tests.
+constexpr int kX = 500, kY = 100, kSide = 400;
+
+pid_t Spawn(std::vector<std::string> args, const fs::path& folder, const std::vector<std::string>& extra,
+            const fs::path& errors)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    env.insert(env.end(), extra.begin(), extra.end());
+    std::vector<char*> argv, envp;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    // As a desktop starts it: no signal ignored.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const fs::path here = fs::current_path();
+    fs::current_path(folder);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    fs::current_path(here);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawned == 0 ? pid : -1;
+}
+
+class OrnamentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        display = XOpenDisplay(nullptr);
+        ASSERT_TRUE(display) << "no display: run under Xvfb";
+        under = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1024, 768, 0, 0, kUnder);
+        XSelectInput(display, under, ButtonPressMask);
+        XMapWindow(display, under);
+        XSync(display, False);
+    }
+    void TearDown() override
+    {
+        for (pid_t* p : {&pid, &compositor}) {
+            if (*p > 0) {
+                kill(*p, SIGKILL);
+                waitpid(*p, nullptr, 0);
+            }
+        }
+        if (display)
+            XCloseDisplay(display);
+    }
+
+    // Starts the compositing manager; false when the machine has none.
+    bool StartCompositor()
+    {
+        if (std::system("command -v picom >/dev/null") != 0)
+            return false;
+        compositor = Spawn({"picom", "--backend", "xrender"}, dir.Path(), {}, dir.Path() / "picom.log");
+        // Until it owns the compositing selection, it is not compositing.
+        const Atom selection = XInternAtom(display, "_NET_WM_CM_S0", False);
+        for (int i = 0; i < 200 && XGetSelectionOwner(display, selection) == None; ++i)
+            std::this_thread::sleep_for(25ms);
+        return XGetSelectionOwner(display, selection) != None;
+    }
+
+    // Starts the ornament, its settings in the test's folder, with extra "NAME=value" in its
+    // environment.
+    void Start(std::vector<std::string> args = {}, const std::string& extra = "LUMETTA_TEST=1")
+    {
+        args.insert(args.begin(), {LUMETTA_BINARY, "--ornament"});
+        pid = Spawn(args, dir.Path(), {"XDG_CONFIG_HOME=" + dir.Path().string(), extra}, dir.Path() / "stderr");
+        ASSERT_GT(pid, 0);
+    }
+
+    // The ornament's window once it has drawn its outline, or 0 after 20 s.
+    Window WaitForOutline()
+    {
+        for (int i = 0; i < 400; ++i) {
+            if (const Window w = FindOrnament()) {
+                int count = 0, ordering = 0;
+                XRectangle* input = XShapeGetRectangles(display, w, ShapeInput, &count, &ordering);
+                if (input)
+                    XFree(input);
+                if (count > 0)
+                    return w;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return 0;
+    }
+
+    Window FindOrnament()
+    {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        Window found = 0;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned i = 0; i < count && !found; ++i) {
+                XClassHint hint{};
+                if (XGetClassHint(display, children[i], &hint)) {
+                    if (std::string(hint.res_name) == "lumetta")
+                        found = children[i];
+                    XFree(hint.res_name);
+                    XFree(hint.res_class);
+                }
+            }
+            XFree(children);
+        }
+        return found;
+    }
+
+    // Where the window stands on the screen.
+    std::pair<int, int> Place(Window w)
+    {
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+        return {x, y};
+    }
+
+    RgbImage Screen()
+    {
+        const fs::path shot = dir.Path() / "screen.png";
+        EXPECT_EQ(std::system(("import -window root '" + shot.string() + "'").c_str()), 0);
+        return ReadPng(shot);
+    }
+
+    int WaitForExit(std::chrono::milliseconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return -1;
+    }
+
+    std::string Stderr() const
+    {
+        std::ifstream in(dir.Path() / "stderr");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::vector<std::string> AtomList(Window w, const char* property)
+    {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, left = 0;
+        unsigned char* data = nullptr;
+        std::vector<std::string> names;
+        if (XGetWindowProperty(display, w, XInternAtom(display, property, False), 0, 64, False, AnyPropertyType, &type,
+                               &format, &count, &left, &data) == Success &&
+            data && format == 32) {
+            for (unsigned long i = 0; i < count; ++i) {
+                const long value = reinterpret_cast<long*>(data)[i];
+                if (type == XA_ATOM) {
+                    char* name = XGetAtomName(display, static_cast<Atom>(value));
+                    names.emplace_back(name ? name : "");
+                    if (name)
+                        XFree(name);
+                } else {
+                    names.push_back(std::to_string(static_cast<unsigned long>(value) & 0xFFFFFFFFul));
+                }
+            }
+        }
+        if (data)
+            XFree(data);
+        return names;
+    }
+
+    TempDir dir;
+    Display* display = nullptr;
+    Window under = 0;
+    pid_t pid = -1;
+    pid_t compositor = -1;
+};
+
+bool IsUnder(const std::uint8_t* p)
+{
+    return std::abs(p[0] - 0x30) <= 2 && std::abs(p[1] - 0x50) <= 2 && std::abs(p[2] - 0xc0) <= 2;
+}
+
+// Catches a frame or a backdrop round the wreath, or alpha that the compositor cannot use:
+// over a compositor, the window below shows all round the wreath and through its hole, the
+// leaves are the wreath's green, and the halos' soft edges are tinted by the blue below.
+TEST_F(OrnamentTest, OverACompositorTheDesktopShowsAroundTheWreathAndThroughItsHalos)
+{
+    if (!StartCompositor())
+        GTEST_SKIP() << "no compositing manager (picom) on this machine";
+    Start({"--geometry", "400x400+500+100"});
+    ASSERT_NE(WaitForOutline(), 0u) << Stderr();
+    std::this_thread::sleep_for(500ms);
+    const RgbImage screen = Screen();
+    ASSERT_EQ(screen.width, 1024);
+    const auto at = [&](int x, int y) { return &screen.rgb[(static_cast<std::size_t>(kY + y) * 1024 + kX + x) * 3]; };
+    for (const auto& [x, y] : {std::pair{2, 2}, {kSide - 3, 2}, {2, kSide - 3}, {kSide - 3, kSide - 3}, {kSide / 2 - 5, kSide / 2 - 10}})
+        EXPECT_TRUE(IsUnder(at(x, y))) << "not the desktop at " << x << ", " << y << " of the ornament";
+    // The leaves left of the hole: green, and no blue through them.
+    const std::uint8_t* leaf = at(kSide * 12 / 100, kSide / 2);
+    EXPECT_GT(leaf[1], leaf[0] + 20) << "not a leaf";
+    EXPECT_LT(leaf[2], 0x80) << "the desktop shows through a leaf";
+    // Somewhere the scene is partly covered, what shows is neither the desktop nor the
+    // scene over black: the blue below tints it.
+    int tinted = 0;
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            const std::uint8_t* p = at(x, y);
+            tinted += !IsUnder(p) && p[2] > 0x60 && p[0] > 0x60 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(tinted, 100) << "no halo or glass tinted by the desktop";
+}
+
+// Catches an ornament that swallows the clicks meant for what is below it, or one that cannot
+// be moved or forgets where it was put: a click beside the wreath, inside the window's square,
+// reaches the window below; a left-button drag on the wreath moves it, the place is kept in the
+// settings file, and the next ornament hangs there; a place kept off every screen is not.
+TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
+{
+    Start({"--geometry", "400x400+500+100"});
+    Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    ASSERT_EQ(std::system("xdotool mousemove 520 120 click 1"), 0);
+    XEvent event;
+    bool reached = false;
+    for (int i = 0; i < 40 && !reached; ++i) {
+        while (XCheckTypedWindowEvent(display, under, ButtonPress, &event))
+            reached = event.xbutton.x == 520 && event.xbutton.y == 120;
+        std::this_thread::sleep_for(25ms);
+    }
+    EXPECT_TRUE(reached) << "the click beside the wreath did not reach the window below";
+
+    ASSERT_EQ(std::system("xdotool mousemove 560 300 mousedown 1 mousemove 500 300 mousemove 360 320 mouseup 1"), 0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Place(w), std::pair(300, 120));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(2000ms), 0);
+    std::ifstream settings(dir.Path() / "orbelle3/orbelle3.conf");
+    const std::string kept((std::istreambuf_iterator<char>(settings)), std::istreambuf_iterator<char>());
+    EXPECT_NE(kept.find("[Ornament]\nX=300\nY=120\n"), std::string::npos) << kept;
+
+    Start({"--geometry", "400x400"});
+    w = WaitForOutline();
+    ASSERT_NE(w, 0u);
+    EXPECT_EQ(Place(w), std::pair(300, 120)) << "not where it was left";
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(2000ms), 0);
+
+    std::ofstream(dir.Path() / "orbelle3/orbelle3.conf") << "[Ornament]\nX=9000\nY=-9000\n";
+    Start({"--geometry", "400x400"});
+    w = WaitForOutline();
+    ASSERT_NE(w, 0u);
+    const auto [x, y] = Place(w);
+    EXPECT_TRUE(x >= 0 && x + kSide <= 1024 && y >= 0 && y + kSide <= 768) << "off the screen: " << x << ", " << y;
+}
+
+// Catches hints that put the ornament in the taskbar, on one workspace, above other windows or
+// in a frame: what the window managers read, with --above the other way round; and a size that
+// does not follow a desktop scaled twice.
+TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnframed)
+{
+    for (const bool above : {false, true}) {
+        Start(above ? std::vector<std::string>{"--above"} : std::vector<std::string>{}, "GDK_SCALE=2");
+        const Window w = WaitForOutline();
+        ASSERT_NE(w, 0u) << Stderr();
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, w, &attributes);
+        EXPECT_EQ(attributes.width, 720) << "360 pixels, twice";
+        const std::vector<std::string> state = AtomList(w, "_NET_WM_STATE");
+        for (const char* want : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+                                 above ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW"})
+            EXPECT_NE(std::find(state.begin(), state.end(), want), state.end()) << want;
+        EXPECT_EQ(AtomList(w, "_NET_WM_DESKTOP"), std::vector<std::string>{"4294967295"}) << "not on every workspace";
+        EXPECT_EQ(AtomList(w, "_MOTIF_WM_HINTS"), (std::vector<std::string>{"2", "0", "0", "0", "0"})) << "a frame";
+        kill(pid, SIGTERM);
+        EXPECT_EQ(WaitForExit(2000ms), 0);
+    }
+}
+
+// Catches a black square round the wreath on a desktop with no compositor, or an ornament that
+// keeps its outline when one starts: without one the window is the wreath's outline and the
+// desktop shows round it; once one runs the window is whole again, its alpha doing the work.
+TEST_F(OrnamentTest, WithoutACompositorTheWindowIsTheWreathsOutline)
+{
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    std::this_thread::sleep_for(300ms);
+    const auto bounding = [&] {
+        int count = 0, ordering = 0;
+        XRectangle* rectangles = XShapeGetRectangles(display, w, ShapeBounding, &count, &ordering);
+        if (rectangles)
+            XFree(rectangles);
+        return count;
+    };
+    EXPECT_GT(bounding(), 100) << "the window is not the wreath's outline";
+    const RgbImage screen = Screen();
+    for (const auto& [x, y] : {std::pair{kX + 2, kY + 2}, {kX + kSide - 3, kY + kSide - 3}})
+        EXPECT_TRUE(IsUnder(&screen.rgb[(static_cast<std::size_t>(y) * 1024 + x) * 3])) << x << ", " << y;
+    if (!StartCompositor())
+        GTEST_SKIP() << "no compositing manager (picom) to start";
+    int count = bounding();
+    for (int i = 0; i < 100 && count != 1; ++i) {
+        std::this_thread::sleep_for(50ms);
+        count = bounding();
+    }
+    EXPECT_EQ(count, 1) << "still the outline under a compositor";
+}
+
+// Catches an ornament that ends as a failure or late when taken down, or a second wreath: Esc
+// on it and each end signal end it at once with status 0; a second --ornament says that one
+// hangs already.
+TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
+{
+    Start({"--geometry", "400x400+500+100"});
+    ASSERT_NE(WaitForOutline(), 0u) << Stderr();
+    // Clicked, it has the focus (with no window manager, the focus follows the pointer).
+    ASSERT_EQ(std::system("xdotool mousemove 560 300 click 1 key Escape"), 0);
+    EXPECT_EQ(WaitForExit(2000ms), 0) << "Esc did not take it down";
+
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        Start();
+        ASSERT_NE(WaitForOutline(), 0u) << Stderr();
+        if (signal == SIGTERM) {
+            const ProcessResult second = RunLumetta({"--ornament"}, dir.Path(), [] {
+                RunOptions options;
+                options.environment = {std::string("DISPLAY=") + std::getenv("DISPLAY")};
+                return options;
+            }());
+            EXPECT_EQ(second.status, 0);
+            EXPECT_NE(second.err.find("an ornament hangs on this desktop already (process " + std::to_string(pid)),
+                      std::string::npos)
+                << second.err;
+        }
+        const auto sent = std::chrono::steady_clock::now();
+        kill(pid, signal);
+        EXPECT_EQ(WaitForExit(2000ms), 0) << strsignal(signal);
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms) << strsignal(signal);
+        EXPECT_EQ(Stderr(), "") << strsignal(signal);
+    }
+}
+
+}  // namespace
