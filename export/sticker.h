@@ -7,7 +7,7 @@
 inline constexpr int kStickerSide = 512;
 inline constexpr int kStickerMostFramesPerSecond = 30;
 inline constexpr int kStickerMostMilliseconds = 3000;
-inline constexpr long kStickerMostBytes = 256 * 1024;
+inline constexpr long kStickerMostBytes = 256L * 1024;
 
 // The rate at which a loop of frames plays as a sticker: the scene's 20 a second, or as much
 // faster as a loop longer than 3 seconds needs; 0 when even 30 a second is too slow.

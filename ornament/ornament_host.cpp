@@ -114,8 +114,9 @@ double DesktopScale(Display* d)
         char* type = nullptr;
         XrmValue value{};
         if (database && XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
-            const double dpi = std::atof(value.addr);
-            if (dpi >= 48 && dpi <= 768)
+            char* end = nullptr;
+            const double dpi = std::strtod(value.addr, &end);
+            if (end != value.addr && dpi >= 48 && dpi <= 768)
                 scale = dpi / 96.0;
         }
         if (database)
@@ -169,7 +170,8 @@ std::vector<XRectangle> CoveredRows(const std::vector<std::uint8_t>& rgba, int w
             while (x < width && row[x * 4 + 3] >= kHalfCovered)
                 ++x;
             if (x > start)
-                rows.push_back({static_cast<short>(start), static_cast<short>(y), static_cast<unsigned short>(x - start), 1});
+                rows.push_back(
+                    {static_cast<short>(start), static_cast<short>(y), static_cast<unsigned short>(x - start), 1});
         }
     }
     return rows;
@@ -606,7 +608,8 @@ bool ReadGeometry(const std::string& text, OrnamentOptions& options)
     const bool sized = (given & WidthValue) && (given & HeightValue);
     const bool placed = (given & XValue) && (given & YValue);
     if ((!sized && !placed) || ((given & WidthValue) != 0) != ((given & HeightValue) != 0) ||
-        ((given & XValue) != 0) != ((given & YValue) != 0) || (sized && (width < 16 || width > 8192 || height < 16 || height > 8192)))
+        ((given & XValue) != 0) != ((given & YValue) != 0) ||
+        (sized && (width < 16 || width > 8192 || height < 16 || height > 8192)))
         return false;
     if (sized) {
         options.width = static_cast<int>(width);

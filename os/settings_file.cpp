@@ -29,7 +29,8 @@ std::string Trimmed(const std::string& text)
 std::string GroupOf(const std::string& line)
 {
     const std::string text = Trimmed(line);
-    return text.size() > 2 && text.front() == '[' && text.back() == ']' ? text.substr(1, text.size() - 2) : std::string();
+    return text.size() > 2 && text.front() == '[' && text.back() == ']' ? text.substr(1, text.size() - 2)
+                                                                        : std::string();
 }
 
 // The lines of the file at path, or false with error set when it is there and cannot be read.

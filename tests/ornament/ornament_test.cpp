@@ -114,16 +114,18 @@ protected:
         ASSERT_GT(pid, 0);
     }
 
-    // The ornament's window once it has drawn its outline, or 0 after 20 s.
+    // The ornament's window once it is shown with the outline of its first frame (a window not
+    // yet shaped has a shape of one rectangle), or 0 after 20 s.
     Window WaitForOutline()
     {
         for (int i = 0; i < 400; ++i) {
             if (const Window w = FindOrnament()) {
+                XWindowAttributes attributes;
                 int count = 0, ordering = 0;
                 XRectangle* input = XShapeGetRectangles(display, w, ShapeInput, &count, &ordering);
                 if (input)
                     XFree(input);
-                if (count > 0)
+                if (count > 1 && XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable)
                     return w;
             }
             std::this_thread::sleep_for(50ms);
@@ -239,7 +241,8 @@ TEST_F(OrnamentTest, OverACompositorTheDesktopShowsAroundTheWreathAndThroughItsH
     const RgbImage screen = Screen();
     ASSERT_EQ(screen.width, 1024);
     const auto at = [&](int x, int y) { return &screen.rgb[(static_cast<std::size_t>(kY + y) * 1024 + kX + x) * 3]; };
-    for (const auto& [x, y] : {std::pair{2, 2}, {kSide - 3, 2}, {2, kSide - 3}, {kSide - 3, kSide - 3}, {kSide / 2 - 5, kSide / 2 - 10}})
+    for (const auto& [x, y] :
+         {std::pair{2, 2}, {kSide - 3, 2}, {2, kSide - 3}, {kSide - 3, kSide - 3}, {kSide / 2 - 5, kSide / 2 - 10}})
         EXPECT_TRUE(IsUnder(at(x, y))) << "not the desktop at " << x << ", " << y << " of the ornament";
     // The leaves left of the hole: green, and no blue through them.
     const std::uint8_t* leaf = at(kSide * 12 / 100, kSide / 2);
