@@ -5,6 +5,7 @@
 #include "view/gl_check.h"
 #include "view/input.h"
 #include "view/scene.h"
+#include "x11/display.h"
 #include "x11/frame_clock.h"
 #include "x11/key_places.h"
 
@@ -43,12 +44,6 @@ constexpr int kMargin = 48;
 // with no compositor it is the part shown.
 constexpr std::uint8_t kHalfCovered = 128;
 
-// The connection went, and the window with it: that is the end, quietly.
-int OnXConnectionLost(Display*)
-{
-    std::_Exit(0);
-}
-
 // X errors come late and from anywhere; none of them is worth ending the ornament for.
 int OnXError(Display*, XErrorEvent*)
 {
@@ -60,10 +55,6 @@ int Fail(const std::string& line)
     std::fprintf(stderr, "lumetta: %s\n", line.c_str());
     return 1;
 }
-
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
 
 struct Atoms {
     explicit Atoms(Display* d, int screen)
@@ -628,12 +619,10 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
 {
     // Ended with a signal at any time, the start included, it goes quietly.
     const CEndSignals endSignals;
-    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    const DisplayPtr display = OpenDisplayToTheEnd(OnXError);
     if (!display)
         return Fail("cannot open the display; the ornament hangs on an X11 desktop, or Xwayland's");
     Display* d = display.get();
-    XSetErrorHandler(OnXError);
-    XSetIOErrorHandler(OnXConnectionLost);
     int shapeEvent = 0, shapeError = 0;
     if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
         return Fail("this display has no SHAPE extension, so clicks could not pass through the ornament");

@@ -3,6 +3,7 @@
 #include "os/end_signals.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
+#include "x11/display.h"
 #include "x11/frame_clock.h"
 
 #include <GL/glx.h>
@@ -26,12 +27,6 @@ int OnXError(Display*, XErrorEvent* error)
     if (error->error_code == BadWindow || error->error_code == BadDrawable)
         g_bWindowGone = true;
     return 0;
-}
-
-// The display went, and the window with it: that too is the end, quietly.
-int OnXConnectionLost(Display*)
-{
-    std::_Exit(0);
 }
 
 int Fail(const std::string& line)
@@ -67,22 +62,16 @@ bool WindowStillThere(Display* display, Window window)
     return found && !g_bWindowGone;
 }
 
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-
 }  // namespace
 
 int RunSaver(const SaverOptions& options, const std::string& installedFolder)
 {
     // A daemon ends its programs with a signal at any time, the start included.
     const CEndSignals endSignals;
-    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    const DisplayPtr display = OpenDisplayToTheEnd(OnXError);
     if (!display)
         return Fail("cannot open the display");
     Display* dpy = display.get();
-    XSetErrorHandler(OnXError);
-    XSetIOErrorHandler(OnXConnectionLost);
 
     Window window = options.window;
     if (options.root) {

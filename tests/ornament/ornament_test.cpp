@@ -10,19 +10,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
-#include <fcntl.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -33,41 +28,6 @@ using namespace std::chrono_literals;
 constexpr unsigned long kUnder = 0x3050c0;
 // The ornament's place and size in these tests.
 constexpr int kX = 500, kY = 100, kSide = 400;
-
-pid_t Spawn(std::vector<std::string> args, const fs::path& folder, const std::vector<std::string>& extra,
-            const fs::path& errors)
-{
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), extra.begin(), extra.end());
-    std::vector<char*> argv, envp;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    // As a desktop starts it: no signal ignored.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    const fs::path here = fs::current_path();
-    fs::current_path(folder);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    fs::current_path(here);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    return spawned == 0 ? pid : -1;
-}
 
 class OrnamentTest : public ::testing::Test {
 protected:
@@ -82,12 +42,6 @@ protected:
     }
     void TearDown() override
     {
-        for (pid_t* p : {&pid, &compositor}) {
-            if (*p > 0) {
-                kill(*p, SIGKILL);
-                waitpid(*p, nullptr, 0);
-            }
-        }
         if (display)
             XCloseDisplay(display);
     }
@@ -97,7 +51,7 @@ protected:
     {
         if (std::system("command -v picom >/dev/null") != 0)
             return false;
-        compositor = Spawn({"picom", "--backend", "xrender"}, dir.Path(), {}, dir.Path() / "picom.log");
+        compositor.Start({"picom", "--backend", "xrender"}, dir.Path(), {}, dir.Path() / "picom.log");
         // Until it owns the compositing selection, it is not compositing.
         const Atom selection = XInternAtom(display, "_NET_WM_CM_S0", False);
         for (int i = 0; i < 200 && XGetSelectionOwner(display, selection) == None; ++i)
@@ -110,8 +64,8 @@ protected:
     void Start(std::vector<std::string> args = {}, const std::string& extra = "LUMETTA_TEST=1")
     {
         args.insert(args.begin(), {LUMETTA_BINARY, "--ornament"});
-        pid = Spawn(args, dir.Path(), {"XDG_CONFIG_HOME=" + dir.Path().string(), extra}, dir.Path() / "stderr");
-        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(
+            child.Start(args, dir.Path(), {"XDG_CONFIG_HOME=" + dir.Path().string(), extra}, dir.Path() / "stderr"));
     }
 
     // The ornament's window once it is shown with the outline of its first frame (a window not
@@ -169,19 +123,7 @@ protected:
         return ReadPng(shot);
     }
 
-    int WaitForExit(std::chrono::milliseconds limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < end) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
-    }
+    int WaitForExit(std::chrono::milliseconds limit) { return child.WaitForExit(limit); }
 
     std::string Stderr() const
     {
@@ -219,8 +161,8 @@ protected:
     TempDir dir;
     Display* display = nullptr;
     Window under = 0;
-    pid_t pid = -1;
-    pid_t compositor = -1;
+    CRunningChild child;
+    CRunningChild compositor;
 };
 
 bool IsUnder(const std::uint8_t* p)
@@ -282,7 +224,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     ASSERT_EQ(std::system("xdotool mousemove 560 300 mousedown 1 mousemove 500 300 mousemove 360 320 mouseup 1"), 0);
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(Place(w), std::pair(300, 120));
-    kill(pid, SIGTERM);
+    child.Signal(SIGTERM);
     EXPECT_EQ(WaitForExit(2000ms), 0);
     std::ifstream settings(dir.Path() / "orbelle3/orbelle3.conf");
     const std::string kept((std::istreambuf_iterator<char>(settings)), std::istreambuf_iterator<char>());
@@ -292,7 +234,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     w = WaitForOutline();
     ASSERT_NE(w, 0u);
     EXPECT_EQ(Place(w), std::pair(300, 120)) << "not where it was left";
-    kill(pid, SIGTERM);
+    child.Signal(SIGTERM);
     EXPECT_EQ(WaitForExit(2000ms), 0);
 
     std::ofstream(dir.Path() / "orbelle3/orbelle3.conf") << "[Ornament]\nX=9000\nY=-9000\n";
@@ -321,7 +263,7 @@ TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnfram
             EXPECT_NE(std::find(state.begin(), state.end(), want), state.end()) << want;
         EXPECT_EQ(AtomList(w, "_NET_WM_DESKTOP"), std::vector<std::string>{"4294967295"}) << "not on every workspace";
         EXPECT_EQ(AtomList(w, "_MOTIF_WM_HINTS"), (std::vector<std::string>{"2", "0", "0", "0", "0"})) << "a frame";
-        kill(pid, SIGTERM);
+        child.Signal(SIGTERM);
         EXPECT_EQ(WaitForExit(2000ms), 0);
     }
 }
@@ -377,12 +319,13 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
                 return options;
             }());
             EXPECT_EQ(second.status, 0);
-            EXPECT_NE(second.err.find("an ornament hangs on this desktop already (process " + std::to_string(pid)),
+            EXPECT_NE(second.err.find("an ornament hangs on this desktop already (process " +
+                                      std::to_string(child.Pid())),
                       std::string::npos)
                 << second.err;
         }
         const auto sent = std::chrono::steady_clock::now();
-        kill(pid, signal);
+        child.Signal(signal);
         EXPECT_EQ(WaitForExit(2000ms), 0) << strsignal(signal);
         EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms) << strsignal(signal);
         EXPECT_EQ(Stderr(), "") << strsignal(signal);

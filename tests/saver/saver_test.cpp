@@ -8,7 +8,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,12 +16,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -55,64 +50,18 @@ protected:
     }
     void TearDown() override
     {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
         if (display)
             XCloseDisplay(display);
     }
 
     // Starts lumetta with args in the test's folder, with extra "NAME=value" in its environment.
-    void Start(std::vector<std::string> args, const std::string& extra = {})
+    void Start(std::vector<std::string> args, const std::string& extra = "LUMETTA_TEST=1")
     {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            env.emplace_back(*e);
-        if (!extra.empty())
-            env.push_back(extra);
         args.insert(args.begin(), LUMETTA_BINARY);
-        std::vector<char*> argv, envp;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        // As a daemon starts it: no signal ignored (a test run in the background has SIGINT
-        // ignored, and an ignored signal stays ignored).
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir.Path() / "stderr").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const fs::path here = fs::current_path();
-        fs::current_path(dir.Path());
-        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()), 0);
-        fs::current_path(here);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+        ASSERT_TRUE(child.Start(args, dir.Path(), {extra}, dir.Path() / "stderr"));
     }
 
-    // Waits for the child to end; its exit status, or -1 if it is still running after limit.
-    int WaitForExit(std::chrono::milliseconds limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < end) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
-    }
+    int WaitForExit(std::chrono::milliseconds limit) { return child.WaitForExit(limit); }
 
     std::string Stderr() const
     {
@@ -180,7 +129,7 @@ protected:
     TempDir dir;
     Display* display = nullptr;
     Window window = 0;
-    pid_t pid = -1;
+    CRunningChild child;
 };
 
 // Catches a picture stretched to a window that changed one side only, or both.
@@ -205,7 +154,7 @@ TEST_F(SaverTest, EachEndSignalEndsItAtOnceQuietlyWithStatus0)
         Start({"--window-id", std::to_string(window)});
         std::this_thread::sleep_for(700ms);
         const auto sent = std::chrono::steady_clock::now();
-        kill(pid, signal);
+        child.Signal(signal);
         EXPECT_EQ(WaitForExit(2000ms), 0) << strsignal(signal);
         EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms) << strsignal(signal);
         EXPECT_EQ(Stderr(), "") << strsignal(signal);

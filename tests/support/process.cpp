@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
+#include <thread>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -155,4 +157,69 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
     result.out = ReadAll(outPath);
     result.err = ReadAll(errPath);
     return result;
+}
+
+bool CRunningChild::Start(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                          const std::vector<std::string>& extra, const std::filesystem::path& errors)
+{
+    std::vector<std::string> env, copies = args;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    env.insert(env.end(), extra.begin(), extra.end());
+    std::vector<char*> argv, envp;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    // Whatever the test itself was started with (a job in the background has SIGINT ignored),
+    // no signal is ignored.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    pid_t pid = -1;
+    const bool started = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) == 0;
+    std::filesystem::current_path(here);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    m_pid = started ? pid : -1;
+    return started;
+}
+
+CRunningChild::~CRunningChild()
+{
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+}
+
+int CRunningChild::WaitForExit(std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (m_pid > 0 && std::chrono::steady_clock::now() < end) {
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
+void CRunningChild::Signal(int signal) const
+{
+    if (m_pid > 0)
+        kill(m_pid, signal);
 }

@@ -1,6 +1,7 @@
 // Runs the real program as a child process, the way a user would from a shell.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -36,6 +37,30 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
                          int interruptAfterMs = 0);
 ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir,
                          const RunOptions& options);
+
+// A child started and left running, as a desktop or a daemon starts one: no signal ignored,
+// its output thrown away and its standard error in a file. Killed with the object if it still
+// runs.
+class CRunningChild {
+public:
+    CRunningChild() = default;
+    ~CRunningChild();
+    CRunningChild(const CRunningChild&) = delete;
+    CRunningChild& operator=(const CRunningChild&) = delete;
+
+    // Starts args (args[0] looked up on the PATH) in folder, with extra "NAME=value" entries
+    // in its environment and its standard error written to errors. False when it cannot start.
+    bool Start(const std::vector<std::string>& args, const std::filesystem::path& folder,
+               const std::vector<std::string>& extra, const std::filesystem::path& errors);
+    // Its exit status (128 + N when signal N ended it), or -1 when it still runs after limit.
+    int WaitForExit(std::chrono::milliseconds limit);
+    // Sends it signal, if it runs.
+    void Signal(int signal) const;
+    int Pid() const { return m_pid; }
+
+private:
+    int m_pid = -1;
+};
 
 // A fresh, empty folder under the system's temporary folder, removed with the object.
 class TempDir {
