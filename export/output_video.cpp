@@ -4,6 +4,7 @@
 #include "export/outputs.h"
 #include "export/sticker.h"
 #include "export/video_encoder.h"
+#include "os/end_signals.h"
 #include "os/modules.h"
 
 #include <algorithm>
@@ -101,6 +102,9 @@ public:
             encoder->WriteTo(TemporaryPath());
             std::vector<std::uint8_t> planes;
             for (std::size_t i = 0; i < m_frames.size() && error.empty(); ++i) {
+                // Ctrl+C is heard between frames, not after every quality has been tried.
+                if (CEndSignals::Caught() != 0)
+                    return Failure("interrupted");
                 error = encoder->Prepare(*m_frames[i], planes);
                 if (error.empty())
                     error = encoder->Write(static_cast<int>(i), planes);

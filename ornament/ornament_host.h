@@ -25,8 +25,8 @@ struct OrnamentOptions {
 // Hangs the ornament until it is taken down: Esc while it has the focus, the window manager's
 // close, SIGTERM, SIGINT or SIGHUP (not ignored at the start), or the X server going. Returns
 // the exit status: 0 then, and when one hangs already on this display (it says so, and how to
-// take it down); 1, with one line on stderr, when there is no display, no visual with an
-// alpha channel for GL, or no backdrop picture.
+// take it down); 1, with one line on stderr, when there is no display, or no visual with an
+// alpha channel for GL. It needs no backdrop picture.
 int RunOrnament(const OrnamentOptions& options, const std::string& installedFolder);
 
 // Reads "WxH+X+Y", "WxH" or "+X+Y" (X's geometry, signs allowed for the place) into options.
