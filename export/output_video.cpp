@@ -14,6 +14,21 @@
 
 namespace {
 
+// What the encoder is asked to make for request, at quality.
+VideoSettings SettingsFor(const OutputRequest& request, VideoCodec codec, int quality)
+{
+    VideoSettings settings;
+    settings.codec = codec;
+    settings.width = request.width;
+    settings.height = request.height;
+    settings.quality = quality;
+    settings.framesPerSecond = request.framesPerSecond;
+    settings.alpha = request.transparent;
+    settings.threads = request.encoderThreads;
+    settings.lookahead = request.lookahead;
+    return settings;
+}
+
 class CVideoOutput : public CAnimationOutput {
 public:
     CVideoOutput(const OutputRequest& request, VideoCodec codec) : CAnimationOutput(request)
@@ -21,17 +36,8 @@ public:
         std::string error;
         const auto make =
             reinterpret_cast<VideoEncoderEntry>(LoadModuleEntry(kVideoModuleFile, kVideoEntryName, error));
-        VideoSettings settings;
-        settings.codec = codec;
-        settings.width = request.width;
-        settings.height = request.height;
-        settings.quality = request.quality;
-        settings.framesPerSecond = request.framesPerSecond;
-        settings.alpha = request.transparent;
-        settings.threads = request.encoderThreads;
-        settings.lookahead = request.lookahead;
         if (make)
-            m_encoder.reset(make(settings, &error));
+            m_encoder.reset(make(SettingsFor(request, codec, request.quality), &error));
         if (!m_encoder)
             m_checkError = Failure(error);
     }
@@ -73,7 +79,8 @@ public:
         std::string error;
         m_make = reinterpret_cast<VideoEncoderEntry>(LoadModuleEntry(kVideoModuleFile, kVideoEntryName, error));
         // Made once now, so that an FFmpeg without VP9 is found before any file is.
-        std::unique_ptr<CVideoEncoder> encoder(m_make ? m_make(Settings(kFirstQuality), &error) : nullptr);
+        std::unique_ptr<CVideoEncoder> encoder(
+            m_make ? m_make(SettingsFor(m_request, VideoCodec::Vp9, kFirstQuality), &error) : nullptr);
         if (!encoder)
             m_checkError = Failure(error);
     }
@@ -96,7 +103,7 @@ public:
         std::uintmax_t bytes = 0;
         for (int quality = kFirstQuality; quality >= 0; quality -= kQualityStep) {
             std::string error;
-            std::unique_ptr<CVideoEncoder> encoder(m_make(Settings(quality), &error));
+            std::unique_ptr<CVideoEncoder> encoder(m_make(SettingsFor(m_request, VideoCodec::Vp9, quality), &error));
             if (!encoder)
                 return Failure(error);
             encoder->WriteTo(TemporaryPath());
@@ -140,20 +147,6 @@ public:
 private:
     static constexpr int kFirstQuality = 80;
     static constexpr int kQualityStep = 10;
-
-    VideoSettings Settings(int quality) const
-    {
-        VideoSettings settings;
-        settings.codec = VideoCodec::Vp9;
-        settings.width = m_request.width;
-        settings.height = m_request.height;
-        settings.quality = quality;
-        settings.framesPerSecond = m_request.framesPerSecond;
-        settings.alpha = true;
-        settings.threads = m_request.encoderThreads;
-        settings.lookahead = m_request.lookahead;
-        return settings;
-    }
 
     VideoEncoderEntry m_make = nullptr;
     std::string m_checkError;
