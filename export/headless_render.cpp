@@ -93,7 +93,8 @@ std::string CheckLength(const RenderOptions& options, int frames)
     if (frames > kMaxRenderFrames)
         return "one loop of this scene is " + std::to_string(frames) + " frames, more than the " +
                std::to_string(kMaxRenderFrames) + " an animation may have; " + choose;
-    if (frames > kLongAnimationFrames)
+    // A sticker's loop is held to 3 seconds, and said so, further on.
+    if (frames > kLongAnimationFrames && !options.sticker)
         std::fprintf(stderr, "lumetta: one loop of this scene is %d frames, an animation of %s; %s\n", frames,
                      Duration(frames * kFrameMilliseconds / 1000.0).c_str(), choose.c_str());
     return {};
