@@ -25,7 +25,7 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
-  picom x11-xserver-utils   # the ornament over a compositor, on a root of a known colour
+  picom                  # the ornament under a compositing manager
   x11-xkb-utils          # other keyboard layouts in the GUI tests
   libxdamage-dev         # the screensaver test counts what it draws
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
