@@ -86,12 +86,17 @@ void AdvanceFrameUnseen(SceneState& state)
     StepFlareAngle(state);
 }
 
+void PlaceCamera(const SceneState& state)
+{
+    glTranslatef(0.0f, 0.0f, -state.m_fDistance);
+    glRotatef(state.m_fAngle, 0.0f, 1.0f, 0.0f);
+}
+
 void RenderFrame(SceneState& state, Backdrop backdrop)
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPushMatrix();
-    glTranslatef(0.0f, 0.0f, -state.m_fDistance);
-    glRotatef(state.m_fAngle, 0.0f, 1.0f, 0.0f);
+    PlaceCamera(state);
     // Given after the camera, so the spot light stands in scene coordinates and turns with the scene.
     SetSpotLight(state);
 
@@ -103,6 +108,31 @@ void RenderFrame(SceneState& state, Backdrop backdrop)
     // Last, so the flares show through the translucent apples.
     DrawApples();
 
+    glPopMatrix();
+    glFinish();
+}
+
+void RenderStillParts(const SceneState& state, Backdrop backdrop)
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushMatrix();
+    PlaceCamera(state);
+    SetSpotLight(state);
+    if (backdrop == Backdrop::Panel)
+        DrawPanel();
+    DrawOpaqueWreath();
+    glPopMatrix();
+}
+
+void RenderMovingParts(SceneState& state)
+{
+    glPushMatrix();
+    PlaceCamera(state);
+    SetSpotLight(state);
+    DrawBulbs(state);
+    DrawAppleStems();
+    DrawFlares(state);
+    DrawApples();
     glPopMatrix();
     glFinish();
 }

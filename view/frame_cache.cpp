@@ -1,0 +1,386 @@
+// glGenFramebuffers and glBlitFramebuffer (GL_ARB_framebuffer_object), asked for before use.
+#define GL_GLEXT_PROTOTYPES 1
+#include "view/frame_cache.h"
+
+#include "bulbs/bulb_string.h"
+#include "bulbs/patterns.h"
+#include "view/frame.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// How far beyond a part's projected corners its rectangle reaches: rasterising rounds to the
+// pixel, and a lit edge may colour the pixel beside it.
+constexpr int kMarginPixels = 2;
+
+// The bulb body's outer shell, and the halo's reach in x and y at intensity 1 (its longest
+// points stand at (-0.8, 0.8) and (0.8, -0.8)); nothing of a halo at or below 0.15.
+constexpr float kBulbShellRadius = 0.23f;
+constexpr float kHaloReach = 0.8f;
+constexpr float kHaloThreshold = 0.15f;
+
+// Where the flares turn, each a star of radius 2 in the plane z = 2 of its own place.
+struct FlarePlace {
+    float x, y;
+};
+const FlarePlace kFlarePlaces[] = {{3.5f, 5.0f}, {5.0f, -0.5f}, {2.9f, -6.0f}, {-3.3f, -4.0f}, {-6.5f, 1.5f}};
+constexpr float kFlareRadius = 2.0f;
+constexpr float kFlarePlane = 2.0f;
+
+struct Point3 {
+    float x, y, z;
+};
+
+// The forty bulb centres in the wreath's coordinates, [colour][index], walked as the string is.
+const std::array<std::array<Point3, 10>, 4>& BulbCentres()
+{
+    static const auto centres = [] {
+        std::array<std::array<Point3, 10>, 4> c{};
+        Point3 at{0.0f, 0.0f, 0.0f};
+        for (int i = 0; i < 10; ++i) {
+            for (int colour = 0; colour < 4; ++colour) {
+                at.x += g_fBulbOffset[colour][i][0];
+                at.y += g_fBulbOffset[colour][i][1];
+                at.z += g_fBulbOffset[colour][i][2];
+                c[colour][i] = at;
+            }
+        }
+        return c;
+    }();
+    return centres;
+}
+
+// The pixels that a box centred on c with half sides h covers in the viewport, with a margin;
+// the whole viewport when a corner is not in front of the camera.
+FrameRect ProjectedBox(const Point3& c, const Point3& h, const GLdouble mv[16], const GLdouble pr[16],
+                       const GLint vp[4])
+{
+    double left = vp[0] + vp[2], bottom = vp[1] + vp[3], right = vp[0], top = vp[1];
+    for (int corner = 0; corner < 8; ++corner) {
+        const double in[4] = {c.x + ((corner & 1) ? h.x : -h.x), c.y + ((corner & 2) ? h.y : -h.y),
+                              c.z + ((corner & 4) ? h.z : -h.z), 1.0};
+        double eye[4], clip[4];
+        for (int r = 0; r < 4; ++r)
+            eye[r] = mv[r] * in[0] + mv[4 + r] * in[1] + mv[8 + r] * in[2] + mv[12 + r] * in[3];
+        for (int r = 0; r < 4; ++r)
+            clip[r] = pr[r] * eye[0] + pr[4 + r] * eye[1] + pr[8 + r] * eye[2] + pr[12 + r] * eye[3];
+        if (!(clip[3] > 0.0))
+            return {vp[0], vp[1], vp[2], vp[3]};
+        const double x = vp[0] + (clip[0] / clip[3] + 1.0) * 0.5 * vp[2];
+        const double y = vp[1] + (clip[1] / clip[3] + 1.0) * 0.5 * vp[3];
+        left = std::min(left, x);
+        right = std::max(right, x);
+        bottom = std::min(bottom, y);
+        top = std::max(top, y);
+    }
+    const int x0 = std::max(vp[0], static_cast<int>(std::floor(left)) - kMarginPixels);
+    const int y0 = std::max(vp[1], static_cast<int>(std::floor(bottom)) - kMarginPixels);
+    const int x1 = std::min(vp[0] + vp[2], static_cast<int>(std::ceil(right)) + kMarginPixels);
+    const int y1 = std::min(vp[1] + vp[3], static_cast<int>(std::ceil(top)) + kMarginPixels);
+    if (x1 <= x0 || y1 <= y0)
+        return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+// Whether the current context names extension among its extensions, as a whole word.
+bool ExtensionOffered(const char* extension)
+{
+    const auto* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!all)
+        return false;
+    const std::size_t length = std::strlen(extension);
+    for (const char* at = std::strstr(all, extension); at; at = std::strstr(at + length, extension)) {
+        if ((at == all || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0'))
+            return true;
+    }
+    return false;
+}
+
+// A frame drawn and thrown away, the scene and the blink variables left as they were: it makes
+// the shape lists, so that the still parts are drawn as every later frame draws them (the frame
+// that makes the lists comes out a few pixels different).
+void DrawUnseenFrame(const SceneState& state, Backdrop backdrop)
+{
+    const int alternateDir = g_nAlternateDir, cascadeStage = g_nCascadeStage;
+    auto copy = std::make_unique<SceneState>(state);
+    RenderFrame(*copy, backdrop);
+    g_nAlternateDir = alternateDir;
+    g_nCascadeStage = cascadeStage;
+}
+
+}  // namespace
+
+std::vector<FrameRect> TilesTouched(const std::vector<FrameRect>& rects, int width, int height)
+{
+    std::vector<FrameRect> tiles;
+    if (width <= 0 || height <= 0)
+        return tiles;
+    const int columns = (width + kFrameTile - 1) / kFrameTile;
+    const int rows = (height + kFrameTile - 1) / kFrameTile;
+    std::vector<char> touched(static_cast<std::size_t>(columns) * rows, 0);
+    for (const FrameRect& r : rects) {
+        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
+        const int x1 = std::min(r.x + r.width, width), y1 = std::min(r.y + r.height, height);
+        if (x1 <= x0 || y1 <= y0)
+            continue;
+        for (int row = y0 / kFrameTile; row <= (y1 - 1) / kFrameTile; ++row)
+            for (int column = x0 / kFrameTile; column <= (x1 - 1) / kFrameTile; ++column)
+                touched[static_cast<std::size_t>(row) * columns + column] = 1;
+    }
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns;) {
+            if (!touched[static_cast<std::size_t>(row) * columns + column]) {
+                ++column;
+                continue;
+            }
+            const int start = column;
+            while (column < columns && touched[static_cast<std::size_t>(row) * columns + column])
+                ++column;
+            const int x = start * kFrameTile, y = row * kFrameTile;
+            tiles.push_back({x, y, std::min(column * kFrameTile, width) - x, std::min(y + kFrameTile, height) - y});
+        }
+    }
+    return tiles;
+}
+
+MovingLooks LooksOf(const SceneState& state)
+{
+    return {state.m_fBulb, state.m_fFlareAngle};
+}
+
+std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const MovingLooks& now,
+                                          const GLdouble modelView[16], const GLdouble projection[16],
+                                          const GLint viewport[4])
+{
+    std::vector<FrameRect> rects;
+    const auto add = [&](const Point3& centre, const Point3& half) {
+        if (const FrameRect r = ProjectedBox(centre, half, modelView, projection, viewport); r.width > 0)
+            rects.push_back(r);
+    };
+    for (std::size_t i = 0; i < now.bulbs.size(); ++i) {
+        // Compared as bits: a step that lands on the same float draws the same bulb.
+        if (std::memcmp(&before.bulbs[i], &now.bulbs[i], sizeof(float)) == 0)
+            continue;
+        const float v = std::max(before.bulbs[i], now.bulbs[i]);
+        const float reach = std::max(kBulbShellRadius, v > kHaloThreshold ? kHaloReach * v : 0.0f);
+        for (const auto& colour : BulbCentres())
+            add(colour[i], {reach, reach, kBulbShellRadius});
+    }
+    if (std::memcmp(&before.flareAngle, &now.flareAngle, sizeof(float)) != 0) {
+        for (const FlarePlace& f : kFlarePlaces)
+            add({f.x, f.y, kFlarePlane}, {kFlareRadius, kFlareRadius, 0.0f});
+    }
+    return rects;
+}
+
+// --- CFrameCache ---
+
+// A framebuffer object with a colour and a depth renderbuffer of one size.
+struct CFrameCache::Target {
+    GLuint framebuffer = 0;
+    GLuint colour = 0;
+    GLuint depth = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Everything the still parts are drawn from.
+struct CFrameCache::StillKey {
+    float distance, angle;
+    std::array<float, 4> spotDiffuse, spotAmbient, spotSpecular, spotPosition;
+    std::array<float, 3> spotDirection;
+    float spotCutoff;
+    int width, height;
+    Backdrop backdrop;
+    bool operator==(const StillKey&) const = default;
+};
+
+CFrameCache::CFrameCache(FrameDrawing drawing) : m_drawing(drawing)
+{
+}
+
+CFrameCache::~CFrameCache() = default;
+
+bool CFrameCache::MakeTargets(int width, int height)
+{
+    // The depth buffer as the context's own, so that the still parts' depths can be copied from
+    // it (Cached) and are compared as a whole frame's would be.
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    const GLenum depthFormat = depthBits > 24   ? GL_DEPTH_COMPONENT32
+                               : depthBits > 16 ? GL_DEPTH_COMPONENT24
+                                                : GL_DEPTH_COMPONENT16;
+    const auto make = [&](std::unique_ptr<Target>& target) {
+        if (target && target->width == width && target->height == height)
+            return true;
+        if (!target) {
+            target = std::make_unique<Target>();
+            glGenFramebuffers(1, &target->framebuffer);
+            glGenRenderbuffers(1, &target->colour);
+            glGenRenderbuffers(1, &target->depth);
+        }
+        target->width = width;
+        target->height = height;
+        glBindRenderbuffer(GL_RENDERBUFFER, target->colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        GLint madeWidth = 0;
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &madeWidth);
+        glBindRenderbuffer(GL_RENDERBUFFER, target->depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, depthFormat, width, height);
+        GLint madeDepthWidth = 0;
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &madeDepthWidth);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, target->colour);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, target->depth);
+        const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        // Storage that could not be had leaves an empty renderbuffer and GL_OUT_OF_MEMORY.
+        return complete && madeWidth == width && madeDepthWidth == width;
+    };
+    if (!make(m_pStill))
+        return false;
+    return m_drawing != FrameDrawing::Aside || make(m_pWork);
+}
+
+void CFrameCache::DrawStill(SceneState& state, Backdrop backdrop)
+{
+    if (m_drawing == FrameDrawing::Aside) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_pStill->framebuffer);
+        if (!m_bShapesMade)
+            DrawUnseenFrame(state, backdrop);
+        RenderStillParts(state, backdrop);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    } else {
+        // Drawn where whole frames are drawn, so that they come out as a whole frame's: a
+        // framebuffer object counts its rows the other way from a window's or a pbuffer's, and
+        // a few edge pixels round the other way too. Copied from there exactly.
+        if (!m_bShapesMade)
+            DrawUnseenFrame(state, backdrop);
+        RenderStillParts(state, backdrop);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_pStill->framebuffer);
+        glBlitFramebuffer(0, 0, m_pStill->width, m_pStill->height, 0, 0, m_pStill->width, m_pStill->height,
+                          GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
+    m_bShapesMade = true;
+}
+
+bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int height)
+{
+    if (!m_bChecked) {
+        m_bOffered = ExtensionOffered("GL_ARB_framebuffer_object");
+        m_bChecked = true;
+    }
+    m_bDrewLast = false;
+    if (!m_bOffered || width <= 0 || height <= 0)
+        return false;
+    if (!MakeTargets(width, height)) {
+        // No memory for them: the GL_OUT_OF_MEMORY is this one's, and whole frames need none.
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        Release();
+        m_bChecked = true;
+        m_bOffered = false;
+        return false;
+    }
+
+    const StillKey key{state.m_fDistance,
+                       state.m_fAngle,
+                       state.m_fSpotDiffuse,
+                       state.m_fSpotAmbient,
+                       state.m_fSpotSpecular,
+                       state.m_fSpotPosition,
+                       state.m_fSpotDirection,
+                       state.m_fSpotCutoff,
+                       width,
+                       height,
+                       backdrop};
+    const bool fresh = !m_pKey || !(*m_pKey == key);
+    if (fresh) {
+        DrawStill(state, backdrop);
+        m_pKey = std::make_unique<StillKey>(key);
+    }
+    const GLuint target = m_drawing == FrameDrawing::Aside ? m_pWork->framebuffer : 0;
+    // The still parts, colour and depth, as they were drawn: between framebuffers of one
+    // format, a copy to the bit.
+    if (!fresh || m_drawing == FrameDrawing::Aside) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pStill->framebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
+        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
+                          GL_NEAREST);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, target);
+    FindChange(state, fresh, width, height);
+    RenderMovingParts(state);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    m_bDrewLast = true;
+    return true;
+}
+
+void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int height)
+{
+    const MovingLooks now = LooksOf(state);
+    m_change.whole = whole;
+    if (whole) {
+        m_change.parts = {{0, 0, width, height}};
+    } else {
+        GLdouble modelView[16], projection[16];
+        GLint viewport[4];
+        glPushMatrix();
+        PlaceCamera(state);
+        glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+        glPopMatrix();
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        m_change.parts = TilesTouched(MovingPartsChanged(m_shown, now, modelView, projection, viewport), width, height);
+    }
+    m_shown = now;
+}
+
+void CFrameCache::CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const
+{
+    if (m_drawing != FrameDrawing::Aside || !m_bDrewLast)
+        return;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    for (const FrameRect& p : parts)
+        glBlitFramebuffer(p.x, p.y, p.x + p.width, p.y + p.height, p.x, p.y, p.x + p.width, p.y + p.height,
+                          GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void CFrameCache::Invalidate()
+{
+    m_bChecked = false;
+    m_bOffered = false;
+    m_bShapesMade = false;
+    m_bDrewLast = false;
+    m_pStill.reset();
+    m_pWork.reset();
+    m_pKey.reset();
+    m_change = {};
+}
+
+void CFrameCache::Release()
+{
+    for (const auto* target : {m_pStill.get(), m_pWork.get()}) {
+        if (!target)
+            continue;
+        glDeleteFramebuffers(1, &target->framebuffer);
+        glDeleteRenderbuffers(1, &target->colour);
+        glDeleteRenderbuffers(1, &target->depth);
+    }
+    Invalidate();
+}
+
+void CFrameCache::Forget()
+{
+    Invalidate();
+}
