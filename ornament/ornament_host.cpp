@@ -7,6 +7,7 @@
 #include "view/scene.h"
 #include "x11/display.h"
 #include "x11/frame_clock.h"
+#include "x11/frame_present.h"
 #include "x11/key_places.h"
 
 #include <GL/glx.h>
@@ -312,6 +313,7 @@ public:
         }
         if (!m_context)
             return "cannot make an OpenGL context for the window";
+        m_pPresenter = std::make_unique<CFramePresenter>(m_d, m_screen, m_window, true);
         return {};
     }
 
@@ -351,8 +353,11 @@ public:
                 if (m_bMapped && (!m_bObscured || m_bShapeStale) && !m_bBlanked) {
                     scene.OnDraw();
                     if (m_bShapeStale)
+                        m_pPresenter->ShowWholeNext();
+                    m_pPresenter->CopyIn(scene);
+                    if (m_bShapeStale)
                         FollowOutline();
-                    glXSwapBuffers(m_d, m_window);
+                    m_pPresenter->Show();
                     glErrors.Check("while drawing a frame");
                     cycle.AfterFrame(state);
                 }
@@ -503,6 +508,10 @@ private:
                 m_bShapeStale = true;
             }
             break;
+        case Expose:
+            if (event.xexpose.window == m_window)
+                m_pPresenter->ShowWholeNext();
+            break;
         case ButtonPress:
             if (event.xbutton.button == Button1) {
                 m_bDragging = true;
@@ -580,6 +589,7 @@ private:
     Colormap m_colormap = 0;
     Window m_window = 0;
     GLXContext m_context = nullptr;
+    std::unique_ptr<CFramePresenter> m_pPresenter;
     int m_width = 0, m_height = 0, m_x = 0, m_y = 0;
     bool m_bFixes = false;
     int m_nFixesEvent = 0;
@@ -629,6 +639,7 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
 
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(true);
+    scene->SetFrameDrawing(FrameDrawing::Aside);
     scene->OnCreate(installedFolder);
     COrnament ornament(d, options);
     if (const long hanging = ornament.Hanging(); hanging != 0) {

@@ -1,0 +1,67 @@
+#include "x11/frame_present.h"
+
+#include <cstring>
+
+namespace {
+
+// Whether the display's GLX names extension, as a whole word.
+bool GlxExtensionOffered(Display* display, int screen, const char* extension)
+{
+    const char* all = glXQueryExtensionsString(display, screen);
+    if (!all)
+        return false;
+    const std::size_t length = std::strlen(extension);
+    for (const char* at = std::strstr(all, extension); at; at = std::strstr(at + length, extension)) {
+        if ((at == all || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0'))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+CFramePresenter::CFramePresenter(Display* display, int screen, GLXDrawable drawable, bool doubleBuffered)
+    : m_display(display), m_drawable(drawable), m_bDoubleBuffered(doubleBuffered)
+{
+    if (doubleBuffered && GlxExtensionOffered(display, screen, "GLX_MESA_copy_sub_buffer"))
+        m_copySubBuffer = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(
+            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
+}
+
+void CFramePresenter::CopyIn(const CScene& scene)
+{
+    // A frame drawn whole is in the back buffer already, and goes as a frame always went.
+    m_bSwap = !scene.FrameCached() || (m_bDoubleBuffered && !m_copySubBuffer);
+    if (!m_bSwap && m_bDoubleBuffered && m_size.width > 0 && !(scene.Bounds() == m_size)) {
+        // Mesa's software driver learns a window's new size only at a swap: until then the back
+        // buffer keeps its old size, and a copy to the window lands out of place. What the swap
+        // shows is covered by the whole frame copied straight after it.
+        glXSwapBuffers(m_display, m_drawable);
+        m_bWholeNext = true;
+    }
+    m_size = scene.Bounds();
+    const FrameChange& change = scene.Change();
+    if (m_bSwap || m_bWholeNext || change.whole)
+        m_parts = {scene.Bounds()};
+    else
+        m_parts = change.parts;
+    scene.CopyToDefaultFramebuffer(m_parts);
+    m_bWholeNext = false;
+}
+
+void CFramePresenter::Show()
+{
+    if (!m_bDoubleBuffered) {
+        // Drawn and copied into the window itself.
+        glFlush();
+        return;
+    }
+    if (m_bSwap) {
+        glXSwapBuffers(m_display, m_drawable);
+        // What is in the back buffer now is not known: the next frame cannot go in parts.
+        m_bWholeNext = true;
+        return;
+    }
+    for (const FrameRect& part : m_parts)
+        m_copySubBuffer(m_display, m_drawable, part.x, part.y, part.width, part.height);
+}
