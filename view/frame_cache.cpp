@@ -143,7 +143,16 @@ std::vector<FrameRect> TilesTouched(const std::vector<FrameRect>& rects, int wid
             while (column < columns && touched[static_cast<std::size_t>(row) * columns + column])
                 ++column;
             const int x = start * kFrameTile, y = row * kFrameTile;
-            tiles.push_back({x, y, std::min(column * kFrameTile, width) - x, std::min(y + kFrameTile, height) - y});
+            const FrameRect run{x, y, std::min(column * kFrameTile, width) - x, std::min(y + kFrameTile, height) - y};
+            // A run under one of the same columns in the row below joins it: fewer, taller
+            // rectangles, each a copy of its own.
+            const auto below = std::find_if(tiles.begin(), tiles.end(), [&](const FrameRect& t) {
+                return t.x == run.x && t.width == run.width && t.y + t.height == run.y;
+            });
+            if (below != tiles.end())
+                below->height += run.height;
+            else
+                tiles.push_back(run);
         }
     }
     return tiles;

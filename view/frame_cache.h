@@ -26,7 +26,8 @@ struct FrameRect {
 inline constexpr int kFrameTile = 32;
 
 // The tiles of a width x height frame that any of rects touches, as few rectangles: each run of
-// touched tiles along a row of tiles, clipped to the frame, rows from the bottom. Pure.
+// touched tiles along a row of tiles, joined with the same run in the rows above it, clipped to
+// the frame; from the bottom. Pure.
 std::vector<FrameRect> TilesTouched(const std::vector<FrameRect>& rects, int width, int height);
 
 // What a frame shows of the parts that move: the bulbs' intensities and the flare angle.

@@ -44,10 +44,12 @@ TEST(FrameTilesTest, TilesTouchedAreWholeTilesInRunsClippedToTheFrame)
         {"the first pixel of the next", {{32, 0, 1, 1}}, 100, 100, {{32, 0, 32, 32}}},
         {"across a tile edge", {{31, 0, 2, 1}}, 100, 100, {{0, 0, 64, 32}}},
         {"two runs in a row", {{0, 0, 1, 1}, {70, 10, 1, 1}}, 100, 100, {{0, 0, 32, 32}, {64, 0, 32, 32}}},
-        {"the frame's edge cuts the last tiles", {{90, 90, 50, 50}}, 100, 100, {{64, 64, 36, 32}, {64, 96, 36, 4}}},
+        {"the frame's edge cuts the last tiles", {{90, 90, 50, 50}}, 100, 100, {{64, 64, 36, 36}}},
+        {"runs of the same columns join", {{0, 0, 40, 70}}, 100, 100, {{0, 0, 64, 96}}},
+        {"runs of other columns do not", {{0, 0, 40, 1}, {0, 40, 10, 1}}, 100, 100, {{0, 0, 64, 32}, {0, 32, 32, 32}}},
         {"partly outside", {{-10, -10, 12, 12}}, 100, 100, {{0, 0, 32, 32}}},
         {"wholly outside", {{100, 0, 5, 5}, {0, -5, 5, 5}}, 100, 100, {}},
-        {"rows from the bottom", {{0, 40, 1, 1}, {0, 0, 1, 1}}, 100, 100, {{0, 0, 32, 32}, {0, 32, 32, 32}}},
+        {"rows apart stay apart", {{0, 70, 1, 1}, {0, 0, 1, 1}}, 100, 100, {{0, 0, 32, 32}, {0, 64, 32, 32}}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TilesTouched(c.rects, c.width, c.height), c.tiles) << c.what;
