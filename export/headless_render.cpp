@@ -172,7 +172,8 @@ public:
                 frame->width = m_options.width;
                 frame->height = m_options.height;
                 frame->channels = m_options.transparent ? 4 : 3;
-                frame->rgb = ReadPixels(m_options.width, m_options.height, frame->channels);
+                frame->rgb = scene.FrameCached() ? scene.ReadCachedFrame(frame->channels)
+                                                 : ReadPixels(m_options.width, m_options.height, frame->channels);
                 error = m_pPipeline->Push(std::move(frame));
             }
             progress.Done(i + 1);

@@ -31,8 +31,9 @@ constexpr double kVideoAddressSpace = 145.0 * kMiB;
 constexpr double kVideoResident = 25.0 * kMiB;
 // Per pixel: the driver's colour, depth and stencil buffers and its tiles.
 constexpr double kDriverBytesPerPixel = 8.0;
-// Per pixel: the still parts kept, a framebuffer object's colour and depth.
-constexpr double kFrameCacheBytesPerPixel = 8.0;
+// Per pixel: the still parts kept and the frame drawn over them, two framebuffer objects'
+// colour and depth.
+constexpr double kFrameCacheBytesPerPixel = 16.0;
 // Each llvmpipe rasteriser thread comes with a second one; a thread's own memory beside its stack.
 constexpr int kDriverThreadsPerThread = 2;
 constexpr double kThreadResident = 0.25 * kMiB;

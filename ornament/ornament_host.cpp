@@ -639,7 +639,7 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
 
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(true);
-    scene->SetFrameDrawing(FrameDrawing::Aside);
+    scene->SetFrameDrawing(FrameDrawing::Cached);
     scene->OnCreate(installedFolder);
     COrnament ornament(d, options);
     if (const long hanging = ornament.Hanging(); hanging != 0) {

@@ -118,7 +118,7 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
 
     auto scene = std::make_unique<CScene>();
     scene->OnCreate(installedFolder);
-    scene->SetFrameDrawing(FrameDrawing::Aside);
+    scene->SetFrameDrawing(FrameDrawing::Cached);
     scene->OnCreateContext();
     int width = attributes.width, height = attributes.height;
     scene->OnSize(width, height);

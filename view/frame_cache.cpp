@@ -210,16 +210,48 @@ struct CFrameCache::StillKey {
     bool operator==(const StillKey&) const = default;
 };
 
-CFrameCache::CFrameCache(FrameDrawing drawing) : m_drawing(drawing)
-{
-}
+namespace {
+
+// For its life, drawing goes into a framebuffer object upside down, rows from the top, as Mesa
+// keeps a window's or a pbuffer's: the projection turned over in y, and front faces clockwise,
+// since turning the picture over turns their winding too. Exactly the pixels the same drawing
+// gives there.
+class CUpsideDown {
+public:
+    CUpsideDown()
+    {
+        GLdouble projection[16];
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glScaled(1.0, -1.0, 1.0);
+        glMultMatrixd(projection);
+        glMatrixMode(GL_MODELVIEW);
+        glPushAttrib(GL_POLYGON_BIT);
+        glFrontFace(GL_CW);
+    }
+    ~CUpsideDown()
+    {
+        glPopAttrib();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+    }
+    CUpsideDown(const CUpsideDown&) = delete;
+    CUpsideDown& operator=(const CUpsideDown&) = delete;
+};
+
+}  // namespace
+
+CFrameCache::CFrameCache() = default;
 
 CFrameCache::~CFrameCache() = default;
 
 bool CFrameCache::MakeTargets(int width, int height)
 {
-    // The depth buffer as the context's own, so that the still parts' depths can be copied from
-    // it (Cached) and are compared as a whole frame's would be.
+    // The depth buffer as precise as the context's own, so that depths compare as in a whole
+    // frame.
     GLint depthBits = 0;
     glGetIntegerv(GL_DEPTH_BITS, &depthBits);
     const GLenum depthFormat = depthBits > 24   ? GL_DEPTH_COMPONENT32
@@ -253,32 +285,17 @@ bool CFrameCache::MakeTargets(int width, int height)
         // Storage that could not be had leaves an empty renderbuffer and GL_OUT_OF_MEMORY.
         return complete && madeWidth == width && madeDepthWidth == width;
     };
-    if (!make(m_pStill))
-        return false;
-    return m_drawing != FrameDrawing::Aside || make(m_pWork);
+    return make(m_pStill) && make(m_pWork);
 }
 
 void CFrameCache::DrawStill(SceneState& state, Backdrop backdrop)
 {
-    if (m_drawing == FrameDrawing::Aside) {
-        glBindFramebuffer(GL_FRAMEBUFFER, m_pStill->framebuffer);
-        if (!m_bShapesMade)
-            DrawUnseenFrame(state, backdrop);
-        RenderStillParts(state, backdrop);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    } else {
-        // Drawn where whole frames are drawn, so that they come out as a whole frame's: a
-        // framebuffer object counts its rows the other way from a window's or a pbuffer's, and
-        // a few edge pixels round the other way too. Copied from there exactly.
-        if (!m_bShapesMade)
-            DrawUnseenFrame(state, backdrop);
-        RenderStillParts(state, backdrop);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_pStill->framebuffer);
-        glBlitFramebuffer(0, 0, m_pStill->width, m_pStill->height, 0, 0, m_pStill->width, m_pStill->height,
-                          GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
+    glBindFramebuffer(GL_FRAMEBUFFER, m_pStill->framebuffer);
+    const CUpsideDown upsideDown;
+    if (!m_bShapesMade)
+        DrawUnseenFrame(state, backdrop);
     m_bShapesMade = true;
+    RenderStillParts(state, backdrop);
 }
 
 bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int height)
@@ -287,7 +304,6 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
         m_bOffered = ExtensionOffered("GL_ARB_framebuffer_object");
         m_bChecked = true;
     }
-    m_bDrewLast = false;
     if (!m_bOffered || width <= 0 || height <= 0)
         return false;
     if (!MakeTargets(width, height)) {
@@ -316,20 +332,18 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
         DrawStill(state, backdrop);
         m_pKey = std::make_unique<StillKey>(key);
     }
-    const GLuint target = m_drawing == FrameDrawing::Aside ? m_pWork->framebuffer : 0;
-    // The still parts, colour and depth, as they were drawn: between framebuffers of one
+    // The still parts, colour and depth, as they were drawn: between framebuffer objects of one
     // format, a copy to the bit.
-    if (!fresh || m_drawing == FrameDrawing::Aside) {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pStill->framebuffer);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
-        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
-                          GL_NEAREST);
-    }
-    glBindFramebuffer(GL_FRAMEBUFFER, target);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pStill->framebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_pWork->framebuffer);
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, m_pWork->framebuffer);
     FindChange(state, fresh, width, height);
-    RenderMovingParts(state);
+    {
+        const CUpsideDown upsideDown;
+        RenderMovingParts(state);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    m_bDrewLast = true;
     return true;
 }
 
@@ -355,14 +369,35 @@ void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int
 
 void CFrameCache::CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const
 {
-    if (m_drawing != FrameDrawing::Aside || !m_bDrewLast)
+    if (!m_pKey)
         return;
+    const int height = m_pWork->height;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    // Turned the right way up on the way: for Mesa, whose window keeps its rows from the top as
+    // the frame was drawn, a plain copy.
     for (const FrameRect& p : parts)
-        glBlitFramebuffer(p.x, p.y, p.x + p.width, p.y + p.height, p.x, p.y, p.x + p.width, p.y + p.height,
-                          GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBlitFramebuffer(p.x, height - p.y, p.x + p.width, height - p.y - p.height, p.x, p.y, p.x + p.width,
+                          p.y + p.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+std::vector<std::uint8_t> CFrameCache::ReadPixels(int channels) const
+{
+    const int width = m_pWork->width, height = m_pWork->height;
+    const std::size_t row = static_cast<std::size_t>(width) * channels;
+    std::vector<std::uint8_t> upsideDown(row * height);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, upsideDown.data());
+    glPopClientAttrib();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    std::vector<std::uint8_t> pixels(upsideDown.size());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&pixels[static_cast<std::size_t>(y) * row],
+                    &upsideDown[static_cast<std::size_t>(height - 1 - y) * row], row);
+    return pixels;
 }
 
 void CFrameCache::Invalidate()
@@ -370,7 +405,6 @@ void CFrameCache::Invalidate()
     m_bChecked = false;
     m_bOffered = false;
     m_bShapesMade = false;
-    m_bDrewLast = false;
     m_pStill.reset();
     m_pWork.reset();
     m_pKey.reset();

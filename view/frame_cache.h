@@ -1,10 +1,12 @@
 // Frames of a camera that holds still, drawn from what moves: the clear, the spot light, the
 // backdrop and the wreath without its bulbs are drawn once into a framebuffer object and
-// copied back before each frame, over which the bulbs, the apple stems, the flares and the
-// apples are drawn as in a whole frame. A frame then costs a fraction of a whole one, and
-// what does not move stays the same to the bit from frame to frame. Needs framebuffer objects
-// (GL_ARB_framebuffer_object); without them, or without the memory for them, frames are
-// drawn whole.
+// copied back before each frame into a second one, over which the bulbs, the apple stems, the
+// flares and the apples are drawn as in a whole frame. A frame then costs a fraction of a
+// whole one, and what does not move stays the same to the bit from frame to frame. Both are
+// drawn upside down, rows from the top as Mesa keeps a window's or a pbuffer's: the other way
+// up, it rounds a few edge pixels otherwise, and a frame would not be a whole frame's. Needs
+// framebuffer objects (GL_ARB_framebuffer_object); without them, or without the memory for
+// them, frames are drawn whole.
 #pragma once
 
 #include "core/scene_state.h"
@@ -13,6 +15,7 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -48,10 +51,9 @@ std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const Movin
 
 // How a scene's frames are drawn.
 enum class FrameDrawing {
-    Whole,   // each from the clear up, in the context's framebuffer, as the window draws them
-    Cached,  // over the still parts kept, in the context's framebuffer, where they are read back
-    Aside,   // over the still parts kept, in a framebuffer object from which the host copies the
-             // parts that changed to its window
+    Whole,   // each from the clear up, in the context's own framebuffer, as the window draws them
+    Cached,  // over the still parts kept, in a framebuffer object, from which the frame is read
+             // back or its changed parts copied to the context's own framebuffer
 };
 
 // What changed from one frame to the next.
@@ -62,7 +64,7 @@ struct FrameChange {
 
 class CFrameCache {
 public:
-    explicit CFrameCache(FrameDrawing drawing);
+    CFrameCache();
     ~CFrameCache();
     CFrameCache(const CFrameCache&) = delete;
     CFrameCache& operator=(const CFrameCache&) = delete;
@@ -76,10 +78,13 @@ public:
     bool Draw(SceneState& state, Backdrop backdrop, int width, int height);
     // What changed in the last frame that Draw drew from the frame before it.
     const FrameChange& Change() const { return m_change; }
-    // With the context current, after Draw: copies parts of the frame to the draw buffer of the
-    // default framebuffer, which for FrameDrawing::Aside is where it must go to be seen; does
-    // nothing for a frame drawn there. Leaves the default framebuffer bound.
+    // With the context current, after Draw returned true: copies parts of the frame, the right
+    // way up, to the draw buffer of the default framebuffer. Leaves the default framebuffer
+    // bound.
     void CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const;
+    // With the context current, after Draw returned true: the frame's pixels, RGB8 (channels 3)
+    // or RGBA8 (4), rows bottom-up as glReadPixels gives them.
+    std::vector<std::uint8_t> ReadPixels(int channels) const;
 
     // Everything is to be found out and drawn anew: a new context is current.
     void Invalidate();
@@ -95,13 +100,11 @@ private:
     void DrawStill(SceneState& state, Backdrop backdrop);
     void FindChange(const SceneState& state, bool whole, int width, int height);
 
-    const FrameDrawing m_drawing;
-    bool m_bChecked = false;     // whether this context was asked for framebuffer objects
-    bool m_bOffered = false;     // and what it said, or that they could not be made
-    bool m_bShapesMade = false;  // a frame was drawn in this context, making the shape lists
-    bool m_bDrewLast = false;    // the last frame was drawn here, not whole by the caller
-    std::unique_ptr<Target> m_pStill;
-    std::unique_ptr<Target> m_pWork;   // FrameDrawing::Aside alone
+    bool m_bChecked = false;           // whether this context was asked for framebuffer objects
+    bool m_bOffered = false;           // and what it said, or that they could not be made
+    bool m_bShapesMade = false;        // a frame was drawn in this context, making the shape lists
+    std::unique_ptr<Target> m_pStill;  // the still parts
+    std::unique_ptr<Target> m_pWork;   // the frame
     std::unique_ptr<StillKey> m_pKey;  // what the still parts were drawn for; null: not drawn
     MovingLooks m_shown;               // the moving parts as the last frame showed them
     FrameChange m_change;

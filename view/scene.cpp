@@ -66,7 +66,7 @@ void CScene::SetFrameDrawing(FrameDrawing drawing)
     if (drawing == FrameDrawing::Whole)
         m_pCache.reset();
     else
-        m_pCache = std::make_unique<CFrameCache>(drawing);
+        m_pCache = std::make_unique<CFrameCache>();
 }
 
 const FrameChange& CScene::Change() const
@@ -78,6 +78,11 @@ void CScene::CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const
 {
     if (m_bFrameCached)
         m_pCache->CopyToDefaultFramebuffer(parts);
+}
+
+std::vector<std::uint8_t> CScene::ReadCachedFrame(int channels) const
+{
+    return m_pCache->ReadPixels(channels);
 }
 
 void CScene::OnCreate(const std::string& installedFolder)

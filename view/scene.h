@@ -5,8 +5,10 @@
 #include "core/scene_state.h"
 #include "view/frame_cache.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CScene {
 public:
@@ -32,10 +34,13 @@ public:
     // After OnDraw: the parts of the frame that differ from the frame before; all of it for a
     // whole frame, and after anything that changed the still parts.
     const FrameChange& Change() const;
-    // With the context current, after OnDraw: copies parts of the frame to the default
-    // framebuffer's draw buffer; a frame drawn aside (FrameDrawing::Aside) is seen only there.
-    // Nothing for a frame drawn in the default framebuffer. Leaves that framebuffer bound.
+    // With the context current, after OnDraw: copies parts of a cached frame to the default
+    // framebuffer's draw buffer, where it is seen; a whole frame is there already. Leaves that
+    // framebuffer bound.
     void CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const;
+    // With the context current, after OnDraw drew a cached frame: its pixels, RGB8 (channels 3)
+    // or RGBA8 (4), rows bottom-up. A whole frame is read from the default framebuffer.
+    std::vector<std::uint8_t> ReadCachedFrame(int channels) const;
     // The whole frame at the last size OnSize was given.
     FrameRect Bounds() const { return {0, 0, m_nWidth, m_nHeight}; }
 

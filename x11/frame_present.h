@@ -1,5 +1,5 @@
 // The scene's frames brought to a GLX window by the ways of showing it that run for hours (the
-// screensaver, the ornament): of a frame drawn aside (FrameDrawing::Aside), only the tiles that
+// screensaver, the ornament): of a cached frame (FrameDrawing::Cached), only the tiles that
 // changed are copied into the window's back buffer and from there to the window
 // (GLX_MESA_copy_sub_buffer), so that the X server, and a compositor, are given only those.
 // The back buffer is never swapped, so it always holds the whole of the last frame. Where the

@@ -124,7 +124,7 @@ TEST_F(FrameCacheTest, EveryPixelThatChangesLiesInTheChangedPartsAndLittleElseDo
         {"the cascade over nothing", cascade, true, 0.15},
     };
     for (const Case& c : cases) {
-        CScene& scene = MakeScene(FrameDrawing::Aside, c.start, c.transparent);
+        CScene& scene = MakeScene(FrameDrawing::Cached, c.start, c.transparent);
         scene.OnDraw();
         std::vector<std::uint8_t> before = Frame(scene);
         const int side = scene.Bounds().width;
@@ -158,18 +158,19 @@ TEST_F(FrameCacheTest, EveryPixelThatChangesLiesInTheChangedPartsAndLittleElseDo
 // which draws the still parts, and those after it, which copy them back.
 TEST_F(FrameCacheTest, CachedFramesLeaveGlStateAndTheDefaultFramebufferAsFound)
 {
-    for (const FrameDrawing drawing : {FrameDrawing::Cached, FrameDrawing::Aside}) {
-        CScene& scene = MakeScene(drawing);
-        for (int frame = 0; frame < 3; ++frame) {
-            ExpectLeavesGlStateAsFound([&] { scene.OnDraw(); });
-            ExpectLeavesGlStateAsFound([&] { scene.CopyToDefaultFramebuffer(scene.Change().parts); });
-            EXPECT_TRUE(scene.FrameCached());
-            GLint draw = -1, read = -1;
-            glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
-            glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-            EXPECT_EQ(draw, 0);
-            EXPECT_EQ(read, 0);
-        }
+    CScene& scene = MakeScene(FrameDrawing::Cached);
+    for (int frame = 0; frame < 3; ++frame) {
+        ExpectLeavesGlStateAsFound([&] { scene.OnDraw(); });
+        ExpectLeavesGlStateAsFound([&] { scene.CopyToDefaultFramebuffer(scene.Change().parts); });
+        ExpectLeavesGlStateAsFound([&] { (void)scene.ReadCachedFrame(4); });
+        EXPECT_TRUE(scene.FrameCached());
+        GLint draw = -1, read = -1, frontFace = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+        glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+        glGetIntegerv(GL_FRONT_FACE, &frontFace);
+        EXPECT_EQ(draw, 0);
+        EXPECT_EQ(read, 0);
+        EXPECT_EQ(frontFace, GL_CCW) << "the frame is drawn upside down, and its front faces clockwise, alone";
     }
 }
 

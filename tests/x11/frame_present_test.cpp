@@ -49,7 +49,7 @@ protected:
             const ScopedCurrentDir inside(fs::path(LUMETTA_SOURCE_DIR) / "assets");
             scene->OnCreate();
         }
-        scene->SetFrameDrawing(FrameDrawing::Aside);
+        scene->SetFrameDrawing(FrameDrawing::Cached);
         scene->OnCreateContext();
         scene->OnSize(500, 500);
         // Alternation with the flares turning: the most that changes from one frame to the next.
