@@ -171,48 +171,43 @@ struct Window {
     ::Window window = 0;
     GLXContext context = nullptr;
 };
+// One window and context for the whole run, sized for each benchmark.
+Window g_window;
 
-// A double-buffered GLX window of width x height on the display, its context current.
-Window OpenWindow(int width, int height)
+// A double-buffered GLX window on the display, its context current; false when there is none.
+bool OpenWindow()
 {
-    Window w;
+    Window& w = g_window;
     w.display = XOpenDisplay(nullptr);
     if (!w.display)
-        return w;
+        return false;
     int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
                         8,        GLX_DEPTH_SIZE,   24,           None};
     XVisualInfo* visual = glXChooseVisual(w.display, DefaultScreen(w.display), attributes);
     if (!visual)
-        return w;
+        return false;
     XSetWindowAttributes set{};
     set.colormap = XCreateColormap(w.display, DefaultRootWindow(w.display), visual->visual, AllocNone);
-    w.window = XCreateWindow(w.display, DefaultRootWindow(w.display), 0, 0, static_cast<unsigned>(width),
-                             static_cast<unsigned>(height), 0, visual->depth, InputOutput, visual->visual, CWColormap,
-                             &set);
+    w.window = XCreateWindow(w.display, DefaultRootWindow(w.display), 0, 0, kLargestWidth, kLargestHeight, 0,
+                             visual->depth, InputOutput, visual->visual, CWColormap, &set);
     XMapWindow(w.display, w.window);
     XSync(w.display, False);
     w.context = glXCreateContext(w.display, visual, nullptr, True);
     XFree(visual);
-    glXMakeCurrent(w.display, w.window, w.context);
-    return w;
+    return w.context && glXMakeCurrent(w.display, w.window, w.context);
 }
 
-void CloseWindow(Window& w)
+void SizeWindow(int width, int height)
 {
-    glXMakeCurrent(w.display, None, nullptr);
-    glXDestroyContext(w.display, w.context);
-    XDestroyWindow(w.display, w.window);
-    XCloseDisplay(w.display);
+    XResizeWindow(g_window.display, g_window.window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(g_window.display, False);
 }
 
 void Presenting(benchmark::State& state, FrameDrawing drawing)
 {
     const Shape shape = ShapeOf(state);
-    Window w = OpenWindow(shape.width, shape.height);
-    if (!w.context) {
-        state.SkipWithError("no GLX window on this display");
-        return;
-    }
+    const Window& w = g_window;
+    SizeWindow(shape.width, shape.height);
     auto scene = MakeScene(shape, drawing);
     CFramePresenter presenter(w.display, DefaultScreen(w.display), w.window, true);
     double covered = 0.0;
@@ -227,7 +222,6 @@ void Presenting(benchmark::State& state, FrameDrawing drawing)
     }
     state.counters["shown"] = benchmark::Counter(covered / static_cast<double>(state.iterations()));
     scene->OnDestroyContext();
-    CloseWindow(w);
 }
 
 void BM_WholeSwapped(benchmark::State& state)
@@ -289,9 +283,8 @@ long PixelsDifferingFromTheProgram()
 long PixelsMissedInTheWindow()
 {
     constexpr int kSide = 500, kFrames = 30;
-    Window w = OpenWindow(kSide, kSide);
-    if (!w.context)
-        return -1;
+    const Window& w = g_window;
+    SizeWindow(kSide, kSide);
     auto scene = MakeScene({kSide, kSide, false, true}, FrameDrawing::Cached);
     CFramePresenter presenter(w.display, DefaultScreen(w.display), w.window, true);
     if (!presenter.CopiesParts())
@@ -316,7 +309,6 @@ long PixelsMissedInTheWindow()
     if (shown)
         XDestroyImage(shown);
     scene->OnDestroyContext();
-    CloseWindow(w);
     return differing;
 }
 
@@ -328,6 +320,10 @@ int main(int argc, char** argv)
     if (present) {
         --argc;
         ++argv;
+        if (!OpenWindow()) {
+            std::fprintf(stderr, "lumetta_cache_bench: no GLX window on this display\n");
+            return 1;
+        }
         const long missed = PixelsMissedInTheWindow();
         std::printf("Window: %ld pixels differ from the frame after 30 frames brought a tile at a time\n", missed);
         if (missed != 0) {

@@ -32,10 +32,10 @@ void CFramePresenter::CopyIn(const CScene& scene)
 {
     // A frame drawn whole is in the back buffer already, and goes as a frame always went.
     m_bSwap = !scene.FrameCached() || (m_bDoubleBuffered && !m_copySubBuffer);
-    if (!m_bSwap && m_bDoubleBuffered && m_size.width > 0 && !(scene.Bounds() == m_size)) {
+    if (!m_bSwap && m_bDoubleBuffered && !(scene.Bounds() == m_size)) {
         // Mesa's software driver learns a window's new size only at a swap: until then the back
-        // buffer keeps its old size, and a copy to the window lands out of place. What the swap
-        // shows is covered by the whole frame copied straight after it.
+        // buffer keeps the size it was made with, and a copy to the window lands out of place.
+        // What the swap shows is covered by the whole frame copied straight after it.
         glXSwapBuffers(m_display, m_drawable);
         m_bWholeNext = true;
     }
