@@ -271,6 +271,11 @@ public:
     // Makes the window, not yet shown. Returns an empty string, or why it cannot be made.
     std::string Make()
     {
+        // llvmpipe hands a frame to rasteriser threads and takes it back; for an ornament's few
+        // changed tiles, twenty times a second all day, that costs more processor time than the
+        // drawing thread takes to draw them alone. Read as the driver starts, with the first
+        // question to GLX; the user's own LP_NUM_THREADS wins.
+        (void)::setenv("LP_NUM_THREADS", "0", 0);
         GLXFBConfig config = nullptr;
         XVisualInfo visual{};
         if (!ChooseArgbConfig(m_d, m_screen, config, visual))
