@@ -109,16 +109,15 @@ void CScene::OnSize(int cx, int cy)
     SetupProjection(cx, cy);
     m_nWidth = std::max(cx, 0);
     m_nHeight = std::max(cy, 0);
+    m_wholeChange = {true, {Bounds()}};
 }
 
 void CScene::OnDraw()
 {
     const Backdrop backdrop = m_bTransparent ? Backdrop::None : Backdrop::Panel;
     m_bFrameCached = m_pCache && m_pCache->Draw(m_state, backdrop, m_nWidth, m_nHeight);
-    if (m_bFrameCached)
-        return;
-    RenderFrame(m_state, backdrop);
-    m_wholeChange = {true, {Bounds()}};
+    if (!m_bFrameCached)
+        RenderFrame(m_state, backdrop);
 }
 
 void CScene::OnDestroyContext()

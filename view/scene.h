@@ -73,7 +73,7 @@ private:
     int m_nWidth = 0, m_nHeight = 0;
     std::unique_ptr<CFrameCache> m_pCache;  // null: whole frames
     bool m_bFrameCached = false;
-    FrameChange m_wholeChange;
+    FrameChange m_wholeChange;  // what a whole frame changes: all of it
 };
 
 // The fixed GL state every frame relies on: clear colour, two-sided lighting with lights
