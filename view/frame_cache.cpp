@@ -173,15 +173,15 @@ std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const Movin
             rects.push_back(r);
     };
     for (std::size_t i = 0; i < now.bulbs.size(); ++i) {
-        // Compared as bits: a step that lands on the same float draws the same bulb.
-        if (std::memcmp(&before.bulbs[i], &now.bulbs[i], sizeof(float)) == 0)
+        // Exactly: a step that lands on the same value draws the same bulb.
+        if (before.bulbs[i] == now.bulbs[i])
             continue;
         const float v = std::max(before.bulbs[i], now.bulbs[i]);
         const float reach = std::max(kBulbShellRadius, v > kHaloThreshold ? kHaloReach * v : 0.0f);
         for (const auto& colour : BulbCentres())
             add(colour[i], {reach, reach, kBulbShellRadius});
     }
-    if (std::memcmp(&before.flareAngle, &now.flareAngle, sizeof(float)) != 0) {
+    if (before.flareAngle != now.flareAngle) {
         for (const FlarePlace& f : kFlarePlaces)
             add({f.x, f.y, kFlarePlane}, {kFlareRadius, kFlareRadius, 0.0f});
     }
