@@ -107,9 +107,9 @@ void BM_CachedTilesCopiedIn(benchmark::State& state)
     Drawing(state, FrameDrawing::Cached, true);
 }
 
-// The still parts copied back, colour and depth, as a cached frame begins: from one
-// framebuffer object to another of the same formats. Beside it, the same copy into the
-// context's own framebuffer, which Mesa makes a drawing pass.
+// The still parts copied back, colour and depth, as a cached frame begins: the texels of one
+// framebuffer object's renderbuffers copied to another's. Beside it, the same as a blit into
+// the context's own framebuffer, which Mesa makes a drawing pass.
 void BM_Restore(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
@@ -131,8 +131,14 @@ void BM_Restore(benchmark::State& state)
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[0]);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, toDefault ? 0 : framebuffers[1]);
     for (auto _ : state) {
-        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
-                          GL_NEAREST);
+        if (toDefault) {
+            glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
+                              GL_NEAREST);
+        } else {
+            for (int i = 0; i < 2; ++i)
+                glCopyImageSubData(renderbuffers[i], GL_RENDERBUFFER, 0, 0, 0, 0, renderbuffers[2 + i], GL_RENDERBUFFER,
+                                   0, 0, 0, 0, width, height, 1);
+        }
         glFinish();
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

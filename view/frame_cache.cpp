@@ -1,4 +1,5 @@
-// glGenFramebuffers and glBlitFramebuffer (GL_ARB_framebuffer_object), asked for before use.
+// glGenFramebuffers, glBlitFramebuffer (GL_ARB_framebuffer_object) and glCopyImageSubData
+// (GL_ARB_copy_image), asked for before use.
 #define GL_GLEXT_PROTOTYPES 1
 #include "view/frame_cache.h"
 
@@ -301,7 +302,7 @@ void CFrameCache::DrawStill(SceneState& state, Backdrop backdrop)
 bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int height)
 {
     if (!m_bChecked) {
-        m_bOffered = ExtensionOffered("GL_ARB_framebuffer_object");
+        m_bOffered = ExtensionOffered("GL_ARB_framebuffer_object") && ExtensionOffered("GL_ARB_copy_image");
         m_bChecked = true;
     }
     if (!m_bOffered || width <= 0 || height <= 0)
@@ -332,11 +333,12 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
         DrawStill(state, backdrop);
         m_pKey = std::make_unique<StillKey>(key);
     }
-    // The still parts, colour and depth, as they were drawn: between framebuffer objects of one
-    // format, a copy to the bit.
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pStill->framebuffer);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_pWork->framebuffer);
-    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    // The still parts, colour and depth, as they were drawn: a copy of the renderbuffers' texels,
+    // to the bit on any driver.
+    glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, 0, 0, 0, m_pWork->colour, GL_RENDERBUFFER, 0, 0, 0, 0,
+                       width, height, 1);
+    glCopyImageSubData(m_pStill->depth, GL_RENDERBUFFER, 0, 0, 0, 0, m_pWork->depth, GL_RENDERBUFFER, 0, 0, 0, 0, width,
+                       height, 1);
     glBindFramebuffer(GL_FRAMEBUFFER, m_pWork->framebuffer);
     FindChange(state, fresh, width, height);
     {

@@ -5,8 +5,8 @@
 // whole one, and what does not move stays the same to the bit from frame to frame. Both are
 // drawn upside down, rows from the top as Mesa keeps a window's or a pbuffer's: the other way
 // up, it rounds a few edge pixels otherwise, and a frame would not be a whole frame's. Needs
-// framebuffer objects (GL_ARB_framebuffer_object); without them, or without the memory for
-// them, frames are drawn whole.
+// framebuffer objects (GL_ARB_framebuffer_object) and copies between them (GL_ARB_copy_image);
+// without them, or without the memory for them, frames are drawn whole.
 #pragma once
 
 #include "core/scene_state.h"
