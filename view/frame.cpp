@@ -6,6 +6,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
 namespace {
 
 struct Vec3 {
@@ -54,6 +58,23 @@ void StepFlareAngle(SceneState& state)
 }
 
 }  // namespace
+
+const std::array<FlareSweep, 5>& FlareSweeps()
+{
+    static const auto sweeps = [] {
+        std::array<FlareSweep, 5> all{};
+        static_assert(std::size(kFlarePositions) == all.size());
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const Vec3& p = kFlarePositions[i];
+            float reach = 0.0f;
+            for (const Vec3& v : kFlareRim)
+                reach = std::max(reach, std::hypot(v.x, v.y));
+            all[i] = {p.x, p.y, p.z + kFlareRim[0].z, reach};
+        }
+        return all;
+    }();
+    return sweeps;
+}
 
 void SetSpotLight(const SceneState& state)
 {

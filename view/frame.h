@@ -3,6 +3,8 @@
 
 #include "core/scene_state.h"
 
+#include <array>
+
 // What stands behind the wreath: the textured panel, or nothing (a transparent scene).
 enum class Backdrop { Panel, None };
 
@@ -20,6 +22,14 @@ void RenderStillParts(const SceneState& state, Backdrop backdrop);
 // the flares (with their step) and the translucent apples, and waits for GL to finish. Over
 // the same still parts, the same steps as RenderFrame; leaves stacks as found.
 void RenderMovingParts(SceneState& state);
+
+// Where each of the five flares turns, in the wreath's coordinates: the centre of its star
+// and how far the star reaches from it, in its plane, at any angle.
+struct FlareSweep {
+    float x, y, z;
+    float reach;
+};
+const std::array<FlareSweep, 5>& FlareSweeps();
 
 // Moves the model-view matrix to the camera: m_fDistance back along z, then turned m_fAngle
 // degrees about y.

@@ -20,20 +20,6 @@ namespace {
 // pixel, and a lit edge may colour the pixel beside it.
 constexpr int kMarginPixels = 2;
 
-// The bulb body's outer shell, and the halo's reach in x and y at intensity 1 (its longest
-// points stand at (-0.8, 0.8) and (0.8, -0.8)); nothing of a halo at or below 0.15.
-constexpr float kBulbShellRadius = 0.23f;
-constexpr float kHaloReach = 0.8f;
-constexpr float kHaloThreshold = 0.15f;
-
-// Where the flares turn, each a star of radius 2 in the plane z = 2 of its own place.
-struct FlarePlace {
-    float x, y;
-};
-const FlarePlace kFlarePlaces[] = {{3.5f, 5.0f}, {5.0f, -0.5f}, {2.9f, -6.0f}, {-3.3f, -4.0f}, {-6.5f, 1.5f}};
-constexpr float kFlareRadius = 2.0f;
-constexpr float kFlarePlane = 2.0f;
-
 struct Point3 {
     float x, y, z;
 };
@@ -177,14 +163,15 @@ std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const Movin
         // Exactly: a step that lands on the same value draws the same bulb.
         if (before.bulbs[i] == now.bulbs[i])
             continue;
-        const float v = std::max(before.bulbs[i], now.bulbs[i]);
-        const float reach = std::max(kBulbShellRadius, v > kHaloThreshold ? kHaloReach * v : 0.0f);
+        const BulbReach a = ReachOfBulb(before.bulbs[i]), b = ReachOfBulb(now.bulbs[i]);
+        const float across = std::max(a.across, b.across), deep = std::max(a.deep, b.deep);
         for (const auto& colour : BulbCentres())
-            add(colour[i], {reach, reach, kBulbShellRadius});
+            add(colour[i], {across, across, deep});
     }
+    // The apples over the flares change where the flares do.
     if (before.flareAngle != now.flareAngle) {
-        for (const FlarePlace& f : kFlarePlaces)
-            add({f.x, f.y, kFlarePlane}, {kFlareRadius, kFlareRadius, 0.0f});
+        for (const FlareSweep& f : FlareSweeps())
+            add({f.x, f.y, f.z}, {f.reach, f.reach, 0.0f});
     }
     return rects;
 }
