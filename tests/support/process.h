@@ -74,15 +74,3 @@ public:
 private:
     std::filesystem::path m_path;
 };
-
-// Makes dir the current folder for the object's life, then goes back.
-class ScopedCurrentDir {
-public:
-    explicit ScopedCurrentDir(const std::filesystem::path& dir);
-    ~ScopedCurrentDir();
-    ScopedCurrentDir(const ScopedCurrentDir&) = delete;
-    ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
-
-private:
-    std::filesystem::path m_previous;
-};

@@ -108,7 +108,9 @@ protected:
     {
         std::filesystem::copy_file(std::filesystem::path(LUMETTA_SOURCE_DIR) / "assets/panel.bmp",
                                    m_work.Path() / "panel.bmp");
-        m_cwd = std::make_unique<ScopedCurrentDir>(m_work.Path());
+        // The program finds its picture where it would find the one it installed; the test
+        // process stays in its own folder.
+        COrbelle3App::SetInstalledData(m_work.Path().string());
         setenv("XDG_CONFIG_HOME", (m_work.Path() / "config").c_str(), 1);
     }
 
@@ -190,7 +192,6 @@ protected:
     }
 
     TempDir m_work;
-    std::unique_ptr<ScopedCurrentDir> m_cwd;
     wxUIActionSimulator m_sim;
     bool m_bStarted = false;
 };
