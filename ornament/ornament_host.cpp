@@ -285,13 +285,11 @@ public:
         attributes.colormap = m_colormap;
         attributes.background_pixel = 0;  // nothing at all until the first frame
         attributes.border_pixel = 0;
-        attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
+        attributes.event_mask = StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
                                 Button1MotionMask | KeyPressMask | VisibilityChangeMask;
         m_window = XCreateWindow(m_d, m_root, m_x, m_y, static_cast<unsigned>(m_width), static_cast<unsigned>(m_height),
                                  0, visual.depth, InputOutput, visual.visual,
                                  CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
-        if (!m_window)
-            return "cannot make a window on this display";
         SetHints();
         // The screen's size, and the compositor coming and going.
         XSelectInput(m_d, m_root, StructureNotifyMask);

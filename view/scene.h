@@ -16,7 +16,6 @@ public:
     // it is exactly the frame drawn in front of a black backdrop; over anything else, what a
     // compositor shows.
     void SetTransparent(bool transparent) { m_bTransparent = transparent; }
-    bool Transparent() const { return m_bTransparent; }
 
     // View creation, before any context exists: reads the backdrop picture from the current
     // folder, else from installedFolder when one is given. A missing picture is fatal
