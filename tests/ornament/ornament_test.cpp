@@ -11,6 +11,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -116,6 +117,14 @@ protected:
         return {x, y};
     }
 
+    // Where the window stands once it has moved to want, or where it stands after 20 s.
+    std::pair<int, int> WaitForPlace(Window w, std::pair<int, int> want)
+    {
+        for (int i = 0; i < 400 && Place(w) != want; ++i)
+            std::this_thread::sleep_for(50ms);
+        return Place(w);
+    }
+
     RgbImage Screen()
     {
         const fs::path shot = dir.Path() / "screen.png";
@@ -158,6 +167,51 @@ protected:
         return names;
     }
 
+    // Which of the kSide x kSide pixels of the window a shape of kind covers, row by row.
+    std::vector<bool> ShapeCover(Window w, int kind)
+    {
+        std::vector<bool> cover(static_cast<std::size_t>(kSide) * kSide, false);
+        int count = 0, ordering = 0;
+        XRectangle* rectangles = XShapeGetRectangles(display, w, kind, &count, &ordering);
+        for (int i = 0; i < count; ++i) {
+            const XRectangle& r = rectangles[i];
+            for (int y = std::max<int>(r.y, 0); y < std::min(r.y + r.height, kSide); ++y)
+                for (int x = std::max<int>(r.x, 0); x < std::min(r.x + r.width, kSide); ++x)
+                    cover[static_cast<std::size_t>(y) * kSide + x] = true;
+        }
+        if (rectangles)
+            XFree(rectangles);
+        return cover;
+    }
+
+    // Which of the window's kSide x kSide pixels its last frame covers at least half, by the
+    // alpha it keeps (an ARGB window is drawn aside, whole, whatever its shape); empty when
+    // the window cannot be read.
+    std::vector<bool> CoveredHalf(Window w)
+    {
+        std::vector<bool> cover;
+        XImage* image = XGetImage(display, w, 0, 0, kSide, kSide, AllPlanes, ZPixmap);
+        if (!image)
+            return cover;
+        if (image->depth == 32) {
+            cover.resize(static_cast<std::size_t>(kSide) * kSide);
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x)
+                    cover[static_cast<std::size_t>(y) * kSide + x] = (XGetPixel(image, x, y) >> 24 & 0xff) >= 128;
+        }
+        XDestroyImage(image);
+        return cover;
+    }
+
+    // A property of 32-bit values, as unsigned numbers.
+    std::vector<unsigned long> Cardinals(Window w, const char* property)
+    {
+        std::vector<unsigned long> values;
+        for (const std::string& v : AtomList(w, property))
+            values.push_back(std::stoul(v));
+        return values;
+    }
+
     TempDir dir;
     Display* display = nullptr;
     Window under = 0;
@@ -179,10 +233,18 @@ TEST_F(OrnamentTest, OverACompositorTheDesktopShowsAroundTheWreathAndThroughItsH
         GTEST_SKIP() << "no compositing manager (picom) on this machine";
     Start({"--geometry", "400x400+500+100"});
     ASSERT_NE(WaitForOutline(), 0u) << Stderr();
-    std::this_thread::sleep_for(500ms);
-    const RgbImage screen = Screen();
+    // The compositor shows the ornament's frames once it has them: until a leaf shows.
+    RgbImage screen = Screen();
     ASSERT_EQ(screen.width, 1024);
     const auto at = [&](int x, int y) { return &screen.rgb[(static_cast<std::size_t>(kY + y) * 1024 + kX + x) * 3]; };
+    const auto leafShows = [&] {
+        const std::uint8_t* leaf = at(kSide * 12 / 100, kSide / 2);
+        return leaf[1] > leaf[0] + 20 && leaf[2] < 0x80;
+    };
+    for (int i = 0; i < 100 && !leafShows(); ++i) {
+        std::this_thread::sleep_for(100ms);
+        screen = Screen();
+    }
     for (const auto& [x, y] :
          {std::pair{2, 2}, {kSide - 3, 2}, {2, kSide - 3}, {kSide - 3, kSide - 3}, {kSide / 2 - 5, kSide / 2 - 10}})
         EXPECT_TRUE(IsUnder(at(x, y))) << "not the desktop at " << x << ", " << y << " of the ornament";
@@ -214,7 +276,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     ASSERT_EQ(std::system("xdotool mousemove 520 120 click 1"), 0);
     XEvent event;
     bool reached = false;
-    for (int i = 0; i < 40 && !reached; ++i) {
+    for (int i = 0; i < 400 && !reached; ++i) {
         while (XCheckTypedWindowEvent(display, under, ButtonPress, &event))
             reached = event.xbutton.x == 520 && event.xbutton.y == 120;
         std::this_thread::sleep_for(25ms);
@@ -222,10 +284,9 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     EXPECT_TRUE(reached) << "the click beside the wreath did not reach the window below";
 
     ASSERT_EQ(std::system("xdotool mousemove 560 300 mousedown 1 mousemove 500 300 mousemove 360 320 mouseup 1"), 0);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(Place(w), std::pair(300, 120));
+    EXPECT_EQ(WaitForPlace(w, {300, 120}), std::pair(300, 120));
     child.Signal(SIGTERM);
-    EXPECT_EQ(WaitForExit(2000ms), 0);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
     std::ifstream settings(dir.Path() / "orbelle3/orbelle3.conf");
     const std::string kept((std::istreambuf_iterator<char>(settings)), std::istreambuf_iterator<char>());
     EXPECT_NE(kept.find("[Ornament]\nX=300\nY=120\n"), std::string::npos) << kept;
@@ -235,7 +296,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     ASSERT_NE(w, 0u);
     EXPECT_EQ(Place(w), std::pair(300, 120)) << "not where it was left";
     child.Signal(SIGTERM);
-    EXPECT_EQ(WaitForExit(2000ms), 0);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
 
     std::ofstream(dir.Path() / "orbelle3/orbelle3.conf") << "[Ornament]\nX=9000\nY=-9000\n";
     Start({"--geometry", "400x400"});
@@ -246,56 +307,80 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
 }
 
 // Catches hints that put the ornament in the taskbar, on one workspace, above other windows or
-// in a frame: what the window managers read, with --above the other way round; and a size that
-// does not follow a desktop scaled twice.
+// in a frame, read as a window manager reads them: the states it keeps, the desktop it is on,
+// the Motif decorations flag with no decoration; with --above the other way round. And a size
+// that does not follow a desktop scaled twice.
 TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnframed)
 {
+    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;  // what EWMH calls every desktop
+    constexpr unsigned long kMotifDecorations = 1ul << 1;  // the flag saying the field is given
+    int unscaled = 0;
     for (const bool above : {false, true}) {
-        Start(above ? std::vector<std::string>{"--above"} : std::vector<std::string>{}, "GDK_SCALE=2");
+        // The second time on a desktop scaled twice.
+        Start(above ? std::vector<std::string>{"--above"} : std::vector<std::string>{},
+              above ? "GDK_SCALE=2" : "GDK_SCALE=1");
         const Window w = WaitForOutline();
         ASSERT_NE(w, 0u) << Stderr();
         XWindowAttributes attributes;
         XGetWindowAttributes(display, w, &attributes);
-        EXPECT_EQ(attributes.width, 720) << "360 pixels, twice";
+        if (!above)
+            unscaled = attributes.width;
+        else
+            EXPECT_EQ(attributes.width, 2 * unscaled) << "not twice as large on a desktop scaled twice";
         const std::vector<std::string> state = AtomList(w, "_NET_WM_STATE");
         for (const char* want : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                                  above ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW"})
             EXPECT_NE(std::find(state.begin(), state.end(), want), state.end()) << want;
-        EXPECT_EQ(AtomList(w, "_NET_WM_DESKTOP"), std::vector<std::string>{"4294967295"}) << "not on every workspace";
-        EXPECT_EQ(AtomList(w, "_MOTIF_WM_HINTS"), (std::vector<std::string>{"2", "0", "0", "0", "0"})) << "a frame";
+        const char* other = above ? "_NET_WM_STATE_BELOW" : "_NET_WM_STATE_ABOVE";
+        EXPECT_EQ(std::find(state.begin(), state.end(), other), state.end()) << other;
+        const std::vector<unsigned long> desktop = Cardinals(w, "_NET_WM_DESKTOP");
+        EXPECT_TRUE(desktop.size() == 1 && desktop[0] == kAllDesktops) << "not on every workspace";
+        // Flags, functions, decorations, input mode, status.
+        const std::vector<unsigned long> motif = Cardinals(w, "_MOTIF_WM_HINTS");
+        ASSERT_GE(motif.size(), 3u) << "no Motif hints";
+        EXPECT_TRUE((motif[0] & kMotifDecorations) && motif[2] == 0) << "a frame";
         child.Signal(SIGTERM);
-        EXPECT_EQ(WaitForExit(2000ms), 0);
+        EXPECT_EQ(WaitForExit(20000ms), 0);
     }
 }
 
-// Catches a black square round the wreath on a desktop with no compositor, or an ornament that
-// keeps its outline when one starts: without one the window is the wreath's outline and the
-// desktop shows round it; once one runs the window is whole again, its alpha doing the work.
+// Catches a black square round the wreath on a desktop with no compositor, an outline that is
+// not the picture's (turned upside down, shifted, cut short, or at another level of coverage),
+// or one kept when a compositor starts: without one, the window and the clicks it takes are
+// the pixels its frame covers at least half; once one runs the window is whole again, its
+// alpha doing the work, and the clicks still follow the outline.
 TEST_F(OrnamentTest, WithoutACompositorTheWindowIsTheWreathsOutline)
 {
     Start({"--geometry", "400x400+500+100"});
     const Window w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();
-    std::this_thread::sleep_for(300ms);
-    const auto bounding = [&] {
-        int count = 0, ordering = 0;
-        XRectangle* rectangles = XShapeGetRectangles(display, w, ShapeBounding, &count, &ordering);
-        if (rectangles)
-            XFree(rectangles);
-        return count;
-    };
-    EXPECT_GT(bounding(), 100) << "the window is not the wreath's outline";
+    // A frame drawn since the outline was taken differs from it only where bulbs blinked.
+    const std::vector<bool> covered = CoveredHalf(w);
+    ASSERT_EQ(covered.size(), static_cast<std::size_t>(kSide * kSide)) << "cannot read the window";
+    const auto cover = std::count(covered.begin(), covered.end(), true);
+    EXPECT_GT(cover, kSide * kSide / 10) << "the frame covers almost nothing";
+    for (const int kind : {ShapeInput, ShapeBounding}) {
+        const std::vector<bool> shape = ShapeCover(w, kind);
+        long differ = 0;
+        for (std::size_t i = 0; i < shape.size(); ++i)
+            differ += shape[i] != covered[i] ? 1 : 0;
+        EXPECT_LT(differ, cover / 100) << (kind == ShapeInput ? "input" : "bounding")
+                                       << " shape: pixels unlike the frame's coverage";
+    }
     const RgbImage screen = Screen();
     for (const auto& [x, y] : {std::pair{kX + 2, kY + 2}, {kX + kSide - 3, kY + kSide - 3}})
         EXPECT_TRUE(IsUnder(&screen.rgb[(static_cast<std::size_t>(y) * 1024 + x) * 3])) << x << ", " << y;
     if (!StartCompositor())
         GTEST_SKIP() << "no compositing manager (picom) to start";
-    int count = bounding();
-    for (int i = 0; i < 100 && count != 1; ++i) {
+    const auto whole = [&] {
+        const std::vector<bool> shape = ShapeCover(w, ShapeBounding);
+        return std::count(shape.begin(), shape.end(), true) == kSide * kSide;
+    };
+    for (int i = 0; i < 400 && !whole(); ++i)
         std::this_thread::sleep_for(50ms);
-        count = bounding();
-    }
-    EXPECT_EQ(count, 1) << "still the outline under a compositor";
+    EXPECT_TRUE(whole()) << "still the outline under a compositor";
+    const std::vector<bool> input = ShapeCover(w, ShapeInput);
+    EXPECT_LT(std::count(input.begin(), input.end(), true), kSide * kSide / 2) << "clicks no longer pass beside it";
 }
 
 // Catches an ornament that ends as a failure or late when taken down, or a second wreath: Esc
@@ -307,7 +392,7 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
     ASSERT_NE(WaitForOutline(), 0u) << Stderr();
     // Clicked, it has the focus (with no window manager, the focus follows the pointer).
     ASSERT_EQ(std::system("xdotool mousemove 560 300 click 1 key Escape"), 0);
-    EXPECT_EQ(WaitForExit(2000ms), 0) << "Esc did not take it down";
+    EXPECT_EQ(WaitForExit(20000ms), 0) << "Esc did not take it down";
 
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Start();
