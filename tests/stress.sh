@@ -6,8 +6,8 @@
 # the program's own sign fails here sooner or later.
 #
 # usage: tests/stress.sh BUILD_DIR [ROUNDS] [REGEX]
-#   BUILD_DIR  a configured and built tree (build/release, or build/sanitize with the
-#              sanitizers' options in the environment, as tools/check.sh sets them)
+#   BUILD_DIR  a configured and built tree (build/release, or build/sanitize, which runs
+#              with the sanitizers' options the test command gives it)
 #   ROUNDS     how many times the whole set runs (20 unless given)
 #   REGEX      which tests, as ctest -R takes it
 # Prints each round's failures and a tally; the status is 1 when any test failed once.
@@ -16,6 +16,10 @@ build=${1:?usage: tests/stress.sh BUILD_DIR [ROUNDS] [REGEX]}
 rounds=${2:-20}
 pattern=${3:-'^(window|saver|ornament|gui|browser)\.'}
 [ -f "$build/CTestTestfile.cmake" ] || { echo "stress: $build is not a built tree" >&2; exit 2; }
+# A sanitized tree runs as the test command runs it.
+if grep -q '^LUMETTA_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+  . "$(dirname "$0")/../tools/sanitizers.sh"
+fi
 
 hogs=()
 stop_hogs() { [ ${#hogs[@]} -eq 0 ] || kill "${hogs[@]}" 2>/dev/null; }

@@ -50,12 +50,7 @@ suite build/release
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON \
   -DLUMETTA_BENCH=ON -DLUMETTA_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
-# Leaks inside the GL driver and the toolkit are theirs; the suppressions name only those libraries.
-# The leak checker's own tracking of dynamic TLS (which the GL driver, loaded at run time,
-# uses) reads stale entries with this glibc and falls over at exit; it is left out.
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:intercept_tls_get_addr=0
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+. tools/sanitizers.sh
 suite build/sanitize
 
 bash tools/style.sh build/sanitize
