@@ -17,7 +17,6 @@ run() {
   local wid
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
     echo "FAIL: no window for $*"; cat "$out/settings.stderr"; exit 1; }
-  sleep 0.5  # the first frame, then the keys
   press_and_expect_exit "$wid" Escape 0 Esc "$out/settings.stderr"
 }
 recent() { grep -E '^file[1-4]=' "$conf" | cut -d= -f2- | paste -sd' '; }
