@@ -1,6 +1,7 @@
 // The scene without its backdrop: transparent pictures, animations and stickers, read back as
 // viewers read them.
 #include "export/outputs.h"
+#include "export/sticker.h"
 #include "tests/support/decode.h"
 #include "tests/support/png_read.h"
 #include "tests/support/process.h"
@@ -219,6 +220,17 @@ TEST_F(TransparentTest, EachFormatWithAlphaKeepsIt)
             EXPECT_GT(worstPartlyPsnr, 24.0) << "brightness of the partly covered pixels";
         }
     }
+}
+
+// Catches a limit changed from what Telegram publishes for a sticker (core.telegram.org/stickers):
+// a sticker under the program's own limit but over the messenger's is refused on upload, and
+// the stickers made here are too small to show it.
+TEST(StickerLimitsTest, AreTelegramsAsPublished)
+{
+    EXPECT_EQ(kStickerSide, 512);
+    EXPECT_EQ(kStickerMostFramesPerSecond, 30);
+    EXPECT_EQ(kStickerMostMilliseconds, 3000);
+    EXPECT_EQ(kStickerMostBytes, 262144);
 }
 
 // Catches a sticker a messenger refuses: checked against Telegram's published limits, as its
