@@ -40,7 +40,7 @@ for round in $(seq "$rounds"); do
     for n in $names; do failed[$n]=$((${failed[$n]:-0} + 1)); done
     cp "$log/round-$round.txt" "$build/stress-round-$round.txt"
   else
-    echo "round $round: passed ($(grep -c ' Passed ' "$log/round-$round.txt") tests)"
+    echo "round $round: $(grep -E 'tests passed, [0-9]+ tests failed' "$log/round-$round.txt")"
   fi
 done
 rm -rf "$log"
