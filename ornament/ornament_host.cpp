@@ -402,10 +402,7 @@ private:
     {
         if (!m_bMoved)
             return;
-        if (const std::string error =
-                WriteSettings(kSettingsGroup, {{"X", std::to_string(m_x)}, {"Y", std::to_string(m_y)}});
-            !error.empty())
-            std::fprintf(stderr, "lumetta: %s\n", error.c_str());
+        WriteSettings(kSettingsGroup, {{"X", std::to_string(m_x)}, {"Y", std::to_string(m_y)}});
         m_bMoved = false;
     }
 
