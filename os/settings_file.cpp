@@ -1,6 +1,7 @@
 #include "os/settings_file.h"
 
 #include "core/files.h"
+#include "os/user_file.h"
 #include "res/texts.h"
 
 #include <fcntl.h>
@@ -77,22 +78,6 @@ bool ReadLines(const std::filesystem::path& path, std::vector<std::string>& line
     return true;
 }
 
-// Makes the folders of folder that are missing, private to the user.
-std::string MakeFolders(const std::filesystem::path& folder)
-{
-    std::filesystem::path made;
-    for (const std::filesystem::path& part : folder) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) == 0)
-            continue;
-        struct stat info;
-        if (errno == EEXIST && ::stat(made.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            continue;
-        return "cannot make " + ShownName(made.string()) + ": " + std::strerror(errno == EEXIST ? ENOTDIR : errno);
-    }
-    return {};
-}
-
 // The settings folder's lock, held for the object's life: one writer at a time, whichever
 // program. The folder is locked rather than the file, which each writer replaces.
 class CFolderLock {
@@ -115,36 +100,6 @@ private:
     int m_fd;
 };
 
-// Writes lines to a new file beside path and renames it over path: the file is whole or as
-// it was. The mode of the file it replaces is kept; a new one is private to the user.
-std::string ReplaceFile(const std::filesystem::path& path, const std::vector<std::string>& lines)
-{
-    std::string temporary = path.string() + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    std::string bytes;
-    for (const std::string& line : lines)
-        bytes += line + '\n';
-    struct stat info;
-    int error = ::fchmod(fd, ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0600) == 0 ? 0 : errno;
-    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EINTR)
-            error = errno;
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(temporary.c_str());
-    return error == 0 ? std::string() : std::strerror(error);
-}
-
 // A file the user took the write permissions from is theirs to keep as it is.
 bool MadeReadOnly(const std::filesystem::path& path)
 {
@@ -156,20 +111,21 @@ std::atomic<bool> g_bSaidReadOnly{false};
 
 }  // namespace
 
+std::filesystem::path ConfigFolder()
+{
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user ? user->pw_dir : "/";
+    }
+    return std::filesystem::path(home) / ".config";
+}
+
 std::filesystem::path SettingsFilePath()
 {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* user = ::getpwuid(::getuid());
-            home = user ? user->pw_dir : "/";
-        }
-        base = std::filesystem::path(home) / ".config";
-    }
-    const std::filesystem::path file = base / kTextAppName / (std::string(kTextAppName) + ".conf");
+    const std::filesystem::path file = ConfigFolder() / kTextAppName / (std::string(kTextAppName) + ".conf");
     // Writing replaces the file by renaming a new one over it; through a link, even one whose
     // file does not exist yet, the file it names is the one to replace.
     std::string target;
@@ -296,7 +252,7 @@ std::map<std::string, std::string> ReadSettings(const std::string& group)
 bool WriteSettings(const std::string& group, const std::map<std::string, std::string>& values, bool wholeGroup)
 {
     const std::filesystem::path path = SettingsFilePath();
-    if (std::string error = MakeFolders(path.parent_path()); !error.empty()) {
+    if (std::string error = MakePrivateFolders(path.parent_path()); !error.empty()) {
         Say("cannot save settings: " + error);
         return false;
     }
@@ -314,7 +270,10 @@ bool WriteSettings(const std::string& group, const std::map<std::string, std::st
             Say("settings " + ShownName(path.string()) + " are read-only, so nothing is saved in them");
         return false;
     }
-    if (std::string error = ReplaceFile(path, merged); !error.empty()) {
+    std::string bytes;
+    for (const std::string& line : merged)
+        bytes += line + '\n';
+    if (std::string error = ReplaceFile(path, bytes); !error.empty()) {
         Say("cannot save settings to " + ShownName(path.string()) + ": " + error);
         return false;
     }

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// The user's folder of settings: $XDG_CONFIG_HOME, or ~/.config when that is unset, empty
+// or not an absolute path.
+std::filesystem::path ConfigFolder();
 // The settings file's path; a symbolic link is followed.
 std::filesystem::path SettingsFilePath();
 

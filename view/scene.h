@@ -50,6 +50,9 @@ void SetupFixedState();
 // For a transparent scene, after SetupFixedState: cleared to nothing at all, and blended so
 // that colour stays premultiplied and alpha adds up the coverage (the colours blend as ever).
 void SetupTransparency();
+// Where only whole pixels can be shown (a GIF's one bit of alpha, the ornament's outline on a
+// desktop with no compositor), a pixel at least half covered is the scene's.
+inline constexpr unsigned char kHalfCovered = 128;
 // Light 0: a dim, warm directional light along the viewing axis. Model-view must be identity.
 void SetupLight0();
 // Viewport (0, 0, cx, cy), a 45-degree perspective from 10 to 70 units, identity model-view.

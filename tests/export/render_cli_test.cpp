@@ -382,19 +382,7 @@ TEST_F(RenderCliTest, OnlyTheDrawingThreadTakesTheEndSignals)
                            entry.file_size(gone) > 0 && !gone;
             if (!started)
                 return false;
-            const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
-            for (const auto& task : fs::directory_iterator(tasks, gone)) {
-                std::ifstream status(task.path() / "status");
-                for (std::string line; std::getline(status, line);) {
-                    if (line.rfind("SigBlk:", 0) != 0)
-                        continue;
-                    const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
-                    const unsigned long long ends = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1) | 1ull << (SIGHUP - 1);
-                    ++threads;
-                    if ((blocked & ends) != ends && task.path().filename() != std::to_string(pid))
-                        open.push_back(task.path().filename());
-                }
-            }
+            open = ThreadsTakingEndSignals(pid, &threads);
             return true;
         };
         const ProcessResult run =

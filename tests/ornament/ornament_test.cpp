@@ -16,6 +16,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <utility>
 #include <fstream>
 #include <thread>
 #include <unistd.h>
@@ -203,6 +205,81 @@ protected:
         return cover;
     }
 
+    // Another lumetta on this display, with this test's settings.
+    ProcessResult Run(const std::vector<std::string>& args)
+    {
+        RunOptions options;
+        options.environment = {std::string("DISPLAY=") + std::getenv("DISPLAY"),
+                               "XDG_CONFIG_HOME=" + dir.Path().string()};
+        return RunLumetta(args, dir.Path(), options);
+    }
+
+    std::string Settings() const
+    {
+        std::ifstream in(dir.Path() / "orbelle3/orbelle3.conf");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Whether done says yes within 20 s, asked every 50 ms.
+    static bool WaitFor(const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 400 && !done(); ++i)
+            std::this_thread::sleep_for(50ms);
+        return done();
+    }
+
+    int Width(Window w)
+    {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, w, &attributes);
+        return attributes.width;
+    }
+
+    // Where a leaf of the ring stands on the screen: left of the hole.
+    std::pair<int, int> Leaf(Window w)
+    {
+        const auto [x, y] = Place(w);
+        const int side = Width(w);
+        return {x + side * 12 / 100, y + side / 2};
+    }
+
+    // Whether a menu is shown: a window of its own over the others, which the toolkit maps
+    // once it holds the pointer and the keys.
+    bool MenuShown()
+    {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        bool shown = false;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned i = 0; i < count && !shown; ++i) {
+                XWindowAttributes attributes;
+                shown = XGetWindowAttributes(display, children[i], &attributes) && attributes.override_redirect &&
+                        attributes.map_state == IsViewable && attributes.width > 1;
+            }
+            XFree(children);
+        }
+        return shown;
+    }
+
+    // Opens the ornament's menu with a right click on the wreath, waits until it is shown (its
+    // own sign that it is open and takes keys), and picks the item downs places down with the
+    // keys; with downs 0, leaves it open.
+    void Choose(Window w, int downs)
+    {
+        ASSERT_TRUE(WaitFor([&] { return !MenuShown(); })) << "the last menu stayed open";
+        const auto [x, y] = Leaf(w);
+        ASSERT_EQ(std::system(("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3").c_str()),
+                  0);
+        ASSERT_TRUE(WaitFor([&] { return MenuShown(); }))
+            << "the menu did not open for item " << downs << " at " << x << ", " << y << ": " << Stderr();
+        if (downs == 0)
+            return;
+        std::string keys = "xdotool key";
+        for (int i = 0; i < downs; ++i)
+            keys += " Down";
+        ASSERT_EQ(std::system((keys + " Return").c_str()), 0);
+    }
+
     // A property of 32-bit values, as unsigned numbers.
     std::vector<unsigned long> Cardinals(Window w, const char* property)
     {
@@ -355,18 +432,30 @@ TEST_F(OrnamentTest, WithoutACompositorTheWindowIsTheWreathsOutline)
     const Window w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();
     // A frame drawn since the outline was taken differs from it only where bulbs blinked.
-    const std::vector<bool> covered = CoveredHalf(w);
-    ASSERT_EQ(covered.size(), static_cast<std::size_t>(kSide * kSide)) << "cannot read the window";
-    const auto cover = std::count(covered.begin(), covered.end(), true);
-    EXPECT_GT(cover, kSide * kSide / 10) << "the frame covers almost nothing";
-    for (const int kind : {ShapeInput, ShapeBounding}) {
-        const std::vector<bool> shape = ShapeCover(w, kind);
-        long differ = 0;
-        for (std::size_t i = 0; i < shape.size(); ++i)
-            differ += shape[i] != covered[i] ? 1 : 0;
-        EXPECT_LT(differ, cover / 100) << (kind == ShapeInput ? "input" : "bounding")
-                                       << " shape: pixels unlike the frame's coverage";
-    }
+    const auto expectTheOutline = [&](const char* view) {
+        const std::vector<bool> covered = CoveredHalf(w);
+        ASSERT_EQ(covered.size(), static_cast<std::size_t>(kSide * kSide)) << "cannot read the window";
+        const auto cover = std::count(covered.begin(), covered.end(), true);
+        EXPECT_GT(cover, kSide * kSide / 10) << view << ": the frame covers almost nothing";
+        for (const int kind : {ShapeInput, ShapeBounding}) {
+            const std::vector<bool> shape = ShapeCover(w, kind);
+            long differ = 0;
+            for (std::size_t i = 0; i < shape.size(); ++i)
+                differ += shape[i] != covered[i] ? 1 : 0;
+            EXPECT_LT(differ, cover / 100) << view << ", " << (kind == ShapeInput ? "input" : "bounding")
+                                           << " shape: pixels unlike the frame's coverage";
+        }
+    };
+    expectTheOutline("at the start");
+    // Clicked, then brought closer and turned: the outline follows the picture.
+    const std::vector<bool> before = ShapeCover(w, ShapeInput);
+    ASSERT_EQ(std::system("xdotool mousemove 560 300 click 1 key Up Up Up Up Up Up Up Up Up Up "
+                          "Left Left Left Left Left Left Left Left Left Left"),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return ShapeCover(w, ShapeInput) != before; })) << "the outline stayed as it was";
+    std::vector<bool> settled = ShapeCover(w, ShapeInput);
+    ASSERT_TRUE(WaitFor([&] { return std::exchange(settled, ShapeCover(w, ShapeInput)) == settled; }));
+    expectTheOutline("closer and turned");
     const RgbImage screen = Screen();
     for (const auto& [x, y] : {std::pair{kX + 2, kY + 2}, {kX + kSide - 3, kY + kSide - 3}})
         EXPECT_TRUE(IsUnder(&screen.rgb[(static_cast<std::size_t>(y) * 1024 + x) * 3])) << x << ", " << y;
@@ -397,6 +486,7 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Start();
         ASSERT_NE(WaitForOutline(), 0u) << Stderr();
+        EXPECT_TRUE(ThreadsTakingEndSignals(child.Pid()).empty()) << "a thread of the driver takes the end signals";
         if (signal == SIGTERM) {
             const ProcessResult second = RunLumetta({"--ornament"}, dir.Path(), [] {
                 RunOptions options;
@@ -415,6 +505,133 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
         EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms) << strsignal(signal);
         EXPECT_EQ(Stderr(), "") << strsignal(signal);
     }
+}
+
+
+// Catches a menu item that does not do what it says, or a choice forgotten by the next
+// ornament: each item, picked with the keys from the menu a right click opens, changes the
+// ornament and the settings file; the next ornament is as large, above, and locked.
+TEST_F(OrnamentTest, ItsMenuDoesWhatItSaysAndTheNextOrnamentKeepsIt)
+{
+    Start({"--geometry", "+300+100"}, "GDK_SCALE=1");
+    Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto kept = [&](const std::string& line) {
+        return WaitFor([&] { return Settings().find("\n" + line + "\n") != std::string::npos; });
+    };
+    const auto above = [&] {
+        const std::vector<std::string> state = AtomList(w, "_NET_WM_STATE");
+        return std::find(state.begin(), state.end(), "_NET_WM_STATE_ABOVE") != state.end();
+    };
+    Choose(w, 3);
+    EXPECT_TRUE(kept("Pattern=3")) << Settings();
+    Choose(w, 4);
+    EXPECT_TRUE(kept("Spin=1")) << Settings();
+    Choose(w, 6);
+    EXPECT_TRUE(kept("Side=480")) << Settings();
+    EXPECT_TRUE(WaitFor([&] { return Width(w) == 480; })) << "larger did not make it larger";
+    Choose(w, 7);
+    EXPECT_TRUE(kept("Above=1")) << Settings();
+    EXPECT_TRUE(WaitFor(above)) << "not above";
+    const fs::path autostart = dir.Path() / "autostart/lumetta-ornament.desktop";
+    Choose(w, 9);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(autostart); })) << "no autostart entry";
+    if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+        EXPECT_EQ(std::system(("desktop-file-validate '" + autostart.string() + "'").c_str()), 0);
+    }
+    Choose(w, 9);
+    EXPECT_TRUE(WaitFor([&] { return !fs::exists(autostart); })) << "the autostart entry stayed";
+    Choose(w, 8);
+    EXPECT_TRUE(kept("Locked=1")) << Settings();
+    const auto place = Place(w);
+    const auto [x, y] = Leaf(w);
+    ASSERT_EQ(std::system(("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1 " +
+                           "mousemove " + std::to_string(x - 100) + " " + std::to_string(y) + " mouseup 1")
+                              .c_str()),
+              0);
+    // The menu opens once the drag before it was handled: then the place is as it was.
+    Choose(w, 0);
+    ASSERT_EQ(std::system("xdotool key Escape"), 0);
+    ASSERT_TRUE(WaitFor([&] { return !MenuShown(); }));
+    EXPECT_EQ(Place(w), place) << "a locked ornament moved";
+    Choose(w, 10);
+    EXPECT_EQ(WaitForExit(20000ms), 0) << "take down did not";
+
+    Start({}, "GDK_SCALE=1");
+    w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    EXPECT_EQ(Width(w), 480);
+    EXPECT_TRUE(above());
+    child.Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+}
+
+// Catches a second lumetta that cannot reach the one that hangs, or five started at once of
+// which none or several hang: --stop takes it down (or says none hangs), options are handed
+// to it (or refused in one line when it cannot take them), and of five started at once one
+// hangs while four say so.
+TEST_F(OrnamentTest, AnotherLumettaTakesItDownOrHandsItOptions)
+{
+    const ProcessResult none = Run({"--ornament", "--stop"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "lumetta: no ornament hangs on this desktop\n");
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const ProcessResult handed = Run({"--ornament", "--pattern", "3", "--geometry", "300x300"});
+    EXPECT_EQ(handed.status, 0);
+    EXPECT_NE(handed.err.find("; handed it --pattern 3 --geometry 300x300\n"), std::string::npos) << handed.err;
+    EXPECT_TRUE(WaitFor([&] { return Width(w) == 300; })) << "the size was not taken";
+    const ProcessResult refused = Run({"--ornament", "--cycle", "5"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--cycle cannot be handed to it"), std::string::npos) << refused.err;
+    const ProcessResult stop = Run({"--ornament", "--stop"});
+    EXPECT_EQ(stop.status, 0);
+    EXPECT_EQ(stop.err, "lumetta: took down the ornament that hung on this desktop (process " +
+                            std::to_string(child.Pid()) + ")\n");
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+
+    CRunningChild five[5];
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(five[i].Start({LUMETTA_BINARY, "--ornament"}, dir.Path(),
+                                  {"XDG_CONFIG_HOME=" + dir.Path().string()},
+                                  dir.Path() / ("five-" + std::to_string(i))));
+    int status[5] = {-1, -1, -1, -1, -1}, ended = 0;
+    WaitFor([&] {
+        for (int i = 0; i < 5; ++i) {
+            if (status[i] == -1 && (status[i] = five[i].WaitForExit(0ms)) != -1)
+                ++ended;
+        }
+        return ended == 4;
+    });
+    EXPECT_EQ(ended, 4) << "not one of five hangs";
+    for (int i = 0; i < 5; ++i) {
+        std::ifstream in(dir.Path() / ("five-" + std::to_string(i)));
+        const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (status[i] != -1) {
+            EXPECT_EQ(status[i], 0) << err;
+            EXPECT_NE(err.find("an ornament hangs on this desktop already"), std::string::npos) << err;
+        }
+    }
+}
+
+// Catches an ornament hung where nobody sees it, or one left drawing when its window was
+// destroyed by another program: --geometry off every monitor is moved onto one with one line;
+// its window destroyed, it ends, and the next one hangs.
+TEST_F(OrnamentTest, APlaceOnNoMonitorComesOntoOneAndItEndsWithItsWindow)
+{
+    Start({"--geometry", "+5000+5000"});
+    Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto [x, y] = Place(w);
+    const int side = Width(w);
+    EXPECT_TRUE(x >= 0 && y >= 0 && x + side <= 1024 && y + side <= 768) << x << ", " << y;
+    EXPECT_NE(Stderr().find("lumetta: --geometry +5000+5000 is on no monitor"), std::string::npos) << Stderr();
+    XDestroyWindow(display, w);
+    XSync(display, False);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+    Start();
+    EXPECT_NE(WaitForOutline(), 0u) << "no new ornament could hang: " << Stderr();
 }
 
 }  // namespace

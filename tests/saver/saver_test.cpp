@@ -205,14 +205,18 @@ TEST_F(SaverTest, DrawsTheSceneInTheWindowAndFollowsItsSize)
     }
 }
 
-// Catches a signal that ends the screensaver as a failure, or late: a daemon ends it with any
-// of the three, and it goes at once, quietly, with status 0.
+// Catches a signal that ends the screensaver as a failure, or late, or one that a thread of
+// the driver takes: a daemon ends it with any of the three, and it goes at once, quietly,
+// with status 0.
 TEST_F(SaverTest, EachEndSignalEndsItAtOnceQuietlyWithStatus0)
 {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         ClearWindow();
         Start({"--window-id", std::to_string(window)});
         ASSERT_TRUE(WaitForDrawing()) << "it never drew";
+        int threads = 0;
+        const std::vector<std::string> open = ThreadsTakingEndSignals(child.Pid(), &threads);
+        EXPECT_TRUE(open.empty()) << open.size() << " of " << threads << " threads take the end signals";
         const auto sent = std::chrono::steady_clock::now();
         child.Signal(signal);
         EXPECT_EQ(WaitForExit(2000ms), 0) << strsignal(signal);

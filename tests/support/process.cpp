@@ -69,6 +69,28 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra,
 
 }  // namespace
 
+std::vector<std::string> ThreadsTakingEndSignals(int pid, int* threads)
+{
+    std::vector<std::string> open;
+    int count = 0;
+    std::error_code gone;
+    const unsigned long long ends = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1) | 1ull << (SIGHUP - 1);
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", gone)) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigBlk:", 0) != 0)
+                continue;
+            ++count;
+            const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+            if ((blocked & ends) != ends && task.path().filename() != std::to_string(pid))
+                open.push_back(task.path().filename());
+        }
+    }
+    if (threads)
+        *threads = count;
+    return open;
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "lumetta-test-XXXXXX").string();
@@ -209,11 +231,13 @@ int CRunningChild::WaitForExit(std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     int status = 0;
-    while (m_pid > 0 && std::chrono::steady_clock::now() < end) {
+    while (m_pid > 0) {
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
+        if (std::chrono::steady_clock::now() >= end)
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return -1;
