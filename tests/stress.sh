@@ -34,7 +34,7 @@ declare -A failed=()
 for round in $(seq "$rounds"); do
   ctest --test-dir "$build" -R "$pattern" -j"$(nproc)" --timeout 300 --output-on-failure \
     >"$log/round-$round.txt" 2>&1
-  names=$(sed -n 's/^ *[0-9]* - \(.*\) (.*)$/\1/p' "$log/round-$round.txt")
+  names=$(sed -n 's/^[[:space:]]*[0-9][0-9]* - \(.*\) (.*)$/\1/p' "$log/round-$round.txt")
   if [ -n "$names" ]; then
     echo "round $round: failed: $(echo "$names" | paste -sd' ')"
     for n in $names; do failed[$n]=$((${failed[$n]:-0} + 1)); done
