@@ -27,6 +27,7 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
   picom                  # the ornament under a compositing manager
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils   # the ornament on two monitors (Xorg, xrandr)
   x11-xkb-utils          # other keyboard layouts in the GUI tests
   libxdamage-dev         # the screensaver test counts what it draws
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page
