@@ -150,7 +150,8 @@ Files:
   $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, by default
   ~/.config/orbelle3/orbelle3.conf
                       settings: the last four documents opened, and
-                      where the ornament was left
+                      what the ornament was given (its place, size,
+                      pattern, flares, above and lock)
 
 Signals:
   Ctrl+C (SIGINT), SIGTERM and SIGHUP end a --render run and remove every file
