@@ -1,10 +1,18 @@
-// Where the ornament hangs, worked out from plain monitor rectangles: --geometry read, places
-// seen or lost between monitors, the default place, and what the settings file keeps.
+// The ornament's parts that take plain values: where it hangs on plain monitor rectangles
+// (--geometry read, places seen or lost between monitors, the default place, what the settings
+// file keeps), its outline from a frame's alpha, what another lumetta asks of it, and its
+// autostart entry.
+#include "ornament/autostart.h"
+#include "ornament/outline.h"
 #include "ornament/placement.h"
 
 #include <gtest/gtest.h>
+// After gtest: Xlib defines None and Bool as macros.
+#include "ornament/control.h"
 
 #include <climits>
+#include <cstdint>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -114,6 +122,46 @@ TEST(PlacementTest, KeptValuesOutOfTheirRangeAreNotKept)
     EXPECT_EQ(damaged.pattern, defaults.pattern);
     EXPECT_FALSE(damaged.spin || damaged.above || damaged.locked);
     EXPECT_FALSE(ReadKept({{"X", "300"}}).placed) << "a place needs both";
+}
+
+// Catches an outline upside down, shifted by a pixel, or cut at another level of coverage:
+// GL's rows come bottom-up, runs are of pixels at least half covered.
+TEST(OutlineTest, RunsOfPixelsAtLeastHalfCoveredFromTheTop)
+{
+    // 4 x 2, the bottom row first: alpha 0 255 255 0, then 128 127 0 200.
+    const std::uint8_t rgba[] = {0, 0, 0, 0,   9, 9, 9, 255, 9, 9, 9, 255, 0, 0, 0, 0,
+                                 9, 9, 9, 128, 9, 9, 9, 127, 0, 0, 0, 0,   9, 9, 9, 200};
+    EXPECT_EQ(CoveredRows(rgba, 4, 2), (std::vector<OutlineRow>{{0, 0, 1}, {3, 0, 1}, {1, 1, 2}}));
+}
+
+// Catches a request to the ornament that hangs misread, or one that a newer lumetta's words
+// would stop: what is sent comes back, and words not known are passed over.
+TEST(OrnamentRequestTest, ComesBackAsSentAndUnknownWordsArePassedOver)
+{
+    OrnamentRequest request;
+    request.pattern = 3;
+    request.spin = request.above = true;
+    request.geometry = "300x300-0+20";
+    EXPECT_EQ(ReadRequest(RequestText(request)), request);
+    OrnamentRequest stop;
+    stop.stop = true;
+    EXPECT_EQ(ReadRequest("stop"), stop);
+    EXPECT_EQ(ReadRequest("stop glow=9 pattern=7"), stop);
+}
+
+// Catches an autostart entry that a desktop would run wrongly when the program's path holds a
+// space, a quote, a dollar sign or a per cent sign.
+TEST(AutostartTest, TheProgramsPathIsQuotedAsDesktopEntriesAsk)
+{
+    const std::pair<std::string, std::string> paths[] = {
+        {"/usr/bin/lumetta", "/usr/bin/lumetta"},
+        {"/home/a b/lumetta", "\"/home/a b/lumetta\""},
+        {"/x/100%/lumetta", "/x/100%%/lumetta"},
+        {"/a\"b$c", "\"/a\\\\\"b\\\\$c\""},
+    };
+    for (const auto& [path, written] : paths)
+        EXPECT_EQ(DesktopExecArgument(path), written) << path;
+    EXPECT_NE(AutostartEntry("/usr/bin/lumetta").find("\nExec=/usr/bin/lumetta --ornament\n"), std::string::npos);
 }
 
 }  // namespace
