@@ -472,11 +472,32 @@ TEST_F(OrnamentTest, WithoutACompositorTheWindowIsTheWreathsOutline)
     EXPECT_LT(std::count(input.begin(), input.end(), true), kSide * kSide / 2) << "clicks no longer pass beside it";
 }
 
-// Catches an ornament that ends as a failure or late when taken down, or a second wreath: Esc
-// on it and each end signal end it at once with status 0; a second --ornament says that one
-// hangs already.
+// Catches an ornament that ends as a failure or late when taken down, or a second wreath, or
+// one that takes another program's message for a close: the window manager's close, Esc on it
+// and each end signal end it at once with status 0; a second --ornament says that one hangs
+// already.
 TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
 {
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto send = [&](Window to, const char* type) {
+        XEvent message{};
+        message.xclient.type = ClientMessage;
+        message.xclient.window = to;
+        message.xclient.message_type = XInternAtom(display, type, False);
+        message.xclient.format = 32;
+        message.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        XSendEvent(display, to, False, NoEventMask, &message);
+        XSync(display, False);
+    };
+    // Another program's message that only looks like a close: a request handed over after it
+    // is taken, so the ornament read the message and hangs on.
+    send(w, "_ANOTHER_PROGRAMS_MESSAGE");
+    EXPECT_EQ(Run({"--ornament", "--pattern", "2"}).status, 0) << "another program's message closed it";
+    // A window manager's close, then Esc on a new one.
+    send(w, "WM_PROTOCOLS");
+    EXPECT_EQ(WaitForExit(20000ms), 0) << "the window manager's close did not take it down";
     Start({"--geometry", "400x400+500+100"});
     ASSERT_NE(WaitForOutline(), 0u) << Stderr();
     // Clicked, it has the focus (with no window manager, the focus follows the pointer).
