@@ -150,7 +150,8 @@ Files:
   $XDG_CONFIG_HOME/orbelle3/orbelle3.conf, by default
   ~/.config/orbelle3/orbelle3.conf
                       settings: the last four documents opened, and
-                      where the ornament was left
+                      what the ornament was given (its place, size,
+                      pattern, flares, above and lock)
 
 Signals:
   Ctrl+C (SIGINT), SIGTERM and SIGHUP end a --render run and remove every file
@@ -235,13 +236,21 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     CLI::Option* ornament = app.add_flag("--ornament", hang,
                                          "hang the wreath on the desktop: no frame and no backdrop, on every "
                                          "workspace, below other windows; Esc takes it down");
-    app.add_flag("--above", result.ornament.above, "with --ornament: above other windows rather than below")
-        ->needs(ornament);
-    app.add_option("--geometry", geometry,
-                   "with --ornament: its size and place, WxH+X+Y as X programs take it (default: 360x360, scaled "
-                   "as the desktop is, at the top right or where it was left)")
-        ->type_name("WxH+X+Y")
-        ->needs(ornament);
+    CLI::Option* above =
+        app.add_flag("--above", result.ornament.above, "with --ornament: above other windows rather than below")
+            ->needs(ornament);
+    CLI::Option* geometryOption =
+        app.add_option("--geometry", geometry,
+                       "with --ornament: its size and place, WxH+X+Y as X programs take it, each side 16 to 8192 and "
+                       "each place within 32767 (default: 360x360, scaled as the desktop is, at the top right of the "
+                       "primary monitor or where it was left)")
+            ->type_name("WxH+X+Y")
+            ->needs(ornament);
+    CLI::Option* stop = app.add_flag("--stop", result.ornament.stop,
+                                     "with --ornament: take down the ornament that hangs on this desktop")
+                            ->needs(ornament)
+                            ->excludes(above)
+                            ->excludes(geometryOption);
     render->excludes(fullscreen)->excludes(window)->excludes(root)->excludes(ornament);
     window->excludes(root)->excludes(fullscreen)->excludes(ornament);
     root->excludes(fullscreen)->excludes(ornament);
@@ -336,9 +345,20 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             result.start.cycleSeconds = static_cast<int>(ParseNumber(cycle, {"--cycle", 1, 3600, true}));
         if (window->count() > 0)
             result.saver.window = ParseWindowId(windowId);
-        if (!geometry.empty() && !ReadGeometry(geometry, result.ornament))
-            throw CLI::ValidationError("--geometry takes WxH+X+Y, WxH or +X+Y, each side 16 to 8192, not '" +
-                                       ShownName(geometry) + "'");
+        if (!geometry.empty()) {
+            if (const std::string why = ReadGeometry(geometry, result.ornament.geometry); !why.empty())
+                throw CLI::ValidationError("--geometry takes WxH+X+Y, WxH or +X+Y, and " + why + ": not '" +
+                                           ShownName(geometry) + "'");
+            result.ornament.geometryText = geometry;
+        }
+        if (stop->count() > 0 && (!pattern.empty() || result.start.spin || !grey.empty() || !cutoff.empty() ||
+                                  !cycle.empty()))
+            throw CLI::ValidationError("--stop takes down the ornament that hangs, and takes no other option");
+        result.ornament.patternGiven = !pattern.empty();
+        for (const auto& [given, option] : {std::pair{!grey.empty(), "--grey"}, {!cutoff.empty(), "--cutoff"},
+                                            {!cycle.empty(), "--cycle"}})
+            if (given)
+                result.ornament.notHanded.emplace_back(option);
     } catch (const CLI::Success& e) {  // --help or --version
         result.action = CommandLine::Action::Exit;
         result.exitStatus = app.exit(e, out, err);

@@ -113,24 +113,6 @@ void AdvanceBulbs(SceneState& state)
     advance[state.m_nPattern - 1](state);
 }
 
-void StepPattern1(SceneState& state)
-{
-    DrawBulbString(state);
-    AdvancePattern1(state);
-}
-
-void StepPattern2(SceneState& state)
-{
-    DrawBulbString(state);
-    AdvancePattern2(state);
-}
-
-void StepPattern3(SceneState& state)
-{
-    DrawBulbString(state);
-    AdvancePattern3(state);
-}
-
 void OnLightPattern1(SceneState& state)
 {
     if (state.m_nPattern == 1)

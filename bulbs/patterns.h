@@ -21,12 +21,6 @@ void DrawBulbs(SceneState& state);
 // Advances the active pattern by one step without drawing: what DrawBulbs does to the state.
 void AdvanceBulbs(SceneState& state);
 
-// Each pattern's step alone, whichever is active: draw the string, then advance the sweep,
-// alternation or cascade by one step.
-void StepPattern1(SceneState& state);
-void StepPattern2(SceneState& state);
-void StepPattern3(SceneState& state);
-
 // Selects a pattern from its start state; selecting the active pattern changes nothing.
 // No drawing: the next frame shows the start state.
 void OnLightPattern1(SceneState& state);

@@ -4,6 +4,7 @@
 // any time, however many there are.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -27,6 +28,14 @@ struct CFrame {
         return &rgb[(static_cast<std::size_t>(height - 1 - y) * width + x) * channels];
     }
 };
+
+// A colour level premultiplied by coverage a (both 0 to 255) made straight, as files and
+// videos hold it: divided by the coverage and rounded to the nearest level, at most 255; 0
+// where nothing is covered.
+constexpr std::uint8_t StraightLevel(unsigned level, unsigned a)
+{
+    return a == 0 ? 0 : static_cast<std::uint8_t>(std::min(255u, (level * 255u + a / 2) / a));
+}
 
 // A rectangle of a frame, in pixels from its top left corner.
 struct CFrameRect {

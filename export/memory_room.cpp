@@ -15,12 +15,14 @@
 #include <limits>
 #include <sstream>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
-constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
+constexpr std::uint64_t kUnknown = MachineRoom::kUnlimited;
 
 // What the program costs before its first picture, measured on Mesa 22.3's llvmpipe and
 // Debian 12's libraries: the code of the program, the driver and LLVM in address space, and
@@ -244,13 +246,8 @@ int Threads(const ExportWork& work, const ExportPlan& plan, int processors)
     return threads;
 }
 
-// What the process holds already, when the plan is made.
-struct Held {
-    double addressSpace = 0;
-    double resident = 0;
-};
-
-Held HeldNow()
+// What the process holds already, in bytes of address space and resident.
+std::pair<double, double> HeldNow()
 {
     const std::uint64_t size = ProcKilobytes("/proc/self/status", "VmSize");
     const std::uint64_t resident = ProcKilobytes("/proc/self/status", "VmRSS");
@@ -259,8 +256,9 @@ Held HeldNow()
 }
 
 // The plan's peak: what the process holds now and what the plan adds to it.
-void Estimate(const ExportWork& work, ExportPlan& plan, int processors, const Held& held)
+void Estimate(const ExportWork& work, ExportPlan& plan, const MachineRoom& room)
 {
+    const int processors = room.processors;
     const FormatCost& cost = CostOf(work.kind);
     const double pixels = static_cast<double>(work.width) * work.height;
     // A frame as read back, held from its drawing until it is written, and any kept to the end.
@@ -272,9 +270,9 @@ void Estimate(const ExportWork& work, ExportPlan& plan, int processors, const He
     const bool video = IsVideo(work.kind);
     const double encoder = VideoFrames(work, plan, processors);
     const int threads = Threads(work, plan, processors);
-    plan.addressSpace = held.addressSpace + kBaseAddressSpace + (video ? kVideoAddressSpace : 0.0) +
-                        threads * ThreadStack() + buffers + encoder;
-    plan.resident = held.resident + kBaseResident + (video ? kVideoResident : 0.0) + threads * kThreadResident +
+    plan.addressSpace = room.heldAddressSpace + kBaseAddressSpace + (video ? kVideoAddressSpace : 0.0) +
+                        threads * room.threadStack + buffers + encoder;
+    plan.resident = room.heldResident + kBaseResident + (video ? kVideoResident : 0.0) + threads * kThreadResident +
                     buffers + encoder * (video ? VideoCostOf(work.kind).touched : 0.0);
 }
 
@@ -287,10 +285,11 @@ int FramesInFlight(int preparers)
 }
 
 // The richest plan: as many threads as the processors give work to.
-ExportPlan RichestPlan(const ExportWork& work, int processors)
+ExportPlan RichestPlan(const ExportWork& work, const MachineRoom& room)
 {
+    const int processors = room.processors;
     ExportPlan plan;
-    plan.driverThreads = DriverThreadsWanted(processors);
+    plan.driverThreads = room.driverThreads;
     plan.frameCache = work.frameCache;
     switch (work.kind) {
     case PictureName::Kind::Png:
@@ -313,8 +312,8 @@ ExportPlan RichestPlan(const ExportWork& work, int processors)
     return plan;
 }
 
-// The leaner plans one step from plan: the video encoder's lookahead halved or its threads,
-// an encoder's threads for each frame, the frames encoded at once, or the driver's threads.
+}  // namespace
+
 std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& plan, int processors, bool videoOnly)
 {
     std::vector<ExportPlan> steps;
@@ -359,6 +358,8 @@ std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& pl
     return steps;
 }
 
+namespace {
+
 // The room a plan needs for what it is estimated to add: the estimate is within a few per cent
 // of what is measured, either way, and a peak moves with the timing of the threads, so a
 // tenth more.
@@ -377,26 +378,41 @@ std::string NotEnough(const ExportWork& work, double need, std::uint64_t room)
 
 }  // namespace
 
+MachineRoom MachineRoomNow()
+{
+    MachineRoom room;
+    room.processors = Processors();
+    room.driverThreads = DriverThreadsWanted(room.processors);
+    room.threadStack = ThreadStack();
+    std::tie(room.heldAddressSpace, room.heldResident) = HeldNow();
+    room.addressSpace = AddressSpaceLeft();
+    room.memory = std::min(ProcKilobytes("/proc/meminfo", "MemAvailable"), GroupRoom());
+    return room;
+}
+
 std::string PlanExport(const ExportWork& work, ExportPlan& plan)
 {
-    const int processors = Processors();
-    const Held held = HeldNow();
-    const std::uint64_t space = AddressSpaceLeft();
-    const std::uint64_t memory = std::min(ProcKilobytes("/proc/meminfo", "MemAvailable"), GroupRoom());
+    return PlanExport(work, MachineRoomNow(), plan);
+}
+
+std::string PlanExport(const ExportWork& work, const MachineRoom& room, ExportPlan& plan)
+{
+    const int processors = room.processors;
+    const std::uint64_t space = room.addressSpace, memory = room.memory;
     // How far a plan is over each bound, in bytes; none is over when all are 0 or less. What a
     // plan adds is needed with some to spare.
     const auto spaceOver = [&](const ExportPlan& p) {
-        return space == kUnknown ? 0.0 : Needed(p.addressSpace - held.addressSpace) - static_cast<double>(space);
+        return space == kUnknown ? 0.0 : Needed(p.addressSpace - room.heldAddressSpace) - static_cast<double>(space);
     };
     const auto memoryOver = [&](const ExportPlan& p) {
-        return memory == kUnknown ? 0.0 : Needed(p.resident - held.resident) - static_cast<double>(memory);
+        return memory == kUnknown ? 0.0 : Needed(p.resident - room.heldResident) - static_cast<double>(memory);
     };
     const auto videoOver = [&](const ExportPlan& p) {
         return IsVideo(work.kind) ? VideoFrames(work, p, processors) - kVideoFrameBudget : 0.0;
     };
 
-    plan = RichestPlan(work, processors);
-    Estimate(work, plan, processors, held);
+    plan = RichestPlan(work, room);
+    Estimate(work, plan, room);
     // Each step takes the leaner plan that saves the most of what is over.
     for (;;) {
         const bool videoOnly = spaceOver(plan) <= 0 && memoryOver(plan) <= 0;
@@ -406,7 +422,7 @@ std::string PlanExport(const ExportWork& work, ExportPlan& plan)
         if (steps.empty())
             break;
         for (ExportPlan& step : steps)
-            Estimate(work, step, processors, held);
+            Estimate(work, step, room);
         const auto over = [&](const ExportPlan& p) {
             return videoOnly ? videoOver(p) : std::max(spaceOver(p), memoryOver(p));
         };
@@ -414,9 +430,9 @@ std::string PlanExport(const ExportWork& work, ExportPlan& plan)
                                  [&](const ExportPlan& a, const ExportPlan& b) { return over(a) < over(b); });
     }
     if (spaceOver(plan) > 0)
-        return NotEnough(work, Needed(plan.addressSpace - held.addressSpace), space);
+        return NotEnough(work, Needed(plan.addressSpace - room.heldAddressSpace), space);
     if (memoryOver(plan) > 0)
-        return NotEnough(work, Needed(plan.resident - held.resident), memory);
+        return NotEnough(work, Needed(plan.resident - room.heldResident), memory);
     return {};  // only the video encoder's own bound is over: the leanest plan it is
 }
 
@@ -430,7 +446,7 @@ void ApplyDriverPlan(const ExportPlan& plan)
 
 std::string DescribePlan(const ExportPlan& plan)
 {
-    const Held held = HeldNow();
+    const auto [heldAddressSpace, heldResident] = HeldNow();
     char line[320];
     (void)std::snprintf(line, sizeof line,
                         "plan: %d preparers, %d frames in flight, %d driver threads, %d encoder threads, "
@@ -438,6 +454,6 @@ std::string DescribePlan(const ExportPlan& plan)
                         "%.0f MiB now)",
                         plan.preparers, plan.framesInFlight, plan.driverThreads, plan.encoderThreads, plan.lookahead,
                         plan.frameCache ? "a frame cache" : "whole frames", plan.addressSpace / kMiB,
-                        plan.resident / kMiB, held.addressSpace / kMiB, held.resident / kMiB);
+                        plan.resident / kMiB, heldAddressSpace / kMiB, heldResident / kMiB);
     return line;
 }

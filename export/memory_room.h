@@ -6,7 +6,9 @@
 
 #include "export/picture_name.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // What an export is asked to make.
 struct ExportWork {
@@ -30,11 +32,36 @@ struct ExportPlan {
     double resident = 0;      // bytes, at the peak
 };
 
-// Plans work for this machine: its processors, the address space left under its limit
-// (ulimit -v), the memory its control group may still use and the memory the system has
-// available. Returns an empty string with plan filled in, or, when even the leanest plan does
+// What a machine gives an export when it is planned.
+struct MachineRoom {
+    static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
+    int processors = 1;
+    int driverThreads = 1;             // llvmpipe's rasteriser threads unless told fewer
+    double threadStack = 8 << 20;      // bytes of address space a new thread's stack takes
+    double heldAddressSpace = 0;       // bytes the process holds already
+    double heldResident = 0;
+    std::uint64_t addressSpace = kUnlimited;  // bytes left under the address-space limit
+    std::uint64_t memory = kUnlimited;        // bytes of memory the process may still take
+};
+
+// This machine now: its processors (those this process may run on), LP_NUM_THREADS, the
+// default thread stack, what the process holds, the address space left under its limit
+// (ulimit -v), and the least of the memory its control group may still use and the memory
+// the system has available.
+MachineRoom MachineRoomNow();
+
+// Plans work for room: the richest plan whose estimate, with a tenth to spare, fits both the
+// address space and the memory, stepping down from as many threads as the processors give
+// work to. Returns an empty string with plan filled in, or, when even the leanest plan does
 // not fit, the line saying what the picture needs and what there is.
+std::string PlanExport(const ExportWork& work, const MachineRoom& room, ExportPlan& plan);
+// The same for this machine now.
 std::string PlanExport(const ExportWork& work, ExportPlan& plan);
+
+// The plans one step leaner than plan: the video encoder's lookahead halved or its threads,
+// the GIF quantiser's threads for each frame, the frames encoded at once, or the driver's
+// threads; with videoOnly, only the video encoder's.
+std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& plan, int processors, bool videoOnly);
 
 // How many frames the frame pipeline may queue under plan.
 inline int PipelineDepth(const ExportPlan& plan)

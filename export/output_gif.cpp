@@ -5,6 +5,7 @@
 // the 50 ms tick exactly.
 #include "export/little_endian.h"
 #include "export/outputs.h"
+#include "view/scene.h"
 #include "view/scene_start.h"
 
 #include <dlfcn.h>
@@ -36,9 +37,8 @@ void LimitQuantiserThreads(int threads)
     }
 }
 
-// A GIF holds one level of transparency: a pixel at least half covered is shown whole, in its
-// straight colour, and any other not at all.
-constexpr std::uint8_t kHalfCovered = 128;
+// A GIF holds one level of transparency: a pixel at least half covered (kHalfCovered) is
+// shown whole, in its straight colour, and any other not at all.
 
 // The smallest rectangle holding every pixel of a transparent frame that a GIF shows; one
 // pixel at the corner when there is none.

@@ -93,7 +93,7 @@ void MakeStraight(std::uint8_t* rgba, std::size_t pixels)
     for (std::uint8_t* p = rgba; p != rgba + pixels * 4; p += 4) {
         const unsigned a = p[3];
         for (int c = 0; c < 3; ++c)
-            p[c] = a == 0 ? 0 : static_cast<std::uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
+            p[c] = StraightLevel(p[c], a);
     }
 }
 

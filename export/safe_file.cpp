@@ -3,6 +3,7 @@
 #include "os/end_signals.h"
 #include "core/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -28,9 +29,9 @@ std::string SystemFailure(const std::string& path, int error)
 
 // Reserves room for size bytes in the file open as fd, so that a full disk is found before the
 // old file is touched. Returns 0, or the error that says there is no room. Where the file
-// system cannot reserve (NFSv3, many FUSE file systems), nothing is reserved and the writes
-// themselves find a full disk: fallocate itself, not posix_fallocate, whose stand-in reads
-// the file through a descriptor open for writing alone.
+// system cannot reserve (NFSv3, many FUSE file systems), nothing is reserved, and the copy
+// makes its room itself before it touches the old bytes: fallocate itself, not
+// posix_fallocate, whose stand-in reads the file through a descriptor open for writing alone.
 int ReserveRoom(int fd, off_t size)
 {
     if (size == 0 || ::fallocate(fd, 0, 0, size) == 0)
@@ -152,7 +153,37 @@ std::string RenameIntoPlace(const std::string& name, const std::string& temp, co
     return {};
 }
 
-// Copies the whole of the file open as source into the target, in place, a piece at a time.
+// Copies bytes from to end of source into fd at the same places, a piece at a time. Returns
+// 0, or the error that stopped it.
+int CopyRange(int source, int fd, off_t from, off_t end)
+{
+    std::vector<unsigned char> piece(1 << 20);
+    for (off_t done = from; done < end;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<off_t>(end - done, static_cast<off_t>(1 << 20)));
+        const ssize_t n = ::pread(source, piece.data(), want, done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        for (ssize_t written = 0; written < n;) {
+            const ssize_t w = ::pwrite(fd, piece.data() + written, static_cast<std::size_t>(n - written), done + written);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return w < 0 ? errno : EIO;
+            written += w;
+        }
+        done += n;
+    }
+    return 0;
+}
+
+// Copies the whole of the file open as source into the target, in place. Nothing of the old
+// file is touched before there is room for the new one: room is reserved where the file
+// system can, and either way the part beyond the old end is written first and made sure of
+// on the disk (NFS says a disk is full only then). A full disk there takes that part away
+// and leaves the old file as it was; the old bytes are then overwritten in room the file
+// already holds, and a shorter file is cut to its length.
 std::string CopyInPlace(const std::string& name, int source, const Target& target)
 {
     if (CEndSignals::Caught() != 0)
@@ -163,26 +194,22 @@ std::string CopyInPlace(const std::string& name, int source, const Target& targe
     const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return SystemFailure(name, errno);
-    if (const int noRoom = ReserveRoom(fd, info.st_size); noRoom != 0) {
-        ::close(fd);
-        return SystemFailure(name, noRoom);
-    }
-    std::vector<unsigned char> piece(1 << 20);
-    int error = 0;
-    for (off_t done = 0; done < info.st_size && error == 0;) {
-        const ssize_t n = ::pread(source, piece.data(), piece.size(), done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        piece.resize(static_cast<std::size_t>(n));
-        if (!WriteAll(fd, piece))
+    struct stat old;
+    int error = ::fstat(fd, &old) != 0 ? errno : ReserveRoom(fd, info.st_size);
+    if (error == 0 && info.st_size > old.st_size) {
+        error = CopyRange(source, fd, old.st_size, info.st_size);
+        if (error == 0 && ::fsync(fd) != 0)
             error = errno;
-        piece.resize(piece.capacity());
-        done += n;
+        if (error != 0) {
+            // The old file again: its bytes were never touched, and what was added goes.
+            while (::ftruncate(fd, old.st_size) != 0 && errno == EINTR) {
+            }
+            ::close(fd);
+            return SystemFailure(name, error);
+        }
     }
+    if (error == 0)
+        error = CopyRange(source, fd, 0, std::min(info.st_size, old.st_size));
     if (error == 0 && ::ftruncate(fd, info.st_size) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)

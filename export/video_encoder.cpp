@@ -51,10 +51,35 @@ std::string AvError(int code)
     return text;
 }
 
-// A colour converter for the thread it is used on: swscale's are not shared.
+// A colour converter for the thread it is used on (swscale's are not shared), for one size
+// and pair of formats, made anew when either changes, its colours set as it is made:
+// full-range RGB to the limited-range BT.709 YUV that the stream says it holds.
 struct CConverter {
     SwsContext* context = nullptr;
+    int width = 0, height = 0;
+    AVPixelFormat from = AV_PIX_FMT_NONE, to = AV_PIX_FMT_NONE;
+    CConverter() = default;
+    CConverter(const CConverter&) = delete;
+    CConverter& operator=(const CConverter&) = delete;
     ~CConverter() { sws_freeContext(context); }
+
+    // The converter for these, or null when swscale cannot make one.
+    SwsContext* For(int w, int h, AVPixelFormat f, AVPixelFormat t)
+    {
+        if (context && w == width && h == height && f == from && t == to)
+            return context;
+        sws_freeContext(context);
+        context = sws_getContext(w, h, f, w, h, t, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+        if (!context)
+            return nullptr;
+        width = w;
+        height = h;
+        from = f;
+        to = t;
+        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+        sws_setColorspaceDetails(context, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+        return context;
+    }
 };
 
 // Where the planes of a 4:2:0 picture (Y, U, V, and with alpha A) lie in its buffer, for
@@ -139,9 +164,7 @@ public:
                 std::uint8_t* o = out + static_cast<std::size_t>(x) * channels;
                 const unsigned a = frame.channels == 4 ? p[3] : 255;
                 for (int c = 0; c < 3; ++c)
-                    o[c] = a == 255 ? p[c]
-                           : a == 0 ? 0
-                                    : static_cast<std::uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
+                    o[c] = a == 255 ? p[c] : StraightLevel(p[c], a);
                 if (channels == 4)
                     o[3] = static_cast<std::uint8_t>(a);
             }
@@ -149,17 +172,9 @@ public:
         const AVPixelFormat from = m_settings.alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
         const AVPixelFormat to = m_settings.alpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
         thread_local CConverter converter;
-        SwsContext* const before = converter.context;
-        converter.context = sws_getCachedContext(converter.context, m_width, m_height, from, m_width, m_height, to,
-                                                 SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-        if (!converter.context)
+        SwsContext* const context = converter.For(m_width, m_height, from, to);
+        if (!context)
             return std::string("cannot convert the colours for ") + m_names.name;
-        // Full-range RGB to the limited-range BT.709 YUV that the stream says it holds: set once
-        // for each converter made.
-        if (converter.context != before) {
-            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-            sws_setColorspaceDetails(converter.context, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-        }
         planes.resize(m_planes.bytes);
         std::uint8_t* const start = AlignedStart(planes);
         std::uint8_t* out[4] = {};
@@ -167,7 +182,7 @@ public:
             out[i] = start + m_planes.offset[i];
         const std::uint8_t* source[] = {top};
         const int sourceStride[] = {static_cast<int>(row)};
-        sws_scale(converter.context, source, sourceStride, 0, m_height, out, m_planes.linesize);
+        sws_scale(context, source, sourceStride, 0, m_height, out, m_planes.linesize);
         return {};
     }
 

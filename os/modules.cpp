@@ -3,15 +3,18 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-std::string ProgramFolder()
+std::string ProgramPath()
 {
     char self[4096];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return {};
-    std::string folder(self, static_cast<std::size_t>(length));
-    folder.erase(folder.rfind('/'));
-    return folder;
+    return length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::string ProgramFolder()
+{
+    std::string folder = ProgramPath();
+    const auto slash = folder.rfind('/');
+    return slash == std::string::npos ? std::string() : folder.erase(slash);
 }
 
 void* LoadModuleEntry(const char* file, const char* entry, std::string& error)

@@ -5,6 +5,8 @@
 
 #include <string>
 
+// The running program's file, or empty when the system will not say.
+std::string ProgramPath();
 // The folder the running program is in, or empty when the system will not say.
 std::string ProgramFolder();
 

@@ -1,19 +1,21 @@
 #include "os/settings_file.h"
 
 #include "core/files.h"
+#include "os/user_file.h"
 #include "res/texts.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
-#include <vector>
 
 namespace {
 
@@ -33,7 +35,26 @@ std::string GroupOf(const std::string& line)
                                                                         : std::string();
 }
 
-// The lines of the file at path, or false with error set when it is there and cannot be read.
+// The key a line sets, or an empty string when it sets none.
+std::string KeyOf(const std::string& line)
+{
+    const auto equals = line.find('=');
+    return equals == std::string::npos ? std::string() : Trimmed(line.substr(0, equals));
+}
+
+bool IsComment(const std::string& line)
+{
+    const std::string text = Trimmed(line);
+    return text.empty() || text.front() == '#' || text.front() == ';';
+}
+
+void Say(const std::string& line)
+{
+    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
+}
+
+// The lines of the file at path (none when there is no file), or false with error set when
+// it is there and cannot be read.
 bool ReadLines(const std::filesystem::path& path, std::vector<std::string>& lines, std::string& error)
 {
     struct stat info;
@@ -57,81 +78,132 @@ bool ReadLines(const std::filesystem::path& path, std::vector<std::string>& line
     return true;
 }
 
-// Makes the folders of path that are missing, private to the user.
-std::string MakeFolders(const std::filesystem::path& folder)
-{
-    std::filesystem::path made;
-    for (const std::filesystem::path& part : folder) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) == 0)
-            continue;
-        struct stat info;
-        if (errno == EEXIST && ::stat(made.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            continue;
-        return "cannot make " + ShownName(made.string()) + ": " + std::strerror(errno == EEXIST ? ENOTDIR : errno);
+// The settings folder's lock, held for the object's life: one writer at a time, whichever
+// program. The folder is locked rather than the file, which each writer replaces.
+class CFolderLock {
+public:
+    explicit CFolderLock(const std::filesystem::path& folder)
+        : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
     }
-    return {};
+    ~CFolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CFolderLock(const CFolderLock&) = delete;
+    CFolderLock& operator=(const CFolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// A file the user took the write permissions from is theirs to keep as it is.
+bool MadeReadOnly(const std::filesystem::path& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
 }
+
+std::atomic<bool> g_bSaidReadOnly{false};
 
 }  // namespace
 
+std::filesystem::path ConfigFolder()
+{
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user ? user->pw_dir : "/";
+    }
+    return std::filesystem::path(home) / ".config";
+}
+
 std::filesystem::path SettingsFilePath()
 {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* user = ::getpwuid(::getuid());
-            home = user ? user->pw_dir : "/";
-        }
-        base = std::filesystem::path(home) / ".config";
-    }
-    const std::filesystem::path file = base / kTextAppName / (std::string(kTextAppName) + ".conf");
+    const std::filesystem::path file = ConfigFolder() / kTextAppName / (std::string(kTextAppName) + ".conf");
     // Writing replaces the file by renaming a new one over it; through a link, even one whose
     // file does not exist yet, the file it names is the one to replace.
     std::string target;
     return FollowLinks(file.string(), target) ? std::filesystem::path(target) : file;
 }
 
-std::map<std::string, std::string> ReadSettings(const std::string& group)
+std::string EscapeSettingsValue(const std::string& value)
+{
+    const bool quoted = !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.front() == '"');
+    std::string text = quoted ? "\"" : "";
+    for (const char c : value) {
+        switch (c) {
+        case '\n': text += "\\n"; break;
+        case '\r': text += "\\r"; break;
+        case '\t': text += "\\t"; break;
+        case '\\': text += "\\\\"; break;
+        case '"': text += quoted ? "\\\"" : "\""; break;
+        default: text += c; break;
+        }
+    }
+    return quoted ? text + "\"" : text;
+}
+
+std::string UnescapeSettingsValue(const std::string& text)
+{
+    const bool quoted = !text.empty() && text.front() == '"';
+    std::string value;
+    for (std::size_t i = quoted ? 1 : 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            switch (text[++i]) {
+            case 'n': value += '\n'; break;
+            case 'r': value += '\r'; break;
+            case 't': value += '\t'; break;
+            case '\\': value += '\\'; break;
+            case '"': value += '"'; break;
+            default: break;  // an escape the file's writers never make stands for nothing
+            }
+        } else if (!(quoted && text[i] == '"' && i == text.size() - 1)) {
+            value += text[i];
+        }
+    }
+    return value;
+}
+
+std::map<std::string, std::string> SettingsGroup(const std::vector<std::string>& lines, const std::string& group,
+                                                 std::vector<int>* damaged)
 {
     std::map<std::string, std::string> values;
-    std::vector<std::string> lines;
-    std::string error;
-    const std::filesystem::path path = SettingsFilePath();
-    if (!ReadLines(path, lines, error)) {
-        std::fprintf(stderr, "lumetta: cannot read settings %s: %s\n", ShownName(path.string()).c_str(), error.c_str());
-        return values;
-    }
     bool inGroup = false;
-    for (const std::string& line : lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
         if (const std::string opened = GroupOf(line); !opened.empty()) {
             inGroup = opened == group;
-            continue;
+        } else if (const std::string key = KeyOf(line); !key.empty()) {
+            if (inGroup)
+                values[key] = UnescapeSettingsValue(Trimmed(line.substr(line.find('=') + 1)));
+        } else if (!IsComment(line) && damaged) {
+            damaged->push_back(static_cast<int>(i) + 1);
         }
-        const auto equals = line.find('=');
-        if (inGroup && equals != std::string::npos)
-            values[Trimmed(line.substr(0, equals))] = Trimmed(line.substr(equals + 1));
     }
     return values;
 }
 
-std::string WriteSettings(const std::string& group, const std::map<std::string, std::string>& values)
+std::vector<std::string> MergeSettings(const std::vector<std::string>& lines, const std::string& group,
+                                       const std::map<std::string, std::string>& values, bool wholeGroup)
 {
-    const std::filesystem::path path = SettingsFilePath();
-    std::vector<std::string> lines;
-    if (std::string error; !ReadLines(path, lines, error))
-        return "cannot read settings " + ShownName(path.string()) + ": " + error + "; they are not written over";
-    // The group's keys replaced where they stand, and the missing ones added at its end, or
-    // with the group at the file's end.
     std::map<std::string, std::string> missing = values;
     std::vector<std::string> out;
     bool inGroup = false, seen = false;
     const auto addMissing = [&] {
+        // After the group's last key, before any blank lines or comments that lead to the next.
+        auto at = out.end();
+        while (at != out.begin() && IsComment(*(at - 1)) && GroupOf(*(at - 1)).empty())
+            --at;
+        std::vector<std::string> added;
         for (const auto& [key, value] : missing)
-            out.push_back(key + "=" + value);
+            added.push_back(key + "=" + EscapeSettingsValue(value));
+        out.insert(at, added.begin(), added.end());
         missing.clear();
     };
     for (const std::string& line : lines) {
@@ -140,13 +212,14 @@ std::string WriteSettings(const std::string& group, const std::map<std::string, 
                 addMissing();
             inGroup = opened == group;
             seen |= inGroup;
-        } else if (const auto equals = line.find('='); inGroup && equals != std::string::npos) {
-            const std::string key = Trimmed(line.substr(0, equals));
+        } else if (const std::string key = KeyOf(line); inGroup && !key.empty()) {
             if (const auto value = values.find(key); value != values.end()) {
-                out.push_back(key + "=" + value->second);
+                out.push_back(key + "=" + EscapeSettingsValue(value->second));
                 missing.erase(key);
                 continue;
             }
+            if (wholeGroup)
+                continue;
         }
         out.push_back(line);
     }
@@ -156,26 +229,53 @@ std::string WriteSettings(const std::string& group, const std::map<std::string, 
         out.push_back("[" + group + "]");
         addMissing();
     }
+    return out;
+}
 
-    if (std::string error = MakeFolders(path.parent_path()); !error.empty())
-        return "cannot save settings: " + error;
-    std::string temporary = path.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return "cannot save settings to " + ShownName(path.string()) + ": " + std::strerror(errno);
-    std::ostringstream text;
-    for (const std::string& line : out)
-        text << line << '\n';
-    const std::string bytes = text.str();
-    struct stat info;
-    ::fchmod(fd, ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0600);
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = !written ? writeError : errno;
-        ::unlink(temporary.c_str());
-        return "cannot save settings to " + ShownName(path.string()) + ": " + std::strerror(error);
+std::map<std::string, std::string> ReadSettings(const std::string& group)
+{
+    std::vector<std::string> lines;
+    std::string error;
+    const std::filesystem::path path = SettingsFilePath();
+    if (!ReadLines(path, lines, error)) {
+        Say("cannot read settings " + ShownName(path.string()) + ": " + error);
+        return {};
     }
-    return {};
+    std::vector<int> damaged;
+    std::map<std::string, std::string> values = SettingsGroup(lines, group, &damaged);
+    for (const int line : damaged)
+        Say("settings " + ShownName(path.string()) + ", line " + std::to_string(line) + ": unexpected '" +
+            ShownName(lines[static_cast<std::size_t>(line) - 1]) + "', kept as it is");
+    return values;
+}
+
+bool WriteSettings(const std::string& group, const std::map<std::string, std::string>& values, bool wholeGroup)
+{
+    const std::filesystem::path path = SettingsFilePath();
+    if (std::string error = MakePrivateFolders(path.parent_path()); !error.empty()) {
+        Say("cannot save settings: " + error);
+        return false;
+    }
+    const CFolderLock lock(path.parent_path());
+    std::vector<std::string> lines;
+    if (std::string error; !ReadLines(path, lines, error)) {
+        Say("cannot read settings " + ShownName(path.string()) + ": " + error + "; they are not written over");
+        return false;
+    }
+    const std::vector<std::string> merged = MergeSettings(lines, group, values, wholeGroup);
+    if (merged == lines)
+        return true;
+    if (MadeReadOnly(path)) {
+        if (!g_bSaidReadOnly.exchange(true))
+            Say("settings " + ShownName(path.string()) + " are read-only, so nothing is saved in them");
+        return false;
+    }
+    std::string bytes;
+    for (const std::string& line : merged)
+        bytes += line + '\n';
+    if (std::string error = ReplaceFile(path, bytes); !error.empty()) {
+        Say("cannot save settings to " + ShownName(path.string()) + ": " + error);
+        return false;
+    }
+    return true;
 }

@@ -95,15 +95,16 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
     int count = 0;
     std::unique_ptr<XVisualInfo, int (*)(void*)> visual(XGetVisualInfo(dpy, VisualIDMask, &wanted, &count), XFree);
     int usesGl = 0, doubleBuffered = 0;
-    if (!visual || glXGetConfig(dpy, visual.get(), GLX_USE_GL, &usesGl) != 0 || !usesGl)
-        return Fail("window " + Hex(window) + " cannot take OpenGL: its visual " + Hex(wanted.visualid) + " has none");
-    glXGetConfig(dpy, visual.get(), GLX_DOUBLEBUFFER, &doubleBuffered);
     GLXContext context = nullptr;
     bool current = false;
     {
-        // The driver's threads, started with the context, keep the end signals out: the
-        // handler runs on this thread alone.
+        // The driver starts its threads as GLX is first asked anything: they keep the end
+        // signals out, and the handler runs on this thread alone.
         const CHoldEndSignals hold;
+        if (!visual || glXGetConfig(dpy, visual.get(), GLX_USE_GL, &usesGl) != 0 || !usesGl)
+            return Fail("window " + Hex(window) + " cannot take OpenGL: its visual " + Hex(wanted.visualid) +
+                        " has none");
+        glXGetConfig(dpy, visual.get(), GLX_DOUBLEBUFFER, &doubleBuffered);
         context = glXCreateContext(dpy, visual.get(), nullptr, True);
         current = context && glXMakeCurrent(dpy, window, context);
     }

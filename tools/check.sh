@@ -17,24 +17,41 @@ report_slow() {
 }
 trap report_slow EXIT
 
+# The suite leaves the user's home alone: it runs with HOME on a folder it may not write (or,
+# for root, must not) and XDG_CONFIG_HOME on one holding a settings file and a recent file,
+# both looked at after each pass, byte for byte, down to the folders' times.
+watched=$PWD/build/watched-home
+chmod -R u+w "$watched" 2>/dev/null || true
+rm -rf "$watched"
+mkdir -p "$watched/home" "$watched/config/orbelle3"
+printf '[Ornament]\nX=17\nY=23\n[RecentFiles]\nfile1=/nowhere/kept.pell\n' >"$watched/config/orbelle3/orbelle3.conf"
+chmod -R a-w "$watched/home"
+snapshot() { (cd "$watched" && find . -printf '%p %M %s %T@\n' | sort && find . -type f -exec sha256sum {} + | sort); }
+untouched=$(snapshot)
+# suite BUILD_DIR: the whole suite of that build, then the look at the home.
+suite() {
+  HOME=$watched/home XDG_CONFIG_HOME=$watched/config \
+    ctest --test-dir "$1" --output-on-failure --timeout 300 -j"$jobs" --repeat after-timeout:2
+  if [ "$(snapshot)" != "$untouched" ]; then
+    echo "check: the suite in $1 changed the home or settings it was started with:" >&2
+    diff <(echo "$untouched") <(snapshot) >&2
+    exit 1
+  fi
+}
+
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETTA_WERROR=ON >/dev/null
 cmake --build build/release -j"$jobs"
 # The tests must have been built: an empty run would pass.
 [ -x build/release/tests/lumetta_tests ] || { echo "check: the tests were not built" >&2; exit 1; }
 # A test that times out runs once more; a GUI test that ran long left its stacks in the log.
-ctest --test-dir build/release --output-on-failure --timeout 300 -j"$jobs" --repeat after-timeout:2
+suite build/release
 
 # Clang's sanitizers are the reference; its compile commands serve clang-tidy too.
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON \
   -DLUMETTA_BENCH=ON -DLUMETTA_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
-# Leaks inside the GL driver and the toolkit are theirs; the suppressions name only those libraries.
-# The leak checker's own tracking of dynamic TLS (which the GL driver, loaded at run time,
-# uses) reads stale entries with this glibc and falls over at exit; it is left out.
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:intercept_tls_get_addr=0
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build/sanitize --output-on-failure --timeout 300 -j"$jobs" --repeat after-timeout:2
+. tools/sanitizers.sh
+suite build/sanitize
 
 bash tools/style.sh build/sanitize
 bash tools/fuzz.sh 25

@@ -10,6 +10,8 @@ build=(
   libglib2.0-dev         # file names shown as GLib shows them
   libx11-dev             # the display is looked for before the window starts
   libxext-dev libxfixes-dev libxrender-dev libxss-dev   # the ornament: its shape, the compositor, its visual, the blanked screen
+  libxrandr-dev libxinerama-dev   # the ornament: the monitors
+  libgtk-3-dev           # the ornament's menu
   libgl-dev libglu1-mesa-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render
@@ -23,9 +25,9 @@ run=(
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgtk-3-dev           # in-process GUI tests find toolbar buttons on screen
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
   picom                  # the ornament under a compositing manager
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils   # the ornament on two monitors (Xorg, xrandr)
   x11-xkb-utils          # other keyboard layouts in the GUI tests
   libxdamage-dev         # the screensaver test counts what it draws
   desktop-file-utils appstream man-db        # the installed desktop entry, AppStream data, manual page

@@ -10,7 +10,6 @@
 #pragma once
 
 #include "core/scene_state.h"
-#include "view/frame.h"
 
 #include <GL/gl.h>
 
@@ -18,6 +17,10 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+// What stands behind the wreath (view/frame.h); declared alone, since this header is included
+// where X's headers make None a macro.
+enum class Backdrop;
 
 // A rectangle of the framebuffer in pixels, from its bottom left corner as GL counts them.
 struct FrameRect {

@@ -23,7 +23,6 @@ public:
     // it is exactly the frame drawn in front of a black backdrop; over anything else, what a
     // compositor shows.
     void SetTransparent(bool transparent) { m_bTransparent = transparent; }
-    bool Transparent() const { return m_bTransparent; }
 
     // Before OnCreateContext: how OnDraw draws its frames (frame_cache.h); whole, as the window
     // does, unless told. A context without framebuffer objects, or without the memory for
@@ -82,6 +81,9 @@ void SetupFixedState();
 // For a transparent scene, after SetupFixedState: cleared to nothing at all, and blended so
 // that colour stays premultiplied and alpha adds up the coverage (the colours blend as ever).
 void SetupTransparency();
+// Where only whole pixels can be shown (a GIF's one bit of alpha, the ornament's outline on a
+// desktop with no compositor), a pixel at least half covered is the scene's.
+inline constexpr unsigned char kHalfCovered = 128;
 // Light 0: a dim, warm directional light along the viewing axis. Model-view must be identity.
 void SetupLight0();
 // Viewport (0, 0, cx, cy), a 45-degree perspective from 10 to 70 units, identity model-view.

@@ -4,6 +4,7 @@
 #include "window/orbelle3_view.h"
 #include "window/resources.h"
 #include "core/files.h"
+#include "os/settings_file.h"
 #include "res/ids.h"
 #include "res/texts.h"
 
@@ -11,11 +12,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <string>
 
 namespace {
 
 constexpr int kRecentFiles = 4;
-const char* const kRecentFilesGroup = "/RecentFiles";
+const char* const kRecentFilesGroup = "RecentFiles";
 
 // A document manager whose recent-file list holds four entries.
 class CDocManager : public wxDocManager {
@@ -32,6 +35,15 @@ wxString Text(const char* utf8)
 wxString Text(std::string_view utf8)
 {
     return wxString::FromUTF8(utf8.data(), utf8.size());
+}
+
+// The recent-file list as the settings keep it: file1, the newest, to file4.
+std::map<std::string, std::string> RecentFiles(const wxFileHistory& history)
+{
+    std::map<std::string, std::string> files;
+    for (size_t i = 0; i < history.GetCount(); ++i)
+        files["file" + std::to_string(i + 1)] = std::string(history.GetHistoryFile(i).fn_str());
+    return files;
 }
 
 // A file name as the system gives it, whatever its bytes.
@@ -137,11 +149,15 @@ bool COrbelle3App::OnInit()
 {
     // The command line was read before wx started; wxApp::OnInit would read it again.
     SetAppName(kTextAppName);
-    m_pSettings = std::make_unique<CSettings>();
-
     m_pDocManager = new CDocManager;
-    m_pSettings->Config().SetPath(kRecentFilesGroup);
-    m_pDocManager->FileHistoryLoad(m_pSettings->Config());
+    // Oldest first: each file added goes to the top.
+    m_recentFiles = ReadSettings(kRecentFilesGroup);
+    for (int i = kRecentFiles; i >= 1; --i) {
+        const auto file = m_recentFiles.find("file" + std::to_string(i));
+        if (file != m_recentFiles.end() && !file->second.empty())
+            m_pDocManager->AddFileToHistory(wxString(file->second.c_str(), *wxConvFileName));
+    }
+    m_recentFiles = RecentFiles(*m_pDocManager->GetFileHistory());
     // Any file may be named as the document; none is read.
     new wxDocTemplate(m_pDocManager, Text(DocumentString(DocumentField::FileTypeName)), "*", "", "",
                       Text(DocumentString(DocumentField::FileTypeId)), "COrbelle3View", CLASSINFO(COrbelle3Doc),
@@ -171,14 +187,14 @@ bool COrbelle3App::OnInit()
 
 int COrbelle3App::OnExit()
 {
-    if (m_pDocManager && m_pSettings) {
-        m_pSettings->Config().SetPath(kRecentFilesGroup);
-        m_pDocManager->FileHistorySave(m_pSettings->Config());
-        m_pSettings->Save();
+    // Only the list's own keys, and only when it changed: whatever else the file holds, the
+    // ornament's place among it, is another program's.
+    if (m_pDocManager) {
+        if (const auto files = RecentFiles(*m_pDocManager->GetFileHistory()); files != m_recentFiles)
+            WriteSettings(kRecentFilesGroup, files, true);
     }
     delete m_pDocManager;
     m_pDocManager = nullptr;
-    m_pSettings.reset();
     return wxApp::OnExit();
 }
 

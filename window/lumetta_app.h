@@ -2,13 +2,13 @@
 // orbelle3_view.h, the about box in about_box.h.
 #pragma once
 
-#include "window/settings.h"
 #include "view/scene_start.h"
 
 #include <wx/docview.h>
 #include <wx/toolbar.h>
 #include <wx/wx.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -38,7 +38,7 @@ private:
     void OnAppAbout(wxCommandEvent& event);
     void OnAppExit(wxCommandEvent& event);
 
-    std::unique_ptr<CSettings> m_pSettings;
+    std::map<std::string, std::string> m_recentFiles;  // as read at the start
     wxDocManager* m_pDocManager = nullptr;
     static std::string s_startDocument;
     static SceneStart s_sceneStart;

@@ -82,9 +82,10 @@ render --render seq/f%03d.png --size "$size" --pattern "$pattern" --frames $((le
 render --render odd.png --size "$odd" --pattern "$pattern" --frames $((lead + 1))
 echo "rendered in $(seconds_since_start) s"
 
-# serve.py prints the port it listens on; it answers the held picture after 40 s at most.
+# serve.py prints the port it listens on; it answers the held picture after 120 s at most
+# (a loaded machine plays the page slowly; one that never finishes is the fault).
 : >"$work/port"
-python3 -u "$here/serve.py" "$site" "$out/posted-result.txt" 40 >"$work/port" 2>"$out/server.log" &
+python3 -u "$here/serve.py" "$site" "$out/posted-result.txt" 120 >"$work/port" 2>"$out/server.log" &
 server=$!
 port=
 for _ in $(seq 100); do
@@ -102,14 +103,14 @@ url="http://127.0.0.1:$port/page.html?w=$w&h=$h&ow=$ow&oh=$oh&frames=$frames&lea
 # it, and an ordinary user needs it where user namespaces are turned off; the page is our
 # own, served from this machine.  The background-networking flags keep it from calling out
 # (this machine's network refuses it anyway).  --timeout makes it print the page as it is
-# after 45 s even if the page never finished.
+# after 125 s even if the page never finished.
 mkdir -p "$work/home"
 status=0
 HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache \
-  timeout -k 5 55 "$chromium" --headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  timeout -k 5 140 "$chromium" --headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
     --disable-dev-shm-usage --user-data-dir="$work/profile" --window-size=800,1000 \
-    --timeout=45000 --screenshot="$out/page.png" --dump-dom "$url" \
+    --timeout=125000 --screenshot="$out/page.png" --dump-dom "$url" \
     >"$out/dom.html" 2>"$out/chromium.log" || status=$?
 echo "Chromium finished in $(seconds_since_start) s from the start (exit status $status)"
 

@@ -517,32 +517,6 @@ TEST_F(PatternTest, ThresholdsAreStrict)
 
 // --- The frame's step ---
 
-// Catches a dispatch to the wrong pattern.
-TEST_F(PatternTest, DrawBulbsStepsTheActivePattern)
-{
-    void (*const steps[])(SceneState&) = {StepPattern1, StepPattern2, StepPattern3};
-    for (int p = 1; p <= 3; ++p) {
-        SCOPED_TRACE(::testing::Message() << "pattern " << p);
-        State().m_nPattern = p == 1 ? 2 : 1;
-        Select(p, 1, 0);
-        Run(3);
-        SceneState twin;
-        twin.m_fBulb = State().m_fBulb;
-        twin.m_nPattern = State().m_nPattern;
-        twin.m_nSweepPhase = State().m_nSweepPhase;
-        twin.m_nSweepIndex = State().m_nSweepIndex;
-        const int dir = g_nAlternateDir;
-        const int stage = g_nCascadeStage;
-
-        Run(1);
-        const PatternState viaFrame = PatternState::Of(State());
-        g_nAlternateDir = dir;
-        g_nCascadeStage = stage;
-        steps[p - 1](twin);
-        EXPECT_EQ(viaFrame, PatternState::Of(twin));
-    }
-}
-
 // Catches a frame that draws no bulbs in silence because the pattern number went astray.
 TEST(PatternDeathTest, APatternNumberOutsideOneToThreeIsAnInternalError)
 {

@@ -11,7 +11,8 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
-for f in bin/lumetta lib/lumetta/modules/lumetta-window.so lib/lumetta/modules/lumetta-video.so share/lumetta/panel.bmp share/applications/lumetta.desktop \
+for f in bin/lumetta lib/lumetta/modules/lumetta-window.so lib/lumetta/modules/lumetta-video.so \
+         lib/lumetta/modules/lumetta-ornament-menu.so share/lumetta/panel.bmp share/applications/lumetta.desktop \
          share/metainfo/io.github.lumetta.Lumetta.metainfo.xml share/man/man1/lumetta.1.gz \
          share/doc/lumetta/copyright share/doc/lumetta/changelog.gz share/xscreensaver/config/lumetta.xml; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
@@ -25,7 +26,9 @@ echo "PASS: every file is in its place"
 
 entry=$prefix/share/applications/lumetta.desktop
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
-grep -qx "Exec=$prefix/bin/lumetta --ornament" "$entry" || fail "the desktop entry has no action that hangs the ornament"
+for exec_line in "--ornament" "--ornament --pattern 2" "--ornament --stop"; do
+  grep -qx "Exec=$prefix/bin/lumetta $exec_line" "$entry" || fail "the desktop entry has no action for $exec_line"
+done
 appstreamcli validate --no-net "$prefix/share/metainfo/io.github.lumetta.Lumetta.metainfo.xml" >/dev/null ||
   fail "the AppStream data does not validate"
 man -l "$prefix/share/man/man1/lumetta.1.gz" 2>&1 >/dev/null | grep . && fail "the manual page has faults"

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <iterator>
+#include <unistd.h>
 
 namespace {
 
@@ -167,7 +168,8 @@ TEST_F(ExportTest, AFatalErrorMidExportLeavesNothingBehind)
 {
     EXPECT_EXIT(
         {
-            const ScopedCurrentDir here(dir.Path());
+            if (chdir(dir.Path().c_str()) != 0)
+                std::exit(3);
             SetShapeMemoryAllocator([](std::size_t) -> void* { return nullptr; });
             RenderOptions options;
             options.output = "x.gif";

@@ -10,10 +10,15 @@
 #include <csignal>
 #include <fstream>
 #include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <iterator>
 
 namespace {
 
@@ -240,6 +245,50 @@ TEST_F(RenderCliTest, AFileWithHardLinksIsWrittenInPlaceWhereRoomCannotBeReserve
     }
 }
 
+// Catches an old file left half overwritten: where room cannot be reserved, a file written in
+// place (it has another hard link) on a disk that fills midway keeps its old bytes, under both
+// names, and the program says why. The disk is a small file system of the test's own, mounted
+// where only this test sees it.
+TEST_F(RenderCliTest, AFileWrittenInPlaceOnADiskThatFillsKeepsItsOldBytes)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const ProcessResult measure = RunLumetta({"--render", "measure.png", "--size", "700x700"}, dir.Path());
+    ASSERT_EQ(measure.status, 0) << measure.err;
+    const auto picture = static_cast<long>(fs::file_size(dir.Path() / "measure.png"));
+    constexpr long kOld = 300000, kDisk = 1400 * 1024;
+    ASSERT_GT(picture, kOld + 100000) << "the picture is too small to outgrow the old file";
+    // This thread's own mounts, which the program it starts inherits.
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    const fs::path disk = dir.Path() / "disk";
+    fs::create_directory(disk);
+    ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + std::to_string(kDisk)).c_str()), 0)
+        << std::strerror(errno);
+    std::string old(kOld, '\0');
+    for (long i = 0; i < kOld; ++i)
+        old[static_cast<std::size_t>(i)] = static_cast<char>(i * 7 % 251);
+    std::ofstream(disk / "t.png", std::ios::binary) << old;
+    fs::create_hard_link(disk / "t.png", disk / "u.png");
+    // Room for the temporary file, and for less than half of what the old one must grow by.
+    const long filler = kDisk - kOld - picture - (picture - kOld) / 2;
+    std::ofstream(disk / "filler", std::ios::binary) << std::string(static_cast<std::size_t>(filler), 'x');
+
+    RunOptions noFallocate;
+    noFallocate.unsupportedCalls = {SYS_fallocate};
+    const ProcessResult run = RunLumetta({"--render", "disk/t.png", "--size", "700x700"}, dir.Path(), noFallocate);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, ::testing::HasSubstr("No space left on device"));
+    for (const char* name : {"t.png", "u.png"}) {
+        std::ifstream in(disk / name, std::ios::binary);
+        const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(kept == old) << name << " is no longer the old file: " << kept.size() << " bytes";
+    }
+    EXPECT_TRUE(fs::equivalent(disk / "t.png", disk / "u.png"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 3) << "left behind";
+    ::umount2(disk.c_str(), MNT_DETACH);
+}
+
 // Catches a write to a reader that has gone ending the program with SIGPIPE: it is one line
 // and status 1, as any other failed write.
 TEST_F(RenderCliTest, AReaderThatGoesIsAFailedWrite)
@@ -333,19 +382,7 @@ TEST_F(RenderCliTest, OnlyTheDrawingThreadTakesTheEndSignals)
                            entry.file_size(gone) > 0 && !gone;
             if (!started)
                 return false;
-            const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
-            for (const auto& task : fs::directory_iterator(tasks, gone)) {
-                std::ifstream status(task.path() / "status");
-                for (std::string line; std::getline(status, line);) {
-                    if (line.rfind("SigBlk:", 0) != 0)
-                        continue;
-                    const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
-                    const unsigned long long ends = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1) | 1ull << (SIGHUP - 1);
-                    ++threads;
-                    if ((blocked & ends) != ends && task.path().filename() != std::to_string(pid))
-                        open.push_back(task.path().filename());
-                }
-            }
+            open = ThreadsTakingEndSignals(pid, &threads);
             return true;
         };
         const ProcessResult run =

@@ -15,7 +15,6 @@ for doc in café.pell ノート.pell $'bad\xff.pell'; do
   pid=$!
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
     echo "FAIL: no window for the document '$doc'"; cat "$out/documents.stderr"; exit 1; }
-  sleep 0.5
   press_and_expect_exit "$wid" Escape 0 Esc "$out/documents.stderr"
 done
 echo "PASS: documents with non-ASCII and non-UTF-8 names open"

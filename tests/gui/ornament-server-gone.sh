@@ -18,16 +18,18 @@ display=$(head -n 1 "$dir/display")
 [ -n "$display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
 DISPLAY=:$display XDG_CONFIG_HOME=$dir "$bin" --ornament 2>"$dir/stderr" &
 ornament=$!
-for _ in $(seq 200); do
-  DISPLAY=:$display xdotool search --class lumetta >/dev/null 2>&1 && break
+# Hanging: its window shown.
+for _ in $(seq 300); do
+  DISPLAY=:$display xdotool search --onlyvisible --class lumetta >/dev/null 2>&1 && break
   sleep 0.1
 done
-sleep 1
+DISPLAY=:$display xdotool search --onlyvisible --class lumetta >/dev/null 2>&1 || {
+  echo "FAIL: the ornament never showed"; cat "$dir/stderr"; exit 1; }
 kill -9 "$xvfb"
 xvfb=
-for _ in $(seq 50); do kill -0 "$ornament" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 200); do kill -0 "$ornament" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$ornament" 2>/dev/null; then
-  echo "FAIL: the ornament is still there 5 s after its X server went"
+  echo "FAIL: the ornament is still there 20 s after its X server went"
   exit 1
 fi
 wait "$ornament"

@@ -17,7 +17,6 @@ run() {
   local wid
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
     echo "FAIL: no window for $*"; cat "$out/settings.stderr"; exit 1; }
-  sleep 0.5  # the first frame, then the keys
   press_and_expect_exit "$wid" Escape 0 Esc "$out/settings.stderr"
 }
 recent() { grep -E '^file[1-4]=' "$conf" | cut -d= -f2- | paste -sd' '; }
@@ -34,6 +33,18 @@ run 'x$HOME.pell'
 w=$work
 expect_recent "$w/x\$HOME.pell $w/e.pell $w/d.pell $w/c.pell"
 echo "PASS: the list keeps the last four documents, newest first, each once, names as they are"
+
+# Another program's keys saved while the window runs (the ornament, dragged to 600,200) are
+# there after the window has saved its list: it writes its own keys alone.
+"$bin" e.pell 2>"$out/settings.stderr" &
+pid=$!
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lumetta$' | head -n 1) || {
+  echo "FAIL: no window"; cat "$out/settings.stderr"; exit 1; }
+printf '[Ornament]\nX=600\nY=200\n' >>"$conf"
+press_and_expect_exit "$wid" Escape 0 Esc "$out/settings.stderr"
+grep -q '^X=600$' "$conf" || { echo "FAIL: the window wrote over the ornament's place"; cat "$conf"; exit 1; }
+expect_recent "$w/e.pell $w/x\$HOME.pell $w/d.pell $w/c.pell"
+echo "PASS: what another program saved meanwhile stays"
 
 # A damaged file: lines it cannot read, another program's group and bytes that are not
 # UTF-8 all survive; the list is still updated.

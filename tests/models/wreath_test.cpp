@@ -9,7 +9,6 @@
 #include "models/wreath.h"
 #include "models/wreath_tables.h"
 #include "tests/support/gl_test.h"
-#include "tests/support/process.h"
 #include "view/scene.h"
 
 #include <GL/glu.h>
@@ -17,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -237,10 +237,7 @@ TEST_F(WreathTest, EachPartIsLitInItsOwnMaterial)
 TEST_F(WreathTest, FlaresShowThroughTheTranslucentApples)
 {
     CScene scene;
-    {
-        ScopedCurrentDir inside(std::filesystem::path(LUMETTA_SOURCE_DIR) / "assets");
-        scene.OnCreate();
-    }
+    scene.OnCreate((std::filesystem::path(LUMETTA_SOURCE_DIR) / "assets").string());
     scene.OnCreateContext();
     scene.OnSize(500, 500);
     // A point of flare 1 inside its apple's outline, where the apple's front surface stands

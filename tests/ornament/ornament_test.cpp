@@ -11,10 +11,13 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <utility>
 #include <fstream>
 #include <thread>
 #include <unistd.h>
@@ -116,6 +119,14 @@ protected:
         return {x, y};
     }
 
+    // Where the window stands once it has moved to want, or where it stands after 20 s.
+    std::pair<int, int> WaitForPlace(Window w, std::pair<int, int> want)
+    {
+        for (int i = 0; i < 400 && Place(w) != want; ++i)
+            std::this_thread::sleep_for(50ms);
+        return Place(w);
+    }
+
     RgbImage Screen()
     {
         const fs::path shot = dir.Path() / "screen.png";
@@ -158,6 +169,126 @@ protected:
         return names;
     }
 
+    // Which of the kSide x kSide pixels of the window a shape of kind covers, row by row.
+    std::vector<bool> ShapeCover(Window w, int kind)
+    {
+        std::vector<bool> cover(static_cast<std::size_t>(kSide) * kSide, false);
+        int count = 0, ordering = 0;
+        XRectangle* rectangles = XShapeGetRectangles(display, w, kind, &count, &ordering);
+        for (int i = 0; i < count; ++i) {
+            const XRectangle& r = rectangles[i];
+            for (int y = std::max<int>(r.y, 0); y < std::min(r.y + r.height, kSide); ++y)
+                for (int x = std::max<int>(r.x, 0); x < std::min(r.x + r.width, kSide); ++x)
+                    cover[static_cast<std::size_t>(y) * kSide + x] = true;
+        }
+        if (rectangles)
+            XFree(rectangles);
+        return cover;
+    }
+
+    // Which of the window's kSide x kSide pixels its last frame covers at least half, by the
+    // alpha it keeps (an ARGB window is drawn aside, whole, whatever its shape); empty when
+    // the window cannot be read.
+    std::vector<bool> CoveredHalf(Window w)
+    {
+        std::vector<bool> cover;
+        XImage* image = XGetImage(display, w, 0, 0, kSide, kSide, AllPlanes, ZPixmap);
+        if (!image)
+            return cover;
+        if (image->depth == 32) {
+            cover.resize(static_cast<std::size_t>(kSide) * kSide);
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x)
+                    cover[static_cast<std::size_t>(y) * kSide + x] = (XGetPixel(image, x, y) >> 24 & 0xff) >= 128;
+        }
+        XDestroyImage(image);
+        return cover;
+    }
+
+    // Another lumetta on this display, with this test's settings.
+    ProcessResult Run(const std::vector<std::string>& args)
+    {
+        RunOptions options;
+        options.environment = {std::string("DISPLAY=") + std::getenv("DISPLAY"),
+                               "XDG_CONFIG_HOME=" + dir.Path().string()};
+        return RunLumetta(args, dir.Path(), options);
+    }
+
+    std::string Settings() const
+    {
+        std::ifstream in(dir.Path() / "orbelle3/orbelle3.conf");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Whether done says yes within 20 s, asked every 50 ms.
+    static bool WaitFor(const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 400 && !done(); ++i)
+            std::this_thread::sleep_for(50ms);
+        return done();
+    }
+
+    int Width(Window w)
+    {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, w, &attributes);
+        return attributes.width;
+    }
+
+    // Where a leaf of the ring stands on the screen: left of the hole.
+    std::pair<int, int> Leaf(Window w)
+    {
+        const auto [x, y] = Place(w);
+        const int side = Width(w);
+        return {x + side * 12 / 100, y + side / 2};
+    }
+
+    // Whether a menu is shown: a window of its own over the others, which the toolkit maps
+    // once it holds the pointer and the keys.
+    bool MenuShown()
+    {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        bool shown = false;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned i = 0; i < count && !shown; ++i) {
+                XWindowAttributes attributes;
+                shown = XGetWindowAttributes(display, children[i], &attributes) && attributes.override_redirect &&
+                        attributes.map_state == IsViewable && attributes.width > 1;
+            }
+            XFree(children);
+        }
+        return shown;
+    }
+
+    // Opens the ornament's menu with a right click on the wreath, waits until it is shown (its
+    // own sign that it is open and takes keys), and picks the item downs places down with the
+    // keys; with downs 0, leaves it open.
+    void Choose(Window w, int downs)
+    {
+        ASSERT_TRUE(WaitFor([&] { return !MenuShown(); })) << "the last menu stayed open";
+        const auto [x, y] = Leaf(w);
+        ASSERT_EQ(std::system(("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3").c_str()),
+                  0);
+        ASSERT_TRUE(WaitFor([&] { return MenuShown(); }))
+            << "the menu did not open for item " << downs << " at " << x << ", " << y << ": " << Stderr();
+        if (downs == 0)
+            return;
+        std::string keys = "xdotool key";
+        for (int i = 0; i < downs; ++i)
+            keys += " Down";
+        ASSERT_EQ(std::system((keys + " Return").c_str()), 0);
+    }
+
+    // A property of 32-bit values, as unsigned numbers.
+    std::vector<unsigned long> Cardinals(Window w, const char* property)
+    {
+        std::vector<unsigned long> values;
+        for (const std::string& v : AtomList(w, property))
+            values.push_back(std::stoul(v));
+        return values;
+    }
+
     TempDir dir;
     Display* display = nullptr;
     Window under = 0;
@@ -179,10 +310,18 @@ TEST_F(OrnamentTest, OverACompositorTheDesktopShowsAroundTheWreathAndThroughItsH
         GTEST_SKIP() << "no compositing manager (picom) on this machine";
     Start({"--geometry", "400x400+500+100"});
     ASSERT_NE(WaitForOutline(), 0u) << Stderr();
-    std::this_thread::sleep_for(500ms);
-    const RgbImage screen = Screen();
+    // The compositor shows the ornament's frames once it has them: until a leaf shows.
+    RgbImage screen = Screen();
     ASSERT_EQ(screen.width, 1024);
     const auto at = [&](int x, int y) { return &screen.rgb[(static_cast<std::size_t>(kY + y) * 1024 + kX + x) * 3]; };
+    const auto leafShows = [&] {
+        const std::uint8_t* leaf = at(kSide * 12 / 100, kSide / 2);
+        return leaf[1] > leaf[0] + 20 && leaf[2] < 0x80;
+    };
+    for (int i = 0; i < 100 && !leafShows(); ++i) {
+        std::this_thread::sleep_for(100ms);
+        screen = Screen();
+    }
     for (const auto& [x, y] :
          {std::pair{2, 2}, {kSide - 3, 2}, {2, kSide - 3}, {kSide - 3, kSide - 3}, {kSide / 2 - 5, kSide / 2 - 10}})
         EXPECT_TRUE(IsUnder(at(x, y))) << "not the desktop at " << x << ", " << y << " of the ornament";
@@ -214,7 +353,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     ASSERT_EQ(std::system("xdotool mousemove 520 120 click 1"), 0);
     XEvent event;
     bool reached = false;
-    for (int i = 0; i < 40 && !reached; ++i) {
+    for (int i = 0; i < 400 && !reached; ++i) {
         while (XCheckTypedWindowEvent(display, under, ButtonPress, &event))
             reached = event.xbutton.x == 520 && event.xbutton.y == 120;
         std::this_thread::sleep_for(25ms);
@@ -222,10 +361,9 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     EXPECT_TRUE(reached) << "the click beside the wreath did not reach the window below";
 
     ASSERT_EQ(std::system("xdotool mousemove 560 300 mousedown 1 mousemove 500 300 mousemove 360 320 mouseup 1"), 0);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(Place(w), std::pair(300, 120));
+    EXPECT_EQ(WaitForPlace(w, {300, 120}), std::pair(300, 120));
     child.Signal(SIGTERM);
-    EXPECT_EQ(WaitForExit(2000ms), 0);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
     std::ifstream settings(dir.Path() / "orbelle3/orbelle3.conf");
     const std::string kept((std::istreambuf_iterator<char>(settings)), std::istreambuf_iterator<char>());
     EXPECT_NE(kept.find("[Ornament]\nX=300\nY=120\n"), std::string::npos) << kept;
@@ -235,7 +373,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     ASSERT_NE(w, 0u);
     EXPECT_EQ(Place(w), std::pair(300, 120)) << "not where it was left";
     child.Signal(SIGTERM);
-    EXPECT_EQ(WaitForExit(2000ms), 0);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
 
     std::ofstream(dir.Path() / "orbelle3/orbelle3.conf") << "[Ornament]\nX=9000\nY=-9000\n";
     Start({"--geometry", "400x400"});
@@ -246,72 +384,130 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
 }
 
 // Catches hints that put the ornament in the taskbar, on one workspace, above other windows or
-// in a frame: what the window managers read, with --above the other way round; and a size that
-// does not follow a desktop scaled twice.
+// in a frame, read as a window manager reads them: the states it keeps, the desktop it is on,
+// the Motif decorations flag with no decoration; with --above the other way round. And a size
+// that does not follow a desktop scaled twice.
 TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnframed)
 {
+    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;  // what EWMH calls every desktop
+    constexpr unsigned long kMotifDecorations = 1ul << 1;  // the flag saying the field is given
+    int unscaled = 0;
     for (const bool above : {false, true}) {
-        Start(above ? std::vector<std::string>{"--above"} : std::vector<std::string>{}, "GDK_SCALE=2");
+        // The second time on a desktop scaled twice.
+        Start(above ? std::vector<std::string>{"--above"} : std::vector<std::string>{},
+              above ? "GDK_SCALE=2" : "GDK_SCALE=1");
         const Window w = WaitForOutline();
         ASSERT_NE(w, 0u) << Stderr();
         XWindowAttributes attributes;
         XGetWindowAttributes(display, w, &attributes);
-        EXPECT_EQ(attributes.width, 720) << "360 pixels, twice";
+        if (!above)
+            unscaled = attributes.width;
+        else
+            EXPECT_EQ(attributes.width, 2 * unscaled) << "not twice as large on a desktop scaled twice";
         const std::vector<std::string> state = AtomList(w, "_NET_WM_STATE");
         for (const char* want : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                                  above ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW"})
             EXPECT_NE(std::find(state.begin(), state.end(), want), state.end()) << want;
-        EXPECT_EQ(AtomList(w, "_NET_WM_DESKTOP"), std::vector<std::string>{"4294967295"}) << "not on every workspace";
-        EXPECT_EQ(AtomList(w, "_MOTIF_WM_HINTS"), (std::vector<std::string>{"2", "0", "0", "0", "0"})) << "a frame";
+        const char* other = above ? "_NET_WM_STATE_BELOW" : "_NET_WM_STATE_ABOVE";
+        EXPECT_EQ(std::find(state.begin(), state.end(), other), state.end()) << other;
+        const std::vector<unsigned long> desktop = Cardinals(w, "_NET_WM_DESKTOP");
+        EXPECT_TRUE(desktop.size() == 1 && desktop[0] == kAllDesktops) << "not on every workspace";
+        // Flags, functions, decorations, input mode, status.
+        const std::vector<unsigned long> motif = Cardinals(w, "_MOTIF_WM_HINTS");
+        ASSERT_GE(motif.size(), 3u) << "no Motif hints";
+        EXPECT_TRUE((motif[0] & kMotifDecorations) && motif[2] == 0) << "a frame";
         child.Signal(SIGTERM);
-        EXPECT_EQ(WaitForExit(2000ms), 0);
+        EXPECT_EQ(WaitForExit(20000ms), 0);
     }
 }
 
-// Catches a black square round the wreath on a desktop with no compositor, or an ornament that
-// keeps its outline when one starts: without one the window is the wreath's outline and the
-// desktop shows round it; once one runs the window is whole again, its alpha doing the work.
+// Catches a black square round the wreath on a desktop with no compositor, an outline that is
+// not the picture's (turned upside down, shifted, cut short, or at another level of coverage),
+// or one kept when a compositor starts: without one, the window and the clicks it takes are
+// the pixels its frame covers at least half; once one runs the window is whole again, its
+// alpha doing the work, and the clicks still follow the outline.
 TEST_F(OrnamentTest, WithoutACompositorTheWindowIsTheWreathsOutline)
 {
     Start({"--geometry", "400x400+500+100"});
     const Window w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();
-    std::this_thread::sleep_for(300ms);
-    const auto bounding = [&] {
-        int count = 0, ordering = 0;
-        XRectangle* rectangles = XShapeGetRectangles(display, w, ShapeBounding, &count, &ordering);
-        if (rectangles)
-            XFree(rectangles);
-        return count;
+    // A frame drawn since the outline was taken differs from it only where bulbs blinked.
+    const auto expectTheOutline = [&](const char* view) {
+        const std::vector<bool> covered = CoveredHalf(w);
+        ASSERT_EQ(covered.size(), static_cast<std::size_t>(kSide * kSide)) << "cannot read the window";
+        const auto cover = std::count(covered.begin(), covered.end(), true);
+        EXPECT_GT(cover, kSide * kSide / 10) << view << ": the frame covers almost nothing";
+        for (const int kind : {ShapeInput, ShapeBounding}) {
+            const std::vector<bool> shape = ShapeCover(w, kind);
+            long differ = 0;
+            for (std::size_t i = 0; i < shape.size(); ++i)
+                differ += shape[i] != covered[i] ? 1 : 0;
+            EXPECT_LT(differ, cover / 100) << view << ", " << (kind == ShapeInput ? "input" : "bounding")
+                                           << " shape: pixels unlike the frame's coverage";
+        }
     };
-    EXPECT_GT(bounding(), 100) << "the window is not the wreath's outline";
+    expectTheOutline("at the start");
+    // Clicked, then brought closer and turned: the outline follows the picture.
+    const std::vector<bool> before = ShapeCover(w, ShapeInput);
+    ASSERT_EQ(std::system("xdotool mousemove 560 300 click 1 key Up Up Up Up Up Up Up Up Up Up "
+                          "Left Left Left Left Left Left Left Left Left Left"),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return ShapeCover(w, ShapeInput) != before; })) << "the outline stayed as it was";
+    std::vector<bool> settled = ShapeCover(w, ShapeInput);
+    ASSERT_TRUE(WaitFor([&] { return std::exchange(settled, ShapeCover(w, ShapeInput)) == settled; }));
+    expectTheOutline("closer and turned");
     const RgbImage screen = Screen();
     for (const auto& [x, y] : {std::pair{kX + 2, kY + 2}, {kX + kSide - 3, kY + kSide - 3}})
         EXPECT_TRUE(IsUnder(&screen.rgb[(static_cast<std::size_t>(y) * 1024 + x) * 3])) << x << ", " << y;
     if (!StartCompositor())
         GTEST_SKIP() << "no compositing manager (picom) to start";
-    int count = bounding();
-    for (int i = 0; i < 100 && count != 1; ++i) {
+    const auto whole = [&] {
+        const std::vector<bool> shape = ShapeCover(w, ShapeBounding);
+        return std::count(shape.begin(), shape.end(), true) == kSide * kSide;
+    };
+    for (int i = 0; i < 400 && !whole(); ++i)
         std::this_thread::sleep_for(50ms);
-        count = bounding();
-    }
-    EXPECT_EQ(count, 1) << "still the outline under a compositor";
+    EXPECT_TRUE(whole()) << "still the outline under a compositor";
+    const std::vector<bool> input = ShapeCover(w, ShapeInput);
+    EXPECT_LT(std::count(input.begin(), input.end(), true), kSide * kSide / 2) << "clicks no longer pass beside it";
 }
 
-// Catches an ornament that ends as a failure or late when taken down, or a second wreath: Esc
-// on it and each end signal end it at once with status 0; a second --ornament says that one
-// hangs already.
+// Catches an ornament that ends as a failure or late when taken down, or a second wreath, or
+// one that takes another program's message for a close: the window manager's close, Esc on it
+// and each end signal end it at once with status 0; a second --ornament says that one hangs
+// already.
 TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
 {
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto send = [&](Window to, const char* type) {
+        XEvent message{};
+        message.xclient.type = ClientMessage;
+        message.xclient.window = to;
+        message.xclient.message_type = XInternAtom(display, type, False);
+        message.xclient.format = 32;
+        message.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        XSendEvent(display, to, False, NoEventMask, &message);
+        XSync(display, False);
+    };
+    // Another program's message that only looks like a close: a request handed over after it
+    // is taken, so the ornament read the message and hangs on.
+    send(w, "_ANOTHER_PROGRAMS_MESSAGE");
+    EXPECT_EQ(Run({"--ornament", "--pattern", "2"}).status, 0) << "another program's message closed it";
+    // A window manager's close, then Esc on a new one.
+    send(w, "WM_PROTOCOLS");
+    EXPECT_EQ(WaitForExit(20000ms), 0) << "the window manager's close did not take it down";
     Start({"--geometry", "400x400+500+100"});
     ASSERT_NE(WaitForOutline(), 0u) << Stderr();
     // Clicked, it has the focus (with no window manager, the focus follows the pointer).
     ASSERT_EQ(std::system("xdotool mousemove 560 300 click 1 key Escape"), 0);
-    EXPECT_EQ(WaitForExit(2000ms), 0) << "Esc did not take it down";
+    EXPECT_EQ(WaitForExit(20000ms), 0) << "Esc did not take it down";
 
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Start();
         ASSERT_NE(WaitForOutline(), 0u) << Stderr();
+        EXPECT_TRUE(ThreadsTakingEndSignals(child.Pid()).empty()) << "a thread of the driver takes the end signals";
         if (signal == SIGTERM) {
             const ProcessResult second = RunLumetta({"--ornament"}, dir.Path(), [] {
                 RunOptions options;
@@ -330,6 +526,133 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
         EXPECT_LT(std::chrono::steady_clock::now() - sent, 500ms) << strsignal(signal);
         EXPECT_EQ(Stderr(), "") << strsignal(signal);
     }
+}
+
+
+// Catches a menu item that does not do what it says, or a choice forgotten by the next
+// ornament: each item, picked with the keys from the menu a right click opens, changes the
+// ornament and the settings file; the next ornament is as large, above, and locked.
+TEST_F(OrnamentTest, ItsMenuDoesWhatItSaysAndTheNextOrnamentKeepsIt)
+{
+    Start({"--geometry", "+300+100"}, "GDK_SCALE=1");
+    Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto kept = [&](const std::string& line) {
+        return WaitFor([&] { return Settings().find("\n" + line + "\n") != std::string::npos; });
+    };
+    const auto above = [&] {
+        const std::vector<std::string> state = AtomList(w, "_NET_WM_STATE");
+        return std::find(state.begin(), state.end(), "_NET_WM_STATE_ABOVE") != state.end();
+    };
+    Choose(w, 3);
+    EXPECT_TRUE(kept("Pattern=3")) << Settings();
+    Choose(w, 4);
+    EXPECT_TRUE(kept("Spin=1")) << Settings();
+    Choose(w, 6);
+    EXPECT_TRUE(kept("Side=480")) << Settings();
+    EXPECT_TRUE(WaitFor([&] { return Width(w) == 480; })) << "larger did not make it larger";
+    Choose(w, 7);
+    EXPECT_TRUE(kept("Above=1")) << Settings();
+    EXPECT_TRUE(WaitFor(above)) << "not above";
+    const fs::path autostart = dir.Path() / "autostart/lumetta-ornament.desktop";
+    Choose(w, 9);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(autostart); })) << "no autostart entry";
+    if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+        EXPECT_EQ(std::system(("desktop-file-validate '" + autostart.string() + "'").c_str()), 0);
+    }
+    Choose(w, 9);
+    EXPECT_TRUE(WaitFor([&] { return !fs::exists(autostart); })) << "the autostart entry stayed";
+    Choose(w, 8);
+    EXPECT_TRUE(kept("Locked=1")) << Settings();
+    const auto place = Place(w);
+    const auto [x, y] = Leaf(w);
+    ASSERT_EQ(std::system(("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1 " +
+                           "mousemove " + std::to_string(x - 100) + " " + std::to_string(y) + " mouseup 1")
+                              .c_str()),
+              0);
+    // The menu opens once the drag before it was handled: then the place is as it was.
+    Choose(w, 0);
+    ASSERT_EQ(std::system("xdotool key Escape"), 0);
+    ASSERT_TRUE(WaitFor([&] { return !MenuShown(); }));
+    EXPECT_EQ(Place(w), place) << "a locked ornament moved";
+    Choose(w, 10);
+    EXPECT_EQ(WaitForExit(20000ms), 0) << "take down did not";
+
+    Start({}, "GDK_SCALE=1");
+    w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    EXPECT_EQ(Width(w), 480);
+    EXPECT_TRUE(above());
+    child.Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+}
+
+// Catches a second lumetta that cannot reach the one that hangs, or five started at once of
+// which none or several hang: --stop takes it down (or says none hangs), options are handed
+// to it (or refused in one line when it cannot take them), and of five started at once one
+// hangs while four say so.
+TEST_F(OrnamentTest, AnotherLumettaTakesItDownOrHandsItOptions)
+{
+    const ProcessResult none = Run({"--ornament", "--stop"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "lumetta: no ornament hangs on this desktop\n");
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const ProcessResult handed = Run({"--ornament", "--pattern", "3", "--geometry", "300x300"});
+    EXPECT_EQ(handed.status, 0);
+    EXPECT_NE(handed.err.find("; handed it --pattern 3 --geometry 300x300\n"), std::string::npos) << handed.err;
+    EXPECT_TRUE(WaitFor([&] { return Width(w) == 300; })) << "the size was not taken";
+    const ProcessResult refused = Run({"--ornament", "--cycle", "5"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--cycle cannot be handed to it"), std::string::npos) << refused.err;
+    const ProcessResult stop = Run({"--ornament", "--stop"});
+    EXPECT_EQ(stop.status, 0);
+    EXPECT_EQ(stop.err, "lumetta: took down the ornament that hung on this desktop (process " +
+                            std::to_string(child.Pid()) + ")\n");
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+
+    CRunningChild five[5];
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(five[i].Start({LUMETTA_BINARY, "--ornament"}, dir.Path(),
+                                  {"XDG_CONFIG_HOME=" + dir.Path().string()},
+                                  dir.Path() / ("five-" + std::to_string(i))));
+    int status[5] = {-1, -1, -1, -1, -1}, ended = 0;
+    WaitFor([&] {
+        for (int i = 0; i < 5; ++i) {
+            if (status[i] == -1 && (status[i] = five[i].WaitForExit(0ms)) != -1)
+                ++ended;
+        }
+        return ended == 4;
+    });
+    EXPECT_EQ(ended, 4) << "not one of five hangs";
+    for (int i = 0; i < 5; ++i) {
+        std::ifstream in(dir.Path() / ("five-" + std::to_string(i)));
+        const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (status[i] != -1) {
+            EXPECT_EQ(status[i], 0) << err;
+            EXPECT_NE(err.find("an ornament hangs on this desktop already"), std::string::npos) << err;
+        }
+    }
+}
+
+// Catches an ornament hung where nobody sees it, or one left drawing when its window was
+// destroyed by another program: --geometry off every monitor is moved onto one with one line;
+// its window destroyed, it ends, and the next one hangs.
+TEST_F(OrnamentTest, APlaceOnNoMonitorComesOntoOneAndItEndsWithItsWindow)
+{
+    Start({"--geometry", "+5000+5000"});
+    Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto [x, y] = Place(w);
+    const int side = Width(w);
+    EXPECT_TRUE(x >= 0 && y >= 0 && x + side <= 1024 && y + side <= 768) << x << ", " << y;
+    EXPECT_NE(Stderr().find("lumetta: --geometry +5000+5000 is on no monitor"), std::string::npos) << Stderr();
+    XDestroyWindow(display, w);
+    XSync(display, False);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+    Start();
+    EXPECT_NE(WaitForOutline(), 0u) << "no new ornament could hang: " << Stderr();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -46,7 +47,49 @@ bool MakeCallsUnsupported(const std::vector<int>& calls)
     return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
+// The test's own environment without the names dropped, with extra ("NAME=value") in place of
+// what it inherited under the same names: getenv takes the first of two, so an inherited
+// XDG_CONFIG_HOME would otherwise win over the test's own.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra,
+                                          const std::vector<std::string_view>& dropped = {})
+{
+    const auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string_view> replaced(dropped.begin(), dropped.end());
+    for (const std::string& e : extra)
+        replaced.push_back(nameOf(e));
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry = *e;
+        if (std::find(replaced.begin(), replaced.end(), nameOf(entry)) == replaced.end())
+            environment.emplace_back(entry);
+    }
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return environment;
+}
+
 }  // namespace
+
+std::vector<std::string> ThreadsTakingEndSignals(int pid, int* threads)
+{
+    std::vector<std::string> open;
+    int count = 0;
+    std::error_code gone;
+    const unsigned long long ends = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1) | 1ull << (SIGHUP - 1);
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", gone)) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigBlk:", 0) != 0)
+                continue;
+            ++count;
+            const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+            if ((blocked & ends) != ends && task.path().filename() != std::to_string(pid))
+                open.push_back(task.path().filename());
+        }
+    }
+    if (threads)
+        *threads = count;
+    return open;
+}
 
 TempDir::TempDir()
 {
@@ -60,17 +103,6 @@ TempDir::~TempDir()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
-}
-
-ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& dir) : m_previous(std::filesystem::current_path())
-{
-    std::filesystem::current_path(dir);
-}
-
-ScopedCurrentDir::~ScopedCurrentDir()
-{
-    std::error_code ignored;
-    std::filesystem::current_path(m_previous, ignored);
 }
 
 ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesystem::path& dir, int interruptAfterMs)
@@ -93,13 +125,7 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
     for (std::string& a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) {
-        const std::string_view entry = *e;
-        if (!entry.starts_with("DISPLAY=") && !entry.starts_with("WAYLAND_DISPLAY="))
-            environment.emplace_back(entry);
-    }
-    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+    std::vector<std::string> environment = ChildEnvironment(options.environment, {"DISPLAY", "WAYLAND_DISPLAY"});
     std::vector<char*> envp;
     for (std::string& e : environment)
         envp.push_back(e.data());
@@ -162,10 +188,7 @@ ProcessResult RunLumetta(const std::vector<std::string>& args, const std::filesy
 bool CRunningChild::Start(const std::vector<std::string>& args, const std::filesystem::path& folder,
                           const std::vector<std::string>& extra, const std::filesystem::path& errors)
 {
-    std::vector<std::string> env, copies = args;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), extra.begin(), extra.end());
+    std::vector<std::string> env = ChildEnvironment(extra), copies = args;
     std::vector<char*> argv, envp;
     for (std::string& a : copies)
         argv.push_back(a.data());
@@ -185,11 +208,11 @@ bool CRunningChild::Start(const std::vector<std::string>& args, const std::files
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const std::filesystem::path here = std::filesystem::current_path();
-    std::filesystem::current_path(folder);
+    // The child's folder is its own: this process, whose other threads may be opening files,
+    // stays where it is.
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
     const bool started = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) == 0;
-    std::filesystem::current_path(here);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     m_pid = started ? pid : -1;
@@ -208,11 +231,13 @@ int CRunningChild::WaitForExit(std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     int status = 0;
-    while (m_pid > 0 && std::chrono::steady_clock::now() < end) {
+    while (m_pid > 0) {
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
+        if (std::chrono::steady_clock::now() >= end)
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return -1;

@@ -52,7 +52,8 @@ public:
     // in its environment and its standard error written to errors. False when it cannot start.
     bool Start(const std::vector<std::string>& args, const std::filesystem::path& folder,
                const std::vector<std::string>& extra, const std::filesystem::path& errors);
-    // Its exit status (128 + N when signal N ended it), or -1 when it still runs after limit.
+    // Its exit status (128 + N when signal N ended it), or -1 when it still runs after limit
+    // (looked at once with a limit of 0).
     int WaitForExit(std::chrono::milliseconds limit);
     // Sends it signal, if it runs.
     void Signal(int signal) const;
@@ -61,6 +62,10 @@ public:
 private:
     int m_pid = -1;
 };
+
+// The threads of process pid (their ids) other than its first that would take SIGINT, SIGTERM
+// or SIGHUP, which only the first should; threads, when given, gets how many it has.
+std::vector<std::string> ThreadsTakingEndSignals(int pid, int* threads = nullptr);
 
 // A fresh, empty folder under the system's temporary folder, removed with the object.
 class TempDir {
@@ -73,16 +78,4 @@ public:
 
 private:
     std::filesystem::path m_path;
-};
-
-// Makes dir the current folder for the object's life, then goes back.
-class ScopedCurrentDir {
-public:
-    explicit ScopedCurrentDir(const std::filesystem::path& dir);
-    ~ScopedCurrentDir();
-    ScopedCurrentDir(const ScopedCurrentDir&) = delete;
-    ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
-
-private:
-    std::filesystem::path m_previous;
 };

@@ -3,7 +3,6 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "export/headless_render.h"
 #include "tests/support/gl_test.h"
-#include "tests/support/process.h"
 #include "bulbs/patterns.h"
 #include "view/frame_cache.h"
 #include "view/input.h"
@@ -77,10 +76,7 @@ protected:
     {
         auto scene = std::make_unique<CScene>();
         scene->SetTransparent(transparent);
-        {
-            const ScopedCurrentDir inside(fs::path(LUMETTA_SOURCE_DIR) / "assets");
-            scene->OnCreate();
-        }
+        scene->OnCreate((fs::path(LUMETTA_SOURCE_DIR) / "assets").string());
         scene->SetFrameDrawing(drawing);
         scene->OnCreateContext();
         scene->OnSize(size, size);

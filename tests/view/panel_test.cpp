@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <vector>
+#include <unistd.h>
 
 namespace {
 
@@ -122,23 +123,27 @@ TEST(PanelBytesTest, BytesBeyondThePictureAreIgnored)
 TEST(PanelFileTest, ReadsPanelBmpFromTheCurrentFolderWhateverItHolds)
 {
     TempDir dir;
-    ScopedCurrentDir inside(dir.Path());
-    auto state = std::make_unique<SceneState>();
-
     std::ofstream(dir.Path() / "panel.bmp", std::ios::binary)
             .write("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrst", 56)
         << "RBG";
-    ReadPanelTexels(*state);
-    EXPECT_EQ(state->m_Texels[0], 'R');
-    EXPECT_EQ(state->m_Texels[1], 'G');
-    EXPECT_EQ(state->m_Texels[2], 'B');
-
-    // Through a symbolic link, the picture it points at.
-    fs::rename(dir.Path() / "panel.bmp", dir.Path() / "real.bmp");
-    fs::create_symlink("real.bmp", dir.Path() / "panel.bmp");
-    state->m_Texels.fill(0);
-    ReadPanelTexels(*state);
-    EXPECT_EQ(state->m_Texels[0], 'R');
+    // Read by a child standing in the folder, which says what it read: the test's own process
+    // stays in its folder.
+    EXPECT_EXIT(
+        {
+            if (chdir(dir.Path().c_str()) != 0)
+                std::exit(2);
+            auto state = std::make_unique<SceneState>();
+            ReadPanelTexels(*state);
+            std::fprintf(stderr, "read %c%c%c", state->m_Texels[0], state->m_Texels[1], state->m_Texels[2]);
+            // Through a symbolic link, the picture it points at.
+            fs::rename("panel.bmp", "real.bmp");
+            fs::create_symlink("real.bmp", "panel.bmp");
+            state->m_Texels.fill('-');
+            ReadPanelTexels(*state);
+            std::fprintf(stderr, ", through a link %c\n", state->m_Texels[0]);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^read RGB, through a link R\n$");
 }
 
 // A host that says on stderr what the view's window would do, in order.
@@ -171,16 +176,17 @@ TEST(PanelFileDeathTest, APictureThatCannotBeOpenedShowsItsMessageThenDestroysTh
     };
     for (const Case& c : cases) {
         TempDir dir;
-        ScopedCurrentDir inside(dir.Path());
         c.make(dir.Path() / "panel.bmp");
         LoggingHost host;
-        // The death test runs again in a child process, in a temporary folder of its own.
+        // The child reads in a temporary folder of its own.
         const auto expected = ::testing::AllOf(
             ::testing::HasSubstr("lumetta: cannot read panel.bmp in " + fs::temp_directory_path().string()),
             ::testing::HasSubstr(std::string(": ") + c.reason),
             ::testing::HasSubstr("box[orbelle3|ファイル名<panel.bmp>が見つかりません。|view] destroyed"));
         EXPECT_EXIT(
             {
+                if (chdir(dir.Path().c_str()) != 0)
+                    std::exit(2);
                 SetSceneHost(&host);
                 auto state = std::make_unique<SceneState>();
                 ReadPanelTexels(*state);
@@ -324,10 +330,7 @@ TEST_F(PanelGlTest, PanelLeavesTexturingOffAndTheMaterialAsFound)
 TEST_F(PanelGlTest, ShippedPictureMakesAVisibleTexturedBackdropBehindEverything)
 {
     CScene scene;
-    {
-        ScopedCurrentDir inside(fs::path(LUMETTA_SOURCE_DIR) / "assets");
-        scene.OnCreate();
-    }
+    scene.OnCreate((fs::path(LUMETTA_SOURCE_DIR) / "assets").string());
     scene.OnCreateContext();
     scene.OnSize(500, 500);
     scene.OnDraw();

@@ -4,7 +4,6 @@
 // Before GLX and Xlib, which define None and Bool as macros.
 #include <gtest/gtest.h>
 
-#include "tests/support/process.h"
 #include "view/scene.h"
 #include "view/scene_start.h"
 #include "x11/frame_present.h"
@@ -45,10 +44,7 @@ protected:
         ASSERT_TRUE(presenter->CopiesParts()) << "this X server's GLX cannot copy part of a back buffer";
 
         scene = std::make_unique<CScene>();
-        {
-            const ScopedCurrentDir inside(fs::path(LUMETTA_SOURCE_DIR) / "assets");
-            scene->OnCreate();
-        }
+        scene->OnCreate((fs::path(LUMETTA_SOURCE_DIR) / "assets").string());
         scene->SetFrameDrawing(FrameDrawing::Cached);
         scene->OnCreateContext();
         scene->OnSize(500, 500);

@@ -1,0 +1,167 @@
+// The ornament's parts that take plain values: where it hangs on plain monitor rectangles
+// (--geometry read, places seen or lost between monitors, the default place, what the settings
+// file keeps), its outline from a frame's alpha, what another lumetta asks of it, and its
+// autostart entry.
+#include "ornament/autostart.h"
+#include "ornament/outline.h"
+#include "ornament/placement.h"
+
+#include <gtest/gtest.h>
+// After gtest: Xlib defines None and Bool as macros.
+#include "ornament/control.h"
+
+#include <climits>
+#include <cstdint>
+#include <utility>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Two monitors of different heights, as xrandr sets them: 1920x1200 (primary) and 1280x800
+// beside it, 400 pixels down. Above the second is a gap 1280 wide and 400 high.
+const std::vector<PlaceRect> kTwo = {{0, 0, 1920, 1200}, {1920, 400, 1280, 800}};
+const PlaceRect kRoot = {0, 0, 3200, 1200};
+
+// Catches a geometry misread, or one that overflows or is cut to X's 16 bits in silence.
+TEST(GeometryTest, ReadsWhatXProgramsTakeAndRefusesTheRest)
+{
+    struct Case {
+        const char* text;
+        bool taken;
+        Geometry want;
+    };
+    const Case cases[] = {
+        {"400x400+500+100", true, {400, 400, true, false, false, 500, 100}},
+        {"240x300", true, {240, 300, false, false, false, 0, 0}},
+        {"-0-0", true, {0, 0, true, true, true, 0, 0}},
+        {"+32767-32767", true, {0, 0, true, false, true, 32767, 32767}},
+        {"=360x360-10+20", true, {360, 360, true, true, false, 10, 20}},
+        {"+32768+0", false, {}},
+        {"+2147483648+0", false, {}},
+        {"400x400+5000", false, {}},
+        {"15x400", false, {}},
+        {"8193x400", false, {}},
+        {"400x", false, {}},
+        {"400x400+1+2junk", false, {}},
+        {"", false, {}},
+    };
+    for (const Case& c : cases) {
+        Geometry read;
+        const std::string error = ReadGeometry(c.text, read);
+        EXPECT_EQ(error.empty(), c.taken) << c.text << ": " << error;
+        if (c.taken) {
+            EXPECT_TRUE(read.width == c.want.width && read.height == c.want.height && read.placed == c.want.placed &&
+                        read.fromRight == c.want.fromRight && read.fromBottom == c.want.fromBottom &&
+                        read.x == c.want.x && read.y == c.want.y)
+                << c.text;
+        }
+    }
+    Geometry read;
+    EXPECT_EQ(ReadGeometry("+40000+0", read), "a place is at most 32767");
+}
+
+// Catches a place in the gap between monitors taken as seen, a place across two monitors taken
+// as lost, and arithmetic that overflows at the edge of int.
+TEST(PlacementTest, APlaceIsSeenWithAQuarterOnOneMonitor)
+{
+    struct Case {
+        PlaceRect window;
+        bool seen;
+    };
+    const Case cases[] = {
+        {{2792, 48, 360, 360}, false},   // top right of the whole root: in the gap
+        {{1512, 48, 360, 360}, true},    // top right of the primary
+        {{1830, 500, 360, 360}, true},   // half on each
+        {{1830, 250, 360, 360}, true},   // a quarter on the primary, some on the second, some in the gap
+        {{3100, 900, 360, 360}, false},  // mostly off the right edge
+        {{INT_MAX - 10, INT_MAX - 10, 360, 360}, false},
+        {{INT_MIN, INT_MIN, 360, 360}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SeenOnAMonitor(kTwo, c.window), c.seen) << c.window.x << ", " << c.window.y;
+}
+
+// Catches a window hung where nobody sees it: moved onto the monitor nearest its centre, as
+// little as it takes; a window larger than its monitor at the monitor's corner.
+TEST(PlacementTest, APlaceOnNoMonitorGoesOntoTheNearest)
+{
+    struct Case {
+        PlaceRect window, want;
+    };
+    const Case cases[] = {
+        {{5000, 5000, 360, 360}, {2840, 840, 360, 360}},
+        {{2792, 48, 360, 360}, {2792, 400, 360, 360}},
+        {{-900, 100, 360, 360}, {0, 100, 360, 360}},
+        {{1512, 48, 360, 360}, {1512, 48, 360, 360}},
+        {{3000, 500, 2000, 2000}, {1920, 400, 2000, 2000}},
+        {{INT_MAX - 10, INT_MIN, 360, 360}, {2840, 400, 360, 360}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OntoNearestMonitor(kTwo, c.window), c.want) << c.window.x << ", " << c.window.y;
+    EXPECT_EQ(DefaultPlace(kTwo, kRoot, 360, 360, 48), (PlaceRect{1512, 48, 360, 360})) << "not on the primary";
+    EXPECT_EQ(DefaultPlace({}, {0, 0, 1024, 768}, 360, 360, 48), (PlaceRect{616, 48, 360, 360}));
+    Geometry corner;
+    ASSERT_EQ(ReadGeometry("-0-0", corner), "");
+    EXPECT_EQ(GeometryPlace(corner, {0, 0, 1024, 768}, 360, 360), (PlaceRect{664, 408, 360, 360}));
+}
+
+// Catches a damaged settings file taken at its word: a huge, negative or non-numeric value is
+// not kept, and the default stands; good values beside it are kept.
+TEST(PlacementTest, KeptValuesOutOfTheirRangeAreNotKept)
+{
+    const OrnamentKept fine = ReadKept(
+        {{"X", "-17"}, {"Y", "23"}, {"Side", "480"}, {"Pattern", "3"}, {"Spin", "1"}, {"Above", "1"}, {"Locked", "1"}});
+    EXPECT_TRUE(fine.placed && fine.x == -17 && fine.y == 23 && fine.side == 480 && fine.pattern == 3 && fine.spin &&
+                fine.above && fine.locked);
+    const OrnamentKept damaged = ReadKept({{"X", "2147483647"}, {"Y", "23"}, {"Side", "-360"}, {"Pattern", "7"},
+                                           {"Spin", "yes"}, {"Above", " 1"}, {"Locked", "1x"}});
+    const OrnamentKept defaults;
+    EXPECT_FALSE(damaged.placed);
+    EXPECT_EQ(damaged.side, defaults.side);
+    EXPECT_EQ(damaged.pattern, defaults.pattern);
+    EXPECT_FALSE(damaged.spin || damaged.above || damaged.locked);
+    EXPECT_FALSE(ReadKept({{"X", "300"}}).placed) << "a place needs both";
+}
+
+// Catches an outline upside down, shifted by a pixel, or cut at another level of coverage:
+// GL's rows come bottom-up, runs are of pixels at least half covered.
+TEST(OutlineTest, RunsOfPixelsAtLeastHalfCoveredFromTheTop)
+{
+    // 4 x 2, the bottom row first: alpha 0 255 255 0, then 128 127 0 200.
+    const std::uint8_t rgba[] = {0, 0, 0, 0,   9, 9, 9, 255, 9, 9, 9, 255, 0, 0, 0, 0,
+                                 9, 9, 9, 128, 9, 9, 9, 127, 0, 0, 0, 0,   9, 9, 9, 200};
+    EXPECT_EQ(CoveredRows(rgba, 4, 2), (std::vector<OutlineRow>{{0, 0, 1}, {3, 0, 1}, {1, 1, 2}}));
+}
+
+// Catches a request to the ornament that hangs misread, or one that a newer lumetta's words
+// would stop: what is sent comes back, and words not known are passed over.
+TEST(OrnamentRequestTest, ComesBackAsSentAndUnknownWordsArePassedOver)
+{
+    OrnamentRequest request;
+    request.pattern = 3;
+    request.spin = request.above = true;
+    request.geometry = "300x300-0+20";
+    EXPECT_EQ(ReadRequest(RequestText(request)), request);
+    OrnamentRequest stop;
+    stop.stop = true;
+    EXPECT_EQ(ReadRequest("stop"), stop);
+    EXPECT_EQ(ReadRequest("stop glow=9 pattern=7"), stop);
+}
+
+// Catches an autostart entry that a desktop would run wrongly when the program's path holds a
+// space, a quote, a dollar sign or a per cent sign.
+TEST(AutostartTest, TheProgramsPathIsQuotedAsDesktopEntriesAsk)
+{
+    const std::pair<std::string, std::string> paths[] = {
+        {"/usr/bin/lumetta", "/usr/bin/lumetta"},
+        {"/home/a b/lumetta", "\"/home/a b/lumetta\""},
+        {"/x/100%/lumetta", "/x/100%%/lumetta"},
+        {"/a\"b$c", "\"/a\\\\\"b\\\\$c\""},
+    };
+    for (const auto& [path, written] : paths)
+        EXPECT_EQ(DesktopExecArgument(path), written) << path;
+    EXPECT_NE(AutostartEntry("/usr/bin/lumetta").find("\nExec=/usr/bin/lumetta --ornament\n"), std::string::npos);
+}
+
+}  // namespace
