@@ -1,5 +1,6 @@
 #include "x11/frame_present.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -16,6 +17,28 @@ bool GlxExtensionOffered(Display* display, int screen, const char* extension)
             return true;
     }
     return false;
+}
+
+// Each part is a request of its own to the X server, and a compositor is told of each: parts
+// that one rectangle holds with no more than two tiles' pixels besides go as that rectangle
+// (in a small window, the whole of it).
+std::vector<FrameRect> FewerCopies(const std::vector<FrameRect>& parts)
+{
+    if (parts.size() < 2)
+        return parts;
+    int left = parts[0].x, bottom = parts[0].y, right = left, top = bottom;
+    long area = 0;
+    for (const FrameRect& p : parts) {
+        left = std::min(left, p.x);
+        bottom = std::min(bottom, p.y);
+        right = std::max(right, p.x + p.width);
+        top = std::max(top, p.y + p.height);
+        area += static_cast<long>(p.width) * p.height;
+    }
+    const FrameRect all{left, bottom, right - left, top - bottom};
+    if (static_cast<long>(all.width) * all.height - area <= 2L * kFrameTile * kFrameTile)
+        return {all};
+    return parts;
 }
 
 }  // namespace
@@ -44,7 +67,7 @@ void CFramePresenter::CopyIn(const CScene& scene)
     if (m_bSwap || m_bWholeNext || change.whole)
         m_parts = {scene.Bounds()};
     else
-        m_parts = change.parts;
+        m_parts = FewerCopies(change.parts);
     scene.CopyToDefaultFramebuffer(m_parts);
     m_bWholeNext = false;
 }
