@@ -14,6 +14,7 @@
 #include "view/scene.h"
 #include "x11/display.h"
 #include "x11/frame_clock.h"
+#include "x11/frame_present.h"
 #include "x11/scene_keys.h"
 #include "x11/monitors.h"
 
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,8 +155,14 @@ public:
             m_side = static_cast<int>(std::lround(width / m_scale));
         }
         m_place = StartPlace(width, height);
+        // llvmpipe hands a frame to rasteriser threads and takes it back; for an ornament's few
+        // changed tiles, twenty times a second all day, that costs more processor time than the
+        // drawing thread takes to draw them alone. Read as the driver starts, with the first
+        // question to GLX; the user's own LP_NUM_THREADS wins.
+        (void)::setenv("LP_NUM_THREADS", "0", 0);
         if (std::string error = m_window.Make(m_place.x, m_place.y, width, height, m_kept.above); !error.empty())
             return error;
+        m_pPresenter = std::make_unique<CFramePresenter>(m_d, DefaultScreen(m_d), m_window.Id(), true);
         hanging = ClaimPlace(m_d, m_window.Id());
         return {};
     }
@@ -240,10 +248,14 @@ private:
     void DrawFrame()
     {
         m_pScene->OnDraw();
+        if (m_bOutlineStale)
+            m_pPresenter->ShowWholeNext();
+        // Into the back buffer, where the outline is read; then to the window.
+        m_pPresenter->CopyIn(*m_pScene);
         // The flares' tips reach past the apples as they turn.
         if (m_bOutlineStale || m_pScene->State().m_bFlareSpin)
             FollowOutline();
-        glXSwapBuffers(m_d, m_window.Id());
+        m_pPresenter->Show();
         m_glErrors.Check("while drawing a frame");
         m_cycle->AfterFrame(m_pScene->State());
     }
@@ -294,6 +306,10 @@ private:
                 OnScreenChange();
             else if (event.xconfigure.window == own)
                 OnConfigure(event.xconfigure);
+            break;
+        case Expose:
+            if (event.xexpose.window == own)
+                m_pPresenter->ShowWholeNext();
             break;
         case ButtonPress:
             OnButtonPress(event.xbutton);
@@ -561,6 +577,7 @@ private:
     const OrnamentOptions& m_options;
     OrnamentKept m_kept;  // as chosen now, the command line's options included
     CArgbWindow m_window;
+    std::unique_ptr<CFramePresenter> m_pPresenter;
     const double m_scale;
     CScene* m_pScene = nullptr;
     std::unique_ptr<CPatternCycle> m_cycle;
@@ -599,6 +616,7 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
 
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(true);
+    scene->SetFrameDrawing(FrameDrawing::Cached);
     scene->OnCreate(installedFolder);
     COrnament ornament(d, options);
     HangingOrnament other;
