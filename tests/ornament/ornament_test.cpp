@@ -220,12 +220,16 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    // Whether done says yes within 20 s, asked every 50 ms.
+    // Whether done says yes within 20 s, asked every 50 ms; each answer is asked for once, so
+    // done may keep what it saw.
     static bool WaitFor(const std::function<bool()>& done)
     {
-        for (int i = 0; i < 400 && !done(); ++i)
+        for (int i = 0; i < 400; ++i) {
+            if (done())
+                return true;
             std::this_thread::sleep_for(50ms);
-        return done();
+        }
+        return false;
     }
 
     int Width(Window w)
@@ -268,7 +272,8 @@ protected:
     {
         ASSERT_TRUE(WaitFor([&] { return !MenuShown(); })) << "the last menu stayed open";
         const auto [x, y] = Leaf(w);
-        ASSERT_EQ(std::system(("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3").c_str()),
+        ASSERT_EQ(std::system(
+                      ("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3").c_str()),
                   0);
         ASSERT_TRUE(WaitFor([&] { return MenuShown(); }))
             << "the menu did not open for item " << downs << " at " << x << ", " << y << ": " << Stderr();
@@ -389,7 +394,7 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
 // that does not follow a desktop scaled twice.
 TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnframed)
 {
-    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;  // what EWMH calls every desktop
+    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;   // what EWMH calls every desktop
     constexpr unsigned long kMotifDecorations = 1ul << 1;  // the flag saying the field is given
     int unscaled = 0;
     for (const bool above : {false, true}) {
@@ -453,8 +458,13 @@ TEST_F(OrnamentTest, WithoutACompositorTheWindowIsTheWreathsOutline)
                           "Left Left Left Left Left Left Left Left Left Left"),
               0);
     ASSERT_TRUE(WaitFor([&] { return ShapeCover(w, ShapeInput) != before; })) << "the outline stayed as it was";
+    // Settled: the same outline for a whole second, many frames even of a sanitized build.
     std::vector<bool> settled = ShapeCover(w, ShapeInput);
-    ASSERT_TRUE(WaitFor([&] { return std::exchange(settled, ShapeCover(w, ShapeInput)) == settled; }));
+    int unchanged = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        unchanged = std::exchange(settled, ShapeCover(w, ShapeInput)) == settled ? unchanged + 1 : 0;
+        return unchanged == 20;
+    })) << "the outline never settled";
     expectTheOutline("closer and turned");
     const RgbImage screen = Screen();
     for (const auto& [x, y] : {std::pair{kX + 2, kY + 2}, {kX + kSide - 3, kY + kSide - 3}})
@@ -527,7 +537,6 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
         EXPECT_EQ(Stderr(), "") << strsignal(signal);
     }
 }
-
 
 // Catches a menu item that does not do what it says, or a choice forgotten by the next
 // ornament: each item, picked with the keys from the menu a right click opens, changes the
