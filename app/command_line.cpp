@@ -196,7 +196,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                    installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
     app.footer(footer);
 
-    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry;
+    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry, samples;
     CLI::Option* render =
         app.add_option("--render", result.render.output,
                        "render without a window and write FILE.png (- for standard output), every frame as a "
@@ -268,6 +268,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "or GIF other than their defaults; a PNG is always lossless")
             ->type_name("Q")
             ->needs(render);
+    app.add_option("--samples", samples,
+                   "samples a pixel, 1 to 64, which smooth the edges (default " + std::to_string(kDefaultSamples) +
+                       "; the nearest the GL driver can); 1 draws every pixel as the window does")
+        ->type_name("N")
+        ->needs(render);
     CLI::Option* yawOption =
         app.add_option("--yaw", yaw, "camera yaw in degrees, -20 to 20 (default 0)")->type_name("DEG")->needs(render);
     CLI::Option* distanceOption =
@@ -328,6 +333,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                 throw CLI::ValidationError("--quality is for an animation (.webp, .mp4 or .gif); a PNG is always "
                                            "lossless, so it takes none");
         }
+        if (!samples.empty())
+            result.render.samples = static_cast<int>(ParseNumber(samples, {"--samples", 1, 64, true}));
         if (!frames.empty())
             result.render.frames = static_cast<int>(ParseNumber(frames, {"--frames", 1, kMaxRenderFrames, true}));
         if (!yaw.empty())

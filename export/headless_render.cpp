@@ -146,6 +146,25 @@ public:
             return error;
 
         scene.OnCreateContext();
+        const int wanted = m_options.samples == 0 ? kDefaultSamples : m_options.samples;
+        if (wanted > 1) {
+            const int samples = m_plan.frameCache ? NearestSamples(wanted) : 1;
+            // What was asked for and cannot be had is said; the default goes as near as it can
+            // without a word.
+            if (m_options.samples != 0 && samples != wanted) {
+                if (!m_plan.frameCache)
+                    std::fprintf(stderr, "lumetta: there is not the memory to smooth the edges of this picture; "
+                                         "they are drawn as the window draws them\n");
+                else if (samples == 1)
+                    std::fprintf(stderr, "lumetta: this GL driver cannot smooth the edges; they are drawn as the "
+                                         "window draws them\n");
+                else
+                    std::fprintf(stderr,
+                                 "lumetta: this GL driver smooths with %d samples a pixel, the nearest it can to %d\n",
+                                 samples, wanted);
+            }
+            scene.SetSamples(samples);
+        }
         m_pScene = &scene;
         scene.OnSize(m_options.width, m_options.height);
         SceneState& state = scene.State();
@@ -295,9 +314,12 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     work.height = options.height;
     work.transparent = options.transparent;
     work.framesKept = options.sticker && animation ? frames : 0;
-    // A picture is drawn whole, exactly as the window draws it; frames that follow each other
-    // are drawn over the still parts kept.
-    work.frameCache = animation || picture.kind == PictureName::Kind::Sequence;
+    // A picture of one sample a pixel is drawn whole, exactly as the window draws it; frames
+    // that follow each other, and frames of several samples, are drawn over the still parts
+    // kept, in framebuffers of their own.
+    const int samples = options.samples == 0 ? kDefaultSamples : options.samples;
+    work.frameCache = animation || picture.kind == PictureName::Kind::Sequence || samples > 1;
+    work.samples = samples;
     ExportPlan plan;
     if (const std::string error = PlanExport(work, plan); !error.empty())
         return Fail(error);

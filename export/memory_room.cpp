@@ -33,9 +33,10 @@ constexpr double kVideoAddressSpace = 145.0 * kMiB;
 constexpr double kVideoResident = 25.0 * kMiB;
 // Per pixel: the driver's colour, depth and stencil buffers and its tiles.
 constexpr double kDriverBytesPerPixel = 8.0;
-// Per pixel: the still parts kept and the frame drawn over them, two framebuffer objects'
-// colour and depth.
+// Per pixel and sample: the still parts kept and the frame drawn over them, two framebuffer
+// objects' colour and depth; and with several samples, the frame shown, their average.
 constexpr double kFrameCacheBytesPerPixel = 16.0;
+constexpr double kShownFrameBytesPerPixel = 4.0;
 // Each llvmpipe rasteriser thread comes with a second one; a thread's own memory beside its stack.
 constexpr int kDriverThreadsPerThread = 2;
 constexpr double kThreadResident = 0.25 * kMiB;
@@ -263,7 +264,10 @@ void Estimate(const ExportWork& work, ExportPlan& plan, const MachineRoom& room)
     const double pixels = static_cast<double>(work.width) * work.height;
     // A frame as read back, held from its drawing until it is written, and any kept to the end.
     const double frame = work.transparent ? 4.0 : 3.0;
-    const double buffers = pixels * (kDriverBytesPerPixel + (plan.frameCache ? kFrameCacheBytesPerPixel : 0.0) +
+    const double cache = plan.frameCache ? kFrameCacheBytesPerPixel * work.samples +
+                                               (work.samples > 1 ? kShownFrameBytesPerPixel : 0.0)
+                                         : 0.0;
+    const double buffers = pixels * (kDriverBytesPerPixel + cache +
                                      plan.framesInFlight * (frame + cost.preparedBytesPerPixel) +
                                      plan.preparers * cost.workBytesPerPixel + work.framesKept * frame) +
                            plan.preparers * cost.workBytes;

@@ -18,6 +18,7 @@ struct ExportWork {
     bool transparent = false;  // frames with alpha
     int framesKept = 0;        // frames an output keeps to its end (a sticker, to encode again)
     bool frameCache = false;   // frames drawn over still parts kept in a framebuffer of their own
+    int samples = 1;           // samples a pixel in those framebuffers
 };
 
 // How it makes it, and what that is expected to cost at its peak.

@@ -185,6 +185,7 @@ struct CFrameCache::Target {
     GLuint depth = 0;
     int width = 0;
     int height = 0;
+    int samples = 1;
 };
 
 // Everything the still parts are drawn from.
@@ -236,8 +237,44 @@ CFrameCache::CFrameCache() = default;
 
 CFrameCache::~CFrameCache() = default;
 
+int NearestSamples(int wanted)
+{
+    if (wanted <= 1 || !ExtensionOffered("GL_ARB_framebuffer_object"))
+        return 1;
+    GLint most = 1;
+    glGetIntegerv(GL_MAX_SAMPLES, &most);
+    // The counts the driver takes for colour, from the most down; without the query, every
+    // count up to the most.
+    std::vector<GLint> counts;
+    if (ExtensionOffered("GL_ARB_internalformat_query")) {
+        GLint number = 0;
+        glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_NUM_SAMPLE_COUNTS, 1, &number);
+        counts.resize(static_cast<std::size_t>(std::max(number, 0)));
+        if (number > 0)
+            glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_SAMPLES, number, counts.data());
+    }
+    if (counts.empty()) {
+        for (GLint c = most; c > 1; --c)
+            counts.push_back(c);
+    }
+    counts.push_back(1);
+    return *std::min_element(counts.begin(), counts.end(),
+                             [&](GLint a, GLint b) { return std::abs(a - wanted) < std::abs(b - wanted); });
+}
+
+void CFrameCache::SetSamples(int samples)
+{
+    m_nSamplesWanted = std::max(samples, 1);
+}
+
+const CFrameCache::Target& CFrameCache::Shown() const
+{
+    return m_pShown ? *m_pShown : *m_pWork;
+}
+
 bool CFrameCache::MakeTargets(int width, int height)
 {
+    m_nSamples = NearestSamples(m_nSamplesWanted);
     // The depth buffer as precise as the context's own, so that depths compare as in a whole
     // frame.
     GLint depthBits = 0;
@@ -245,8 +282,8 @@ bool CFrameCache::MakeTargets(int width, int height)
     const GLenum depthFormat = depthBits > 24   ? GL_DEPTH_COMPONENT32
                                : depthBits > 16 ? GL_DEPTH_COMPONENT24
                                                 : GL_DEPTH_COMPONENT16;
-    const auto make = [&](std::unique_ptr<Target>& target) {
-        if (target && target->width == width && target->height == height)
+    const auto make = [&](std::unique_ptr<Target>& target, int samples, bool depth) {
+        if (target && target->width == width && target->height == height && target->samples == samples)
             return true;
         if (!target) {
             target = std::make_unique<Target>();
@@ -256,24 +293,35 @@ bool CFrameCache::MakeTargets(int width, int height)
         }
         target->width = width;
         target->height = height;
-        glBindRenderbuffer(GL_RENDERBUFFER, target->colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-        GLint madeWidth = 0;
-        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &madeWidth);
-        glBindRenderbuffer(GL_RENDERBUFFER, target->depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, depthFormat, width, height);
-        GLint madeDepthWidth = 0;
-        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &madeDepthWidth);
-        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        target->samples = samples;
+        const auto store = [&](GLuint renderbuffer, GLenum format) {
+            glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+            if (samples > 1)
+                glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, width, height);
+            else
+                glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
+            GLint made = 0;
+            glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &made);
+            glBindRenderbuffer(GL_RENDERBUFFER, 0);
+            return made == width;
+        };
+        const bool stored = store(target->colour, GL_RGBA8) && (!depth || store(target->depth, depthFormat));
         glBindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, target->colour);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, target->depth);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth ? target->depth : 0);
         const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         // Storage that could not be had leaves an empty renderbuffer and GL_OUT_OF_MEMORY.
-        return complete && madeWidth == width && madeDepthWidth == width;
+        return complete && stored;
     };
-    return make(m_pStill) && make(m_pWork);
+    if (m_nSamples == 1 && m_pShown) {
+        glDeleteFramebuffers(1, &m_pShown->framebuffer);
+        glDeleteRenderbuffers(1, &m_pShown->colour);
+        glDeleteRenderbuffers(1, &m_pShown->depth);
+        m_pShown.reset();
+    }
+    return make(m_pStill, m_nSamples, true) && make(m_pWork, m_nSamples, true) &&
+           (m_nSamples == 1 || make(m_pShown, 1, false));
 }
 
 void CFrameCache::DrawStill(SceneState& state, Backdrop backdrop)
@@ -315,7 +363,8 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
                        width,
                        height,
                        backdrop};
-    const bool fresh = !m_pKey || !(*m_pKey == key);
+    const bool fresh = !m_pKey || !(*m_pKey == key) || m_nKeySamples != m_nSamples;
+    m_nKeySamples = m_nSamples;
     if (fresh) {
         DrawStill(state, backdrop);
         m_pKey = std::make_unique<StillKey>(key);
@@ -331,6 +380,17 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
     {
         const CUpsideDown upsideDown;
         RenderMovingParts(state);
+    }
+    if (m_pShown) {
+        // The samples of the parts that changed averaged into the frame shown; elsewhere it
+        // holds the last frame's, the same.
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_pShown->framebuffer);
+        for (const FrameRect& p : m_change.parts) {
+            const int y = height - p.y - p.height;  // the frame's rows are from the top
+            glBlitFramebuffer(p.x, y, p.x + p.width, y + p.height, p.x, y, p.x + p.width, y + p.height,
+                              GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     return true;
@@ -361,7 +421,7 @@ void CFrameCache::CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) 
     if (!m_pKey)
         return;
     const int height = m_pWork->height;
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, Shown().framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     // Turned the right way up on the way: for Mesa, whose window keeps its rows from the top as
     // the frame was drawn, a plain copy.
@@ -376,7 +436,7 @@ std::vector<std::uint8_t> CFrameCache::ReadPixels(int channels) const
     const int width = m_pWork->width, height = m_pWork->height;
     const std::size_t row = static_cast<std::size_t>(width) * channels;
     std::vector<std::uint8_t> upsideDown(row * height);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, Shown().framebuffer);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, upsideDown.data());
@@ -396,13 +456,14 @@ void CFrameCache::Invalidate()
     m_bShapesMade = false;
     m_pStill.reset();
     m_pWork.reset();
+    m_pShown.reset();
     m_pKey.reset();
     m_change = {};
 }
 
 void CFrameCache::Release()
 {
-    for (const auto* target : {m_pStill.get(), m_pWork.get()}) {
+    for (const auto* target : {m_pStill.get(), m_pWork.get(), m_pShown.get()}) {
         if (!target)
             continue;
         glDeleteFramebuffers(1, &target->framebuffer);

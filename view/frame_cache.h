@@ -52,6 +52,10 @@ std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const Movin
                                           const GLdouble modelView[16], const GLdouble projection[16],
                                           const GLint viewport[4]);
 
+// With a context current: the count of samples a pixel nearest to wanted that it can draw with
+// into a framebuffer object; 1 when it offers none.
+int NearestSamples(int wanted);
+
 // How a scene's frames are drawn.
 enum class FrameDrawing {
     Whole,   // each from the clear up, in the context's own framebuffer, as the window draws them
@@ -89,6 +93,13 @@ public:
     // or RGBA8 (4), rows bottom-up as glReadPixels gives them.
     std::vector<std::uint8_t> ReadPixels(int channels) const;
 
+    // Before Draw: draws with samples samples a pixel (1: as the window draws), so that edges
+    // are smooth, each pixel as much of the scene as covers it; the frame read back or copied
+    // is the samples' average. The nearest count the context offers is taken.
+    void SetSamples(int samples);
+    // After Draw: the samples a pixel it drew with.
+    int Samples() const { return m_nSamples; }
+
     // Everything is to be found out and drawn anew: a new context is current.
     void Invalidate();
     // With the context that made them current: deletes the framebuffers; then as Invalidate.
@@ -100,6 +111,7 @@ private:
     struct Target;
     struct StillKey;
     bool MakeTargets(int width, int height);
+    const Target& Shown() const;
     void DrawStill(SceneState& state, Backdrop backdrop);
     void FindChange(const SceneState& state, bool whole, int width, int height);
 
@@ -108,6 +120,10 @@ private:
     bool m_bShapesMade = false;        // a frame was drawn in this context, making the shape lists
     std::unique_ptr<Target> m_pStill;  // the still parts
     std::unique_ptr<Target> m_pWork;   // the frame
+    std::unique_ptr<Target> m_pShown;  // the frame's samples averaged, when there are several
+    int m_nSamplesWanted = 1;
+    int m_nSamples = 1;
+    int m_nKeySamples = 1;             // the samples the still parts were drawn with
     std::unique_ptr<StillKey> m_pKey;  // what the still parts were drawn for; null: not drawn
     MovingLooks m_shown;               // the moving parts as the last frame showed them
     FrameChange m_change;

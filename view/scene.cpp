@@ -67,6 +67,19 @@ void CScene::SetFrameDrawing(FrameDrawing drawing)
         m_pCache.reset();
     else
         m_pCache = std::make_unique<CFrameCache>();
+    SetSamples(m_nSamples);
+}
+
+void CScene::SetSamples(int samples)
+{
+    m_nSamples = samples;
+    if (m_pCache)
+        m_pCache->SetSamples(samples);
+}
+
+int CScene::Samples() const
+{
+    return m_bFrameCached ? m_pCache->Samples() : 1;
 }
 
 const FrameChange& CScene::Change() const

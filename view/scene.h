@@ -28,6 +28,11 @@ public:
     // does, unless told. A context without framebuffer objects, or without the memory for
     // them, gets whole frames whatever was asked.
     void SetFrameDrawing(FrameDrawing drawing);
+    // Samples a pixel for frames drawn over the still parts kept (the nearest the context
+    // offers), which smooth the edges; frames drawn whole take one, as the window's do.
+    void SetSamples(int samples);
+    // After OnDraw: the samples a pixel that frame was drawn with.
+    int Samples() const;
     // After OnDraw: whether that frame was drawn over the still parts kept.
     bool FrameCached() const { return m_bFrameCached; }
     // After OnDraw: the parts of the frame that differ from the frame before; all of it for a
@@ -71,6 +76,7 @@ private:
     bool m_bTransparent = false;
     int m_nWidth = 0, m_nHeight = 0;
     std::unique_ptr<CFrameCache> m_pCache;  // null: whole frames
+    int m_nSamples = 1;
     bool m_bFrameCached = false;
     FrameChange m_wholeChange;  // what a whole frame changes: all of it
 };

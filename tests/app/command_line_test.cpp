@@ -108,6 +108,10 @@ TEST(CommandLineTest, EveryNumberOptionFollowsOneRule)
         {{"--cycle", "0"}, "--cycle takes a whole number from 1 to 3600, not '0'"},
         {{"--cycle", "1"}, ""},
         {{"--cycle", "3600"}, ""},
+        {{"--samples", "0"}, "--samples takes a whole number from 1 to 64, not '0'"},
+        {{"--samples", "1"}, ""},
+        {{"--samples", "64"}, ""},
+        {{"--samples", "65"}, "not '65'"},
     };
     for (const auto& c : cases) {
         std::vector<const char*> args = {"--render", "a.webp"};

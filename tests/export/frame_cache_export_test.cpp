@@ -60,7 +60,7 @@ TEST_F(FrameCacheExportTest, WithoutFramebufferObjectsEveryFrameIsDrawnWhole)
     Render("f%03d.png", {"--size", "200x200", "--frames", std::to_string(kFrames), "--spin"}, kNoFramebufferObjects);
     for (int frames = 1; frames <= kFrames; ++frames) {
         const std::string picture = "p" + std::to_string(frames) + ".png";
-        Render(picture, {"--size", "200x200", "--frames", std::to_string(frames), "--spin"});
+        Render(picture, {"--size", "200x200", "--frames", std::to_string(frames), "--spin", "--samples", "1"});
         const RgbImage whole = ReadPng(dir.Path() / picture), frame = Frame("f%03d.png", frames);
         ASSERT_EQ(frame.width, 200);
         EXPECT_TRUE(frame.rgb == whole.rgb) << "frame " << frames;
@@ -139,6 +139,8 @@ TEST_F(FrameCacheExportTest, CachedFramesDifferFromWholeFramesOnlyWhereSomething
         std::vector<std::string> args = {"--size", std::to_string(c.side) + "x" + std::to_string(c.side), "--frames",
                                          std::to_string(c.frames)};
         args.insert(args.end(), c.args.begin(), c.args.end());
+        // One sample a pixel, as whole frames are drawn.
+        args.insert(args.end(), {"--samples", "1"});
         Render("w%03d.png", args, kNoFramebufferObjects);
         Render("c%03d.png", args);
         const std::vector<std::vector<char>> masks = MovingPartMasks(c.start, c.side, c.side, c.frames);

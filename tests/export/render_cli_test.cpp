@@ -81,7 +81,7 @@ TEST_F(RenderCliTest, YawDistanceAndFramesReachThePicture)
     const std::vector<std::uint8_t> standard = render({});
     ASSERT_FALSE(standard.empty());
     EXPECT_TRUE(render({"--yaw", "0", "--distance", "27", "--frames", "1"}) == standard) << "the defaults differ";
-    const std::vector<std::string> changes[] = {{"--yaw", "20"}, {"--distance", "35"}, {"--frames", "3"}};
+    const std::vector<std::string> changes[] = {{"--yaw", "20"}, {"--distance", "35"}, {"--frames", "10"}};
     for (const auto& change : changes)
         EXPECT_TRUE(render(change) != standard) << change[0] << " " << change[1] << " left the picture as it was";
 }

@@ -147,6 +147,48 @@ TEST(StraightColourTest, EachLevelIsDividedByItsCoverageAndRoundedToTheNearest)
     }
 }
 
+// Catches edges left as a one-pixel staircase, or smoothed colour whose alpha does not follow
+// it: a transparent picture is nearer than one of a sample a pixel to the same picture drawn
+// four times as large and reduced by averaging each 4 x 4 block, by 6 dB at least, in its
+// colour over black and in its alpha.
+TEST_F(TransparentTest, EdgesAreSmoothByDefault)
+{
+    const std::vector<std::string> scene = {"--transparent", "--distance", "30", "--pattern", "2"};
+    const auto render = [&](const std::string& name, const std::string& size, const std::vector<std::string>& more) {
+        std::vector<std::string> args = {"--render", name, "--size", size};
+        args.insert(args.end(), scene.begin(), scene.end());
+        args.insert(args.end(), more.begin(), more.end());
+        Render(args, dir.Path());
+        return ReadRgbaPng(dir.Path() / name);
+    };
+    const RgbaImage large = render("large.png", "1024x1024", {"--samples", "1"});
+    const RgbaImage smooth = render("smooth.png", "256x256", {}),
+                    stepped = render("stepped.png", "256x256", {"--samples", "1"});
+    // Premultiplied, as over black: colour times coverage, and the coverage.
+    const auto premultiplied = [](const std::uint8_t* p, int c) { return c == 3 ? p[3] : p[c] * p[3] / 255.0; };
+    const auto psnr = [&](const RgbaImage& small, bool alpha) {
+        double squares = 0;
+        int count = 0;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                for (int c = alpha ? 3 : 0; c < (alpha ? 4 : 3); ++c) {
+                    double reference = 0;
+                    for (int j = 0; j < 4; ++j)
+                        for (int i = 0; i < 4; ++i)
+                            reference += premultiplied(large.At(4 * x + i, 4 * y + j), c) / 16;
+                    const double d = premultiplied(small.At(x, y), c) - reference;
+                    squares += d * d;
+                    ++count;
+                }
+            }
+        }
+        return 10 * std::log10(255.0 * 255.0 / (squares / count));
+    };
+    for (const bool alpha : {false, true}) {
+        EXPECT_GE(psnr(smooth, alpha), psnr(stepped, alpha) + 6.0) << (alpha ? "alpha" : "colour over black");
+    }
+}
+
 // Catches a format that drops or garbles the alpha: the lossless WebP is the transparent PNGs
 // exactly, frame by frame (each later frame laid in with its transparency, not over the one
 // before); the GIF shows the pixels at least half covered and no others; the WebM's alpha and
