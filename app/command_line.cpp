@@ -196,7 +196,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                    installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
     app.footer(footer);
 
-    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry, samples;
+    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry, samples,
+        sticker;
     CLI::Option* render =
         app.add_option("--render", result.render.output,
                        "render without a window and write FILE.png (- for standard output), every frame as a "
@@ -282,16 +283,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                  "keep every level of it; a GIF only one, so a halo's soft edge is cut where it is less than half "
                  "covered; an MP4 has none")
         ->needs(render);
-    app.add_flag("--sticker", result.render.sticker,
-                 "a messenger's sticker, 512x512, the whole wreath with no backdrop: FILE.webm moves (VP9 with "
-                 "transparency, no sound, at most 3 seconds and 256 KB, looping), FILE.png or FILE.webp stands "
-                 "still; says what it made")
-        ->needs(render)
-        ->excludes(frameCount)
-        ->excludes(sizeOption)
-        ->excludes(qualityOption)
-        ->excludes(yawOption)
-        ->excludes(distanceOption);
+    CLI::Option* stickerOption =
+        app.add_option("--sticker", sticker,
+                       "a messenger's sticker, the whole wreath centred with no backdrop, its quality chosen for "
+                       "the messenger's limits; says what it made. PROFILE: telegram (the default; 512x512: "
+                       "FILE.webm moves, VP9 with transparency, under 3 seconds and at most 256 KB; FILE.png or "
+                       "FILE.webp stands still), telegram-emoji (the same at 100x100), whatsapp (FILE.webp moves, "
+                       "512x512, at most 500 KiB and under 10 seconds), whatsapp-still (FILE.webp, 512x512, at most "
+                       "100 KiB), whatsapp-tray (FILE.png, a pack's 96x96 tray picture, at most 50 KiB). A still "
+                       "sticker shows the moment the bulbs show best, or the last of --frames N")
+            ->type_name("[PROFILE]")
+            ->expected(0, 1)
+            ->needs(render);
+    stickerOption->excludes(sizeOption)->excludes(qualityOption)->excludes(yawOption)->excludes(distanceOption);
     app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
         ->type_name("FILE")
         ->excludes(ornament)
@@ -316,15 +320,27 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         if (result.render.transparent && picture.kind == PictureName::Kind::Mp4)
             throw CLI::ValidationError("--transparent makes a PNG, WebP, GIF or WebM; H.264 in an MP4 cannot hold "
                                        "transparency");
-        if (result.render.sticker) {
-            const bool takes = picture.kind == PictureName::Kind::Png || picture.kind == PictureName::Kind::Webp ||
-                               picture.kind == PictureName::Kind::Webm;
-            if (!takes)
-                throw CLI::ValidationError("--sticker makes FILE.webm (it moves), or FILE.png or FILE.webp (it "
-                                           "stands still), not '" +
-                                           ShownName(result.render.output) + "'");
+        if (stickerOption->count() > 0) {
+            StickerProfile profile = StickerProfile::Telegram;
+            if (!sticker.empty() && !FindStickerProfile(sticker, profile))
+                throw CLI::ValidationError("--sticker takes " + StickerProfileNames() + ", not '" + ShownName(sticker) +
+                                           "'");
+            const StickerRules& rules = RulesOf(profile);
+            if (!rules.Takes(picture.kind))
+                throw CLI::ValidationError("--sticker " + std::string(rules.name) + " makes " + rules.Endings() +
+                                           ", not '" + ShownName(result.render.output) + "'");
+            const bool moves = rules.Moves(picture.kind);
+            if (moves && frameCount->count() > 0)
+                throw CLI::ValidationError("--frames chooses a still sticker's moment; a moving sticker is one "
+                                           "whole loop");
+            if (!moves && result.start.spin)
+                throw CLI::ValidationError(
+                    std::string("--spin turns the flares, which a still sticker shows at rest: leave it out") +
+                    (rules.webmMoves ? ", or make a moving sticker, FILE.webm" : ""));
+            result.render.sticker = true;
+            result.render.stickerProfile = profile;
             result.render.transparent = true;
-            result.render.width = result.render.height = kStickerSide;
+            result.render.width = result.render.height = rules.side;
             result.render.distance = kWholeWreathDistance;
         }
         if (!quality.empty()) {
@@ -358,12 +374,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                                            ShownName(geometry) + "'");
             result.ornament.geometryText = geometry;
         }
-        if (stop->count() > 0 && (!pattern.empty() || result.start.spin || !grey.empty() || !cutoff.empty() ||
-                                  !cycle.empty()))
+        if (stop->count() > 0 &&
+            (!pattern.empty() || result.start.spin || !grey.empty() || !cutoff.empty() || !cycle.empty()))
             throw CLI::ValidationError("--stop takes down the ornament that hangs, and takes no other option");
         result.ornament.patternGiven = !pattern.empty();
-        for (const auto& [given, option] : {std::pair{!grey.empty(), "--grey"}, {!cutoff.empty(), "--cutoff"},
-                                            {!cycle.empty(), "--cycle"}})
+        for (const auto& [given, option] :
+             {std::pair{!grey.empty(), "--grey"}, {!cutoff.empty(), "--cutoff"}, {!cycle.empty(), "--cycle"}})
             if (given)
                 result.ornament.notHanded.emplace_back(option);
     } catch (const CLI::Success& e) {  // --help or --version

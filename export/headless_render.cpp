@@ -174,7 +174,20 @@ public:
         CPatternCycle cycle(m_options.start);
         AdvanceUnseen(state, cycle, lead);
 
-        const bool everyFrame = m_picture.kind == PictureName::Kind::Sequence || m_picture.IsAnimation();
+        // A still sticker is the last frame, whatever its format.
+        const bool stillSticker = m_options.sticker && !RulesOf(m_options.stickerProfile).Moves(m_picture.kind);
+        const bool everyFrame = (m_picture.kind == PictureName::Kind::Sequence || m_picture.IsAnimation()) &&
+                                !stillSticker;
+        if (m_options.sticker) {
+            // The wreath's extent over every frame the sticker shows, its halos and glints
+            // too, centred and as large as the margin allows.
+            const PixelExtent extent = MeasureExtent(scene, cycle, everyFrame);
+            if (CEndSignals::Caught() != 0)
+                return {};
+            if (extent.Empty())
+                return "nothing of the wreath shows in the sticker";
+            scene.SetFraming(FramingFor(extent, m_options.width, RulesOf(m_options.stickerProfile).Margin()));
+        }
         std::string error;
         CGlErrorCheck glErrors;
         // The frames are encoded on other threads while the next ones are drawn.
@@ -210,6 +223,30 @@ public:
         return error;
     }
 
+private:
+    // Draws the frames the run will draw, from the same scene and clock, and finds where any
+    // of those it keeps covers a pixel at all; the scene, the clock and the blink variables
+    // are left as they were.
+    PixelExtent MeasureExtent(CScene& scene, const CPatternCycle& cycle, bool everyFrame) const
+    {
+        const CBlinkVariablesKept blinkVariables;
+        const auto before = std::make_unique<SceneState>(scene.State());
+        CPatternCycle measuring = cycle;
+        PixelExtent extent;
+        for (int i = 0; i < m_nFrames && CEndSignals::Caught() == 0; ++i) {
+            scene.OnDraw();
+            measuring.AfterFrame(scene.State());
+            if (everyFrame || i == m_nFrames - 1) {
+                const std::vector<std::uint8_t> rgba =
+                    scene.FrameCached() ? scene.ReadCachedFrame(4) : ReadPixels(m_options.width, m_options.height, 4);
+                extent.Join(CoveredExtent(rgba.data(), m_options.width, m_options.height));
+            }
+        }
+        scene.State() = *before;
+        return extent;
+    }
+
+public:
     // Stops the threads and, unless the export completed with no end signal caught, takes
     // away every file it made, its temporary file too. Also before a fatal exit.
     void Abandon()
@@ -242,6 +279,31 @@ private:
     CScene* m_pScene = nullptr;  // while the scene has made things in the context
     bool m_bComplete = false;
 };
+
+// Why a loop of frames is too long for a sticker of rules, and what would make it fit: the
+// flares at rest, or a shorter pattern cycle.
+std::string TooLongForASticker(const StickerRules& rules, const SceneStart& start, int frames)
+{
+    const int most = StickerMostFrames(rules);
+    std::string line = "one loop of this scene is " + std::to_string(frames) + " frames, more than " + rules.what +
+                       " holds (" + std::to_string(most) + ", under " + std::to_string(rules.mostMilliseconds / 1000) +
+                       " seconds at " + std::to_string(rules.mostFramesPerSecond) + " a second)";
+    SceneStart fitting = start;
+    fitting.spin = false;
+    if (start.spin && FindSceneLoop(fitting).frames <= most)
+        return line + ": the flares take that long to come round; leave out --spin";
+    if (start.cycleSeconds > 0) {
+        const std::string spin = start.spin ? "leave out --spin and " : "";
+        for (int seconds = start.cycleSeconds - 1; seconds >= 1; --seconds) {
+            fitting.cycleSeconds = seconds;
+            if (FindSceneLoop(fitting).frames <= most)
+                return line + ": the three patterns take that long to come round; " + spin + "choose --cycle " +
+                       std::to_string(seconds) + (seconds > 1 ? " or less" : "");
+        }
+        return line + ": the three patterns take that long to come round; " + spin + "leave out --cycle";
+    }
+    return line;
+}
 
 int Fail(const std::string& line, int status = 1)
 {
@@ -277,28 +339,31 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     if (const std::string error = ReadPictureName(options.output, picture); !error.empty())
         return Fail(error, 2);
     // A still sticker is one picture, whatever its format.
-    const bool still = options.sticker && picture.kind != PictureName::Kind::Webm;
+    const StickerRules& rules = RulesOf(options.stickerProfile);
+    const bool still = options.sticker && !rules.Moves(picture.kind);
     const bool animation = picture.IsAnimation() && !still;
     // An animation loops: it starts where the scene has settled into its loop, so that its
     // first frame follows its last as any frame follows the one before. A picture or a
-    // sequence shows the ticks of a new scene, as the window would.
+    // sequence shows the ticks of a new scene, as the window would; a still sticker the one
+    // where the bulbs shine most, unless told.
     const SceneLoop loop = animation ? FindSceneLoop(options.start) : SceneLoop{};
-    const int frames = options.frames > 0 ? options.frames : animation ? loop.frames : 1;
+    const int frames = options.frames > 0 ? options.frames
+                       : animation        ? loop.frames
+                       : still            ? BrightestFrame(options.start)
+                                          : 1;
     if (const std::string error = CheckLength(options, frames); !error.empty())
         return Fail(error, 2);
     int framesPerSecond = 1000 / kFrameMilliseconds;
     if (options.sticker && animation) {
-        framesPerSecond = StickerFramesPerSecond(frames);
+        framesPerSecond = StickerFramesPerSecond(rules, frames);
         if (framesPerSecond == 0)
-            return Fail("one loop of this scene is " + std::to_string(frames) + " frames, more than a sticker holds (" +
-                            std::to_string(kStickerMostFramesPerSecond * kStickerMostMilliseconds / 1000) +
-                            ", 3 seconds at 30 a second); leave out --spin, or choose a shorter --cycle",
-                        2);
+            return Fail(TooLongForASticker(rules, options.start, frames), 2);
         if (framesPerSecond * kFrameMilliseconds != 1000)
             std::fprintf(stderr,
-                         "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that the "
-                         "sticker lasts %.2f seconds, no more than 3\n",
-                         frames, framesPerSecond, static_cast<double>(frames) / framesPerSecond);
+                         "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that %s "
+                         "lasts %.2f seconds, under %d\n",
+                         frames, framesPerSecond, rules.what, static_cast<double>(frames) / framesPerSecond,
+                         rules.mostMilliseconds / 1000);
     }
 
     // Everything that can fail before the first frame is found before any file is made: the
@@ -313,7 +378,7 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     work.width = options.width;
     work.height = options.height;
     work.transparent = options.transparent;
-    work.framesKept = options.sticker && animation ? frames : 0;
+    work.framesKept = options.sticker ? (animation ? frames : 1) : 0;
     // A picture of one sample a pixel is drawn whole, exactly as the window draws it; frames
     // that follow each other, and frames of several samples, are drawn over the still parts
     // kept, in framebuffers of their own.
@@ -345,6 +410,10 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
             request.framesPerSecond = framesPerSecond;
             request.sticker = options.sticker;
             request.still = still;
+            if (options.sticker) {
+                request.stickerWhat = rules.what;
+                request.mostBytes = still ? rules.mostBytesStill : rules.mostBytesMoving;
+            }
             request.encoderThreads = plan.encoderThreads;
             request.lookahead = plan.lookahead;
             output = MakeOutput(request);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "export/outputs.h"
+#include "export/sticker.h"
 #include "view/scene_start.h"
 
 #include <memory>
@@ -31,10 +32,11 @@ struct RenderOptions {
     SceneStart start;          // pattern, flares and spot light before the first frame
     int quality = -1;          // 0 to 100 for a lossy animation; -1: lossless WebP, the others' defaults
     bool transparent = false;  // no backdrop: what is not the scene is transparent
-    // A messenger's sticker (sticker.h): transparent, 512 x 512, the whole wreath framed; a
-    // WebM's loop played as fast as 3 seconds need and its quality chosen for the size
-    // allowed, a PNG's or WebP's one still picture.
+    // A messenger's sticker (sticker.h): transparent, square, the whole wreath framed in the
+    // middle; a moving one's loop played as fast as its length allows, a still one the moment
+    // the bulbs shine most unless frames says; its quality chosen for the bytes allowed.
     bool sticker = false;
+    StickerProfile stickerProfile = StickerProfile::Telegram;  // with sticker: which messenger's
     // Samples a pixel, which smooth the edges: each pixel as much of the scene as covers it,
     // and a transparent one's alpha as much as is covered. 1 draws as the window does; 0,
     // kDefaultSamples or as near as the driver can, and as the window draws where it cannot,

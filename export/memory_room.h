@@ -37,9 +37,9 @@ struct ExportPlan {
 struct MachineRoom {
     static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
     int processors = 1;
-    int driverThreads = 1;             // llvmpipe's rasteriser threads unless told fewer
-    double threadStack = 8 << 20;      // bytes of address space a new thread's stack takes
-    double heldAddressSpace = 0;       // bytes the process holds already
+    int driverThreads = 1;         // llvmpipe's rasteriser threads unless told fewer
+    double threadStack = 8 << 20;  // bytes of address space a new thread's stack takes
+    double heldAddressSpace = 0;   // bytes the process holds already
     double heldResident = 0;
     std::uint64_t addressSpace = kUnlimited;  // bytes left under the address-space limit
     std::uint64_t memory = kUnlimited;        // bytes of memory the process may still take

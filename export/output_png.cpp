@@ -1,4 +1,5 @@
 // The PNG outputs: one picture, the last frame, or every frame in a numbered sequence.
+#include "core/files.h"
 #include "export/outputs.h"
 #include "export/picture_encode.h"
 #include "export/safe_file.h"
@@ -33,6 +34,14 @@ public:
         if (!Wanted(frame))
             return {};
         const std::string name = Name(frame);
+        // A PNG is lossless: a sticker that does not fit has no quality to give up.
+        if (m_request.mostBytes > 0 && prepared.size() > static_cast<std::size_t>(m_request.mostBytes))
+            return CannotWrite(name, m_request.stickerWhat + " holds at most " + std::to_string(m_request.mostBytes) +
+                                         " bytes, and this lossless one takes " + std::to_string(prepared.size()));
+        if (m_request.mostBytes > 0)
+            m_said = ShownName(name) + ": " + m_request.stickerWhat + ", " + std::to_string(frame.width) + "x" +
+                     std::to_string(frame.height) + ", a PNG with transparency, " + std::to_string(prepared.size()) +
+                     " bytes (at most " + std::to_string(m_request.mostBytes) + ")";
         const bool existed = FileExists(name);
         if (std::string error = WriteFileSafely(name, prepared); !error.empty())
             return error;
@@ -42,6 +51,8 @@ public:
     }
 
     std::string Finish() override { return {}; }
+
+    std::string Made() const override { return m_said; }
 
     void TakeAway() override
     {
@@ -63,6 +74,7 @@ private:
 
     const OutputRequest m_request;
     std::vector<std::string> m_made;  // files this output made new
+    std::string m_said;               // a sticker's: what it made
 };
 
 }  // namespace

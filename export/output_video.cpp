@@ -2,7 +2,6 @@
 // when whole, around the encoder that the video module (video_encoder.h) provides.
 #include "core/files.h"
 #include "export/outputs.h"
-#include "export/sticker.h"
 #include "export/video_encoder.h"
 #include "os/end_signals.h"
 #include "os/modules.h"
@@ -124,22 +123,21 @@ public:
             bytes = std::filesystem::file_size(TemporaryPath(), unknown);
             if (unknown)
                 return Failure(unknown.message());
-            if (bytes <= static_cast<std::uintmax_t>(kStickerMostBytes)) {
+            if (bytes <= static_cast<std::uintmax_t>(m_request.mostBytes)) {
                 char made[320];
                 (void)std::snprintf(made, sizeof made,
-                                    "%s: a %dx%d sticker, VP9 in WebM with transparency and no sound, %zu frames at "
-                                    "%d a second (%.2f s), %ju KB (at most %ld), quality %d",
-                                    ShownName(m_request.name).c_str(), m_request.width, m_request.height,
-                                    m_frames.size(), m_request.framesPerSecond,
-                                    static_cast<double>(m_frames.size()) / m_request.framesPerSecond,
-                                    (bytes + 1023) / 1024, kStickerMostBytes / 1024, quality);
+                                    "%s: %s, %dx%d, VP9 in WebM with transparency and no sound, %zu frames at %d a "
+                                    "second (%.2f s), %ju bytes (at most %ld), quality %d",
+                                    ShownName(m_request.name).c_str(), m_request.stickerWhat.c_str(), m_request.width,
+                                    m_request.height, m_frames.size(), m_request.framesPerSecond,
+                                    static_cast<double>(m_frames.size()) / m_request.framesPerSecond, bytes,
+                                    m_request.mostBytes, quality);
                 m_made = made;
                 return {};
             }
         }
-        return Failure("a sticker holds at most " + std::to_string(kStickerMostBytes / 1024) +
-                       " KB, and at the lowest quality this one takes " + std::to_string((bytes + 1023) / 1024) +
-                       " KB");
+        return Failure(m_request.stickerWhat + " holds at most " + std::to_string(m_request.mostBytes) +
+                       " bytes, and at the lowest quality this one takes " + std::to_string(bytes));
     }
 
     std::string Made() const override { return m_made; }

@@ -6,13 +6,18 @@
 // frames written one by one can be encoded several at once.
 #include "export/little_endian.h"
 #include "export/outputs.h"
-#include "view/scene_start.h"
+#include "core/files.h"
+#include "os/end_signals.h"
 
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -42,6 +47,51 @@ public:
 
     std::string Prepare(const CFrame* previous, const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
+        // A sticker's frames are kept, and encoded at the end at the quality that fits.
+        if (m_request.mostBytes > 0) {
+            auto kept = std::make_shared<CFrame>(frame);
+            const std::lock_guard lock(m_mutex);
+            m_frames.resize(std::max<std::size_t>(m_frames.size(), static_cast<std::size_t>(frame.index) + 1));
+            m_frames[static_cast<std::size_t>(frame.index)] = std::move(kept);
+            return {};
+        }
+        return Encode(previous, frame, m_request.quality, prepared);
+    }
+
+    std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
+    {
+        if (m_request.mostBytes > 0)
+            return {};
+        std::vector<std::uint8_t> bytes;
+        if (const std::string error = Lay(frame.index, prepared, bytes); !error.empty())
+            return error;
+        std::FILE* out = Stream();
+        if (!out)
+            return Failure(std::strerror(errno));
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
+            return Failure(std::strerror(errno));
+        return {};
+    }
+
+    std::string Finish() override
+    {
+        if (m_request.mostBytes > 0)
+            return FinishFitted();
+        return Close();
+    }
+
+    std::string Made() const override { return m_made; }
+
+private:
+    static constexpr std::uint8_t kAnimation = 0x02;
+    static constexpr std::uint8_t kAlpha = 0x10;
+
+    // Encodes frame, lossless at quality -1: a still picture as libwebp's own file, an
+    // animation's frame as the rectangle where it differs from previous, with its frame
+    // header.
+    std::string Encode(const CFrame* previous, const CFrame& frame, int quality,
+                       std::vector<std::uint8_t>& prepared) const
+    {
         const bool still = m_request.still;
         const CFrameRect rect = previous && !still ? WebpRect(*previous, frame)
                                                    : CFrameRect{0, 0, frame.width, frame.height};
@@ -49,12 +99,12 @@ public:
         WebPPicture picture;
         if (!WebPConfigInit(&config) || !WebPPictureInit(&picture))
             return Failure("the WebP library is not the one Lumetta was built with");
-        if (m_request.quality < 0) {
+        if (quality < 0) {
             // Lossless, with little effort spent on squeezing: a greeting of a few seconds is
             // made in seconds rather than minutes.
             WebPConfigLosslessPreset(&config, 1);
         } else {
-            config.quality = static_cast<float>(m_request.quality);
+            config.quality = static_cast<float>(quality);
             // What stays the same shows through, so transparency must stay exact.
             config.alpha_quality = 100;
         }
@@ -88,7 +138,9 @@ public:
         if (encoded.size >= at + 8 && std::memcmp(encoded.mem + at, "VP8X", 4) == 0)
             at += 8 + GetLittleEndian(encoded.mem + at + 4, 4);
         prepared.clear();
-        for (const int value : {rect.x / 2, rect.y / 2, rect.width - 1, rect.height - 1, kFrameMilliseconds})
+        // Each frame lasts as the rate says, in whole milliseconds: 50 at the scene's 20.
+        const int milliseconds = 1000 / m_request.framesPerSecond;
+        for (const int value : {rect.x / 2, rect.y / 2, rect.width - 1, rect.height - 1, milliseconds})
             PutLittleEndian(prepared, static_cast<std::uint32_t>(value), 3);
         // The first frame covers the canvas; every later one is laid over the one before, or
         // with transparency of its own takes the place of what was there.
@@ -99,20 +151,17 @@ public:
         return {};
     }
 
-    std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
+    // The bytes of the file that frame index adds: a still picture whole; an animation's
+    // frame in its chunk, after the file's header for the first.
+    std::string Lay(int index, const std::vector<std::uint8_t>& prepared, std::vector<std::uint8_t>& bytes)
     {
-        std::FILE* out = Stream();
-        if (!out)
-            return Failure(std::strerror(errno));
-        // A still picture is libwebp's own file, whole.
         if (m_request.still) {
+            bytes = prepared;
             m_size = prepared.size();
-            if (std::fwrite(prepared.data(), 1, prepared.size(), out) != prepared.size())
-                return Failure(std::strerror(errno));
             return {};
         }
-        std::vector<std::uint8_t> bytes;
-        if (frame.index == 0) {
+        bytes.clear();
+        if (index == 0) {
             bytes.insert(bytes.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'});
             PutChunkHeader(bytes, "VP8X", 10);
             bytes.push_back(kAnimation | (m_request.frames > 1 || m_request.transparent ? kAlpha : 0));
@@ -132,18 +181,17 @@ public:
         // RIFF counts its size in 32 bits.
         if (m_size > 0xFFFFFFF0u)
             return Failure("an animation this long is larger than a WebP file can be (4 GiB)");
-        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
-            return Failure(std::strerror(errno));
         return {};
     }
 
-    std::string Finish() override
+    // After the last frame: an animation's RIFF size, now that it is known; the stream is
+    // flushed and closed with the file.
+    std::string Close()
     {
         if (m_size == 0)
             return Failure("no frames");
         if (m_request.still)
             return {};
-        // The RIFF size, now that it is known; the stream is flushed and closed with the file.
         std::vector<std::uint8_t> size;
         PutLittleEndian(size, static_cast<std::uint32_t>(m_size - 8), 4);
         std::FILE* out = Stream();
@@ -152,11 +200,90 @@ public:
         return {};
     }
 
-private:
-    static constexpr std::uint8_t kAnimation = 0x02;
-    static constexpr std::uint8_t kAlpha = 0x10;
+    // The whole file of frames at quality (-1: lossless).
+    std::string EncodeAll(const std::vector<const CFrame*>& frames, int quality, std::vector<std::uint8_t>& file)
+    {
+        file.clear();
+        m_size = 0;
+        std::vector<std::uint8_t> prepared, bytes;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            // Ctrl+C is heard between frames, not after every quality has been tried.
+            if (CEndSignals::Caught() != 0)
+                return Failure("interrupted");
+            const CFrame* previous = i > 0 ? frames[i - 1] : nullptr;
+            std::string error = Encode(previous, *frames[i], quality, prepared);
+            if (error.empty())
+                error = Lay(static_cast<int>(i), prepared, bytes);
+            if (!error.empty())
+                return error;
+            file.insert(file.end(), bytes.begin(), bytes.end());
+        }
+        if (!m_request.still && file.size() >= 8) {
+            std::vector<std::uint8_t> size;
+            PutLittleEndian(size, static_cast<std::uint32_t>(file.size() - 8), 4);
+            std::copy(size.begin(), size.end(), file.begin() + 4);
+        }
+        return {};
+    }
+
+    // A sticker: the frames kept, encoded whole at the best quality whose file fits in the
+    // sticker's bytes, lossless the best; written once found. A file is smaller at a lower
+    // quality, so the best that fits is halved for, a few encodings rather than all.
+    std::string FinishFitted()
+    {
+        // A still sticker keeps its one frame, the last of those drawn.
+        std::vector<const CFrame*> frames;
+        for (const auto& frame : m_frames)
+            if (frame)
+                frames.push_back(frame.get());
+        static constexpr int kQualities[] = {-1, 90, 80, 70, 60, 50, 40, 30, 20, 10, 0};
+        std::vector<std::uint8_t> file, fitting, smallest;
+        int best = -1;  // the index in kQualities of the best quality found to fit
+        int low = 0, high = static_cast<int>(std::size(kQualities)) - 1;
+        while (low <= high) {
+            const int middle = (low + high) / 2;
+            if (std::string error = EncodeAll(frames, kQualities[middle], file); !error.empty())
+                return error;
+            if (file.size() <= static_cast<std::size_t>(m_request.mostBytes)) {
+                best = middle;
+                fitting.swap(file);
+                high = middle - 1;
+            } else {
+                if (smallest.empty() || file.size() < smallest.size())
+                    smallest.swap(file);
+                low = middle + 1;
+            }
+        }
+        if (best < 0)
+            return Failure(m_request.stickerWhat + " holds at most " + std::to_string(m_request.mostBytes) +
+                           " bytes, and at the lowest quality this one takes " + std::to_string(smallest.size()));
+        std::FILE* out = Stream();
+        if (!out || std::fwrite(fitting.data(), 1, fitting.size(), out) != fitting.size())
+            return Failure(std::strerror(errno));
+        const int quality = kQualities[best];
+        const std::string how = quality < 0 ? "lossless" : "quality " + std::to_string(quality);
+        char made[320];
+        if (m_request.still)
+            (void)std::snprintf(made, sizeof made,
+                                "%s: %s, %dx%d, a still WebP with transparency, %zu bytes (at most %ld), %s",
+                                ShownName(m_request.name).c_str(), m_request.stickerWhat.c_str(), m_request.width,
+                                m_request.height, fitting.size(), m_request.mostBytes, how.c_str());
+        else
+            (void)std::snprintf(made, sizeof made,
+                                "%s: %s, %dx%d, an animated WebP with transparency, %zu frames at %d a second "
+                                "(%.2f s), %zu bytes (at most %ld), %s",
+                                ShownName(m_request.name).c_str(), m_request.stickerWhat.c_str(), m_request.width,
+                                m_request.height, frames.size(), m_request.framesPerSecond,
+                                static_cast<double>(frames.size()) * (1000 / m_request.framesPerSecond) / 1000.0,
+                                fitting.size(), m_request.mostBytes, how.c_str());
+        m_made = made;
+        return {};
+    }
 
     std::uint64_t m_size = 0;
+    std::mutex m_mutex;
+    std::vector<std::shared_ptr<const CFrame>> m_frames;
+    std::string m_made;
 };
 
 }  // namespace

@@ -22,8 +22,12 @@ struct OutputRequest {
     int framesPerSecond = 20;  // as the video says it plays; the scene's clock gives 20
     bool sticker = false;      // a WebM's quality chosen so that it fits a sticker's bytes
     bool still = false;        // one picture: a WebP that is not an animation
-    int encoderThreads = 0;    // x264's threads, or libimagequant's for each frame; 0: the library's own
-    int lookahead = -1;        // x264's frames of lookahead; -1: its own
+    // A sticker's: what it is, for the line that says what was made ("a Telegram sticker"),
+    // and the most bytes it may have; the quality is chosen to fit.
+    std::string stickerWhat;
+    long mostBytes = 0;
+    int encoderThreads = 0;  // x264's threads, or libimagequant's for each frame; 0: the library's own
+    int lookahead = -1;      // x264's frames of lookahead; -1: its own
 };
 
 class COutput : public CFrameSink {

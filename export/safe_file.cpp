@@ -166,7 +166,8 @@ int CopyRange(int source, int fd, off_t from, off_t end)
         if (n <= 0)
             return n < 0 ? errno : EIO;
         for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::pwrite(fd, piece.data() + written, static_cast<std::size_t>(n - written), done + written);
+            const ssize_t w =
+                ::pwrite(fd, piece.data() + written, static_cast<std::size_t>(n - written), done + written);
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0)

@@ -43,13 +43,15 @@ void SetupLight0()
     glLightfv(GL_LIGHT0, GL_SPECULAR, kSpecular);
 }
 
-void SetupProjection(int cx, int cy)
+void SetupProjection(int cx, int cy, const Framing& framing)
 {
     cx = std::max(cx, 0);
     cy = std::max(cy, 0);
     glViewport(0, 0, cx, cy);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
+    glTranslated(framing.x, framing.y, 0.0);
+    glScaled(framing.scale, framing.scale, 1.0);
     // A minimised window reports a zero height; any finite aspect will do for an empty viewport.
     const double aspect = (cx > 0 && cy > 0) ? static_cast<double>(cx) / cy : 1.0;
     gluPerspective(45.0, aspect, 10.0, 70.0);
@@ -117,9 +119,17 @@ void CScene::OnCreateContext()
     SetupLight0();
 }
 
+void CScene::SetFraming(const Framing& framing)
+{
+    m_framing = framing;
+    SetupProjection(m_nWidth, m_nHeight, m_framing);
+    if (m_pCache)
+        m_pCache->Invalidate();
+}
+
 void CScene::OnSize(int cx, int cy)
 {
-    SetupProjection(cx, cy);
+    SetupProjection(cx, cy, m_framing);
     m_nWidth = std::max(cx, 0);
     m_nHeight = std::max(cy, 0);
     m_wholeChange = {true, {Bounds()}};

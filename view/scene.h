@@ -10,6 +10,12 @@
 #include <string>
 #include <vector>
 
+// Where the picture stands in its frame: a point the perspective puts at p (-1 to 1 across
+// and up) is shown at scale * p + (x, y). A sticker is framed round the wreath so.
+struct Framing {
+    double scale = 1.0, x = 0.0, y = 0.0;
+};
+
 class CScene {
 public:
     // Takes the initial scene state; touches neither GL nor files.
@@ -57,6 +63,9 @@ public:
     // With the context current: viewport and projection for a client area of cx x cy pixels.
     // Any size is accepted; an empty area (a minimised window) draws nothing and does not fault.
     void OnSize(int cx, int cy);
+    // Frames the picture (after OnSize, with the context current); the still parts kept are
+    // drawn again.
+    void SetFraming(const Framing& framing);
     // With the context current: renders one frame into the back buffer (or aside, as
     // SetFrameDrawing says) and advances the animation by one step. Leaves matrix and attribute
     // stacks, and the default framebuffer's binding, as found.
@@ -75,6 +84,7 @@ private:
     SceneState m_state;
     bool m_bTransparent = false;
     int m_nWidth = 0, m_nHeight = 0;
+    Framing m_framing;
     std::unique_ptr<CFrameCache> m_pCache;  // null: whole frames
     int m_nSamples = 1;
     bool m_bFrameCached = false;
@@ -92,5 +102,6 @@ void SetupTransparency();
 inline constexpr unsigned char kHalfCovered = 128;
 // Light 0: a dim, warm directional light along the viewing axis. Model-view must be identity.
 void SetupLight0();
-// Viewport (0, 0, cx, cy), a 45-degree perspective from 10 to 70 units, identity model-view.
-void SetupProjection(int cx, int cy);
+// Viewport (0, 0, cx, cy), a 45-degree perspective from 10 to 70 units, framed, identity
+// model-view.
+void SetupProjection(int cx, int cy, const Framing& framing = {});

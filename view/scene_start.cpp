@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <numeric>
 
 namespace {
 
@@ -127,6 +128,33 @@ SceneLoop FindSceneLoop(const SceneStart& start)
     if (const int round = CPatternCycle(start).RoundFrames(); round > 0)
         lead = (lead + round - 1) / round * round;
     return {lead, frames};
+}
+
+int BrightestFrame(const SceneStart& start)
+{
+    const SceneLoop loop = FindSceneLoop(start);
+    CUnseenRun run(start);
+    int brightest = 1;
+    float most = -1.0f;
+    // Frame n shows the scene as n - 1 steps left it.
+    for (int frame = 1; frame <= loop.lead + loop.frames; ++frame, run.Step()) {
+        const std::array<float, 10> bulbs = run.Now().bulbs;
+        if (const float shine = std::accumulate(bulbs.begin(), bulbs.end(), 0.0f); shine > most) {
+            most = shine;
+            brightest = frame;
+        }
+    }
+    return brightest;
+}
+
+CBlinkVariablesKept::CBlinkVariablesKept() : m_nAlternateDir(g_nAlternateDir), m_nCascadeStage(g_nCascadeStage)
+{
+}
+
+CBlinkVariablesKept::~CBlinkVariablesKept()
+{
+    g_nAlternateDir = m_nAlternateDir;
+    g_nCascadeStage = m_nCascadeStage;
 }
 
 void AdvanceUnseen(SceneState& state, CPatternCycle& cycle, int frames)

@@ -54,5 +54,22 @@ struct SceneLoop {
 // With a pattern cycle the loop starts as a round does, with start's pattern just selected.
 SceneLoop FindSceneLoop(const SceneStart& start);
 
+// Of the frames a new scene started as start draws in its first loop (its lead included),
+// counted from 1, the one whose bulbs shine the most in all; the first of those.
+int BrightestFrame(const SceneStart& start);
+
+// The process-wide blink variables kept as they are now, and put back when it goes: frames
+// drawn meanwhile leave the scene's next frames as they would have been.
+class CBlinkVariablesKept {
+public:
+    CBlinkVariablesKept();
+    ~CBlinkVariablesKept();
+    CBlinkVariablesKept(const CBlinkVariablesKept&) = delete;
+    CBlinkVariablesKept& operator=(const CBlinkVariablesKept&) = delete;
+
+private:
+    const int m_nAlternateDir, m_nCascadeStage;
+};
+
 // Advances state and cycle by frames frames, as drawing them would, without drawing.
 void AdvanceUnseen(SceneState& state, CPatternCycle& cycle, int frames);

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -311,12 +312,22 @@ TEST_F(RenderCliTest, ALoopLongerThanAnyAnimationIsRefused)
               "lumetta: one loop of this scene is 1295640 frames, more than the 1000000 an animation may have; "
               "choose its length with --frames N (1 to 1000000)\n");
     EXPECT_FALSE(fs::exists(dir.Path() / "x.gif"));
-    // A sticker holds 3 seconds at 30 frames a second: the flares' half turn is longer.
-    const ProcessResult sticker = RunLumetta({"--render", "s.webm", "--sticker", "--spin"}, dir.Path());
-    EXPECT_EQ(sticker.status, 2);
-    EXPECT_EQ(sticker.err, "lumetta: one loop of this scene is 630 frames, more than a sticker holds (90, 3 seconds "
-                           "at 30 a second); leave out --spin, or choose a shorter --cycle\n");
-    EXPECT_FALSE(fs::exists(dir.Path() / "s.webm"));
+    // A sticker ends a frame before 3 seconds at 30 frames a second: the flares' half turn is
+    // longer, and so are the three patterns two seconds each; the line says which.
+    for (const auto& [option, value, why] :
+         {std::tuple{"--spin", "", "the flares take that long to come round; leave out --spin"},
+          {"--cycle", "2", "the three patterns take that long to come round; choose --cycle 1"}}) {
+        std::vector<std::string> args = {"--render", "s.webm", "--sticker", option};
+        if (*value)
+            args.emplace_back(value);
+        const ProcessResult sticker = RunLumetta(args, dir.Path());
+        EXPECT_EQ(sticker.status, 2);
+        EXPECT_EQ(sticker.err, std::string("lumetta: one loop of this scene is ") + (*value ? "120" : "630") +
+                                   " frames, more than a Telegram sticker holds (89, under 3 seconds at 30 a "
+                                   "second): " +
+                                   why + "\n");
+        EXPECT_FALSE(fs::exists(dir.Path() / "s.webm"));
+    }
 }
 
 TEST_F(RenderCliTest, DashWritesThePictureToStandardOutput)

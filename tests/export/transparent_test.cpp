@@ -55,6 +55,32 @@ std::string Bytes(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Where any of the pictures (side x side, channels a pixel, alpha last) covers a pixel:
+// left, top, right, bottom margins, top-down.
+struct Margins {
+    int left, top, right, bottom;
+};
+Margins Extent(const std::vector<std::vector<std::uint8_t>>& pictures, int channels, int side)
+{
+    Margins m{side, side, side, side};
+    for (const auto& picture : pictures)
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                if (picture[(static_cast<std::size_t>(y) * side + x) * channels + channels - 1] != 0)
+                    m = {std::min(m.left, x), std::min(m.top, y), std::min(m.right, side - 1 - x),
+                         std::min(m.bottom, side - 1 - y)};
+    return m;
+}
+// A sticker's wreath in the middle, within 2 pixels each way, with WhatsApp's 16 pixels of
+// margin round it at 512 (in proportion at other sides).
+#define EXPECT_FRAMED(margins, side, what)                                                                      \
+    do {                                                                                                        \
+        const Margins m_ = (margins);                                                                           \
+        EXPECT_LE(std::abs(m_.left - m_.right), 2) << (what) << ": off centre across";                          \
+        EXPECT_LE(std::abs(m_.top - m_.bottom), 2) << (what) << ": off centre up and down";                     \
+        EXPECT_GE(std::min({m_.left, m_.top, m_.right, m_.bottom}), 16 * (side) / 512) << (what) << ": margin"; \
+    } while (false)
+
 class TransparentTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -264,15 +290,28 @@ TEST_F(TransparentTest, EachFormatWithAlphaKeepsIt)
     }
 }
 
-// Catches a limit changed from what Telegram publishes for a sticker (core.telegram.org/stickers):
-// a sticker under the program's own limit but over the messenger's is refused on upload, and
-// the stickers made here are too small to show it.
-TEST(StickerLimitsTest, AreTelegramsAsPublished)
+// Catches a limit changed from what a messenger publishes (core.telegram.org/stickers, and
+// WhatsApp's sticker guidelines): a sticker under the program's own limit but over the
+// messenger's is refused on upload, and the stickers made here are too small to show it.
+TEST(StickerLimitsTest, AreTheMessengersAsPublished)
 {
-    EXPECT_EQ(kStickerSide, 512);
-    EXPECT_EQ(kStickerMostFramesPerSecond, 30);
-    EXPECT_EQ(kStickerMostMilliseconds, 3000);
-    EXPECT_EQ(kStickerMostBytes, 262144);
+    struct Published {
+        StickerProfile profile;
+        int side, milliseconds, framesPerSecond;
+        long movingBytes, stillBytes;
+    };
+    for (const Published& p : {Published{StickerProfile::Telegram, 512, 3000, 30, 262144, 524288},
+                               {StickerProfile::TelegramEmoji, 100, 3000, 30, 262144, 524288},
+                               {StickerProfile::WhatsApp, 512, 10000, 125, 512000, 0},
+                               {StickerProfile::WhatsAppStill, 512, 0, 0, 0, 102400},
+                               {StickerProfile::WhatsAppTray, 96, 0, 0, 0, 51200}}) {
+        const StickerRules& rules = RulesOf(p.profile);
+        EXPECT_EQ(rules.side, p.side) << rules.name;
+        EXPECT_EQ(rules.mostMilliseconds, p.milliseconds) << rules.name;
+        EXPECT_EQ(rules.mostFramesPerSecond, p.framesPerSecond) << rules.name;
+        EXPECT_EQ(rules.mostBytesMoving, p.movingBytes) << rules.name;
+        EXPECT_EQ(rules.mostBytesStill, p.stillBytes) << rules.name;
+    }
 }
 
 // Catches a sticker a messenger refuses: checked against Telegram's published limits, as its
@@ -283,7 +322,7 @@ TEST_F(TransparentTest, StickersKeepToAMessengersLimits)
 {
     const ProcessResult run = RunLumetta({"--render", "s.webm", "--sticker"}, dir.Path());
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("lumetta: made s.webm: a 512x512 sticker"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("lumetta: made s.webm: a Telegram sticker, 512x512"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("plays at 24 frames a second"), std::string::npos) << run.err;
     EXPECT_LE(fs::file_size(dir.Path() / "s.webm"), 256u * 1024) << "Telegram takes at most 256 KB";
     AVFormatContext* format = nullptr;
@@ -298,15 +337,22 @@ TEST_F(TransparentTest, StickersKeepToAMessengersLimits)
     const AVDictionaryEntry* alpha = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0);
     EXPECT_TRUE(alpha && std::string(alpha->value) == "1") << "no alpha";
     EXPECT_LE(av_q2d(stream->avg_frame_rate), 30.0);
-    EXPECT_LE(static_cast<double>(format->duration) / AV_TIME_BASE, 3.0);
+    // Strictly under: a frame more would still fit.
+    EXPECT_LE(static_cast<double>(format->duration) / AV_TIME_BASE + 1.0 / av_q2d(stream->avg_frame_rate), 3.0);
     avformat_close_input(&format);
     const DecodedAnimation video = DecodeWebm(dir.Path() / "s.webm");
     EXPECT_EQ(video.frames.size(), 70u) << "frames left out";
+    EXPECT_FRAMED(Extent(video.alpha, 1, 512), 512, "s.webm");
 
     for (const char* name : {"s.png", "s.webp"}) {
-        ASSERT_EQ(RunLumetta({"--render", name, "--sticker"}, dir.Path()).status, 0) << name;
+        const ProcessResult still = RunLumetta({"--render", name, "--sticker"}, dir.Path());
+        ASSERT_EQ(still.status, 0) << name;
+        EXPECT_NE(still.err.find(std::string("lumetta: made ") + name + ": a Telegram sticker, 512x512"),
+                  std::string::npos)
+            << still.err;
     }
     const RgbaImage png = ReadRgbaPng(dir.Path() / "s.png");
+    EXPECT_FRAMED(Extent({png.rgba}, 4, 512), 512, "s.png");
     EXPECT_EQ(png.width, 512);
     EXPECT_EQ(png.height, 512);
     EXPECT_EQ(png.At(0, 0)[3], 0);
@@ -318,6 +364,51 @@ TEST_F(TransparentTest, StickersKeepToAMessengersLimits)
     EXPECT_EQ(features.width, 512);
     EXPECT_TRUE(features.has_alpha);
     EXPECT_FALSE(features.has_animation);
+}
+
+// Catches a WhatsApp sticker or a custom emoji the messenger refuses, or one off centre:
+// WhatsApp's moving sticker a 512 x 512 animated WebP of at most 500 KiB, under 10 seconds,
+// with frames of 8 ms or more; its still one and its tray picture within their bytes; the
+// custom emoji 100 x 100 VP9 with alpha. Every one framed in the middle.
+TEST_F(TransparentTest, EachMessengersProfileKeepsToItsLimits)
+{
+    struct Case {
+        const char* profile;
+        const char* name;
+        int side;
+        std::uintmax_t mostBytes;
+    };
+    for (const Case& c : {Case{"whatsapp", "w.webp", 512, 500 * 1024},
+                          {"whatsapp-still", "ws.webp", 512, 100 * 1024},
+                          {"whatsapp-tray", "wt.png", 96, 50 * 1024},
+                          {"telegram-emoji", "e.webm", 100, 256 * 1024}}) {
+        const ProcessResult run = RunLumetta({"--render", c.name, "--sticker", c.profile}, dir.Path());
+        ASSERT_EQ(run.status, 0) << c.profile << ": " << run.err;
+        EXPECT_NE(run.err.find(std::string("lumetta: made ") + c.name + ": a "), std::string::npos) << run.err;
+        EXPECT_LE(fs::file_size(dir.Path() / c.name), c.mostBytes) << c.profile;
+        const std::string kind = fs::path(c.name).extension();
+        if (kind == ".png") {
+            const RgbaImage png = ReadRgbaPng(dir.Path() / c.name);
+            ASSERT_EQ(png.width, c.side);
+            EXPECT_FRAMED(Extent({png.rgba}, 4, c.side), c.side, c.profile);
+        } else if (kind == ".webm") {
+            const DecodedAnimation video = DecodeWebm(dir.Path() / c.name);
+            ASSERT_EQ(video.width, c.side);
+            EXPECT_FRAMED(Extent(video.alpha, 1, c.side), c.side, c.profile);
+        } else {
+            const WebpFrames webp = DecodeWebp(dir.Path() / c.name);
+            const bool moves = c.profile == std::string("whatsapp");
+            ASSERT_EQ(Bytes(dir.Path() / c.name).find("ANIM") != std::string::npos, moves)
+                << c.profile << ": an animation or not, as it should be";
+            if (!moves)
+                continue;
+            ASSERT_EQ(webp.width, c.side);
+            EXPECT_LT(webp.endMs.back(), 10000);
+            for (std::size_t i = 0; i < webp.endMs.size(); ++i)
+                EXPECT_GE(webp.endMs[i] - (i > 0 ? webp.endMs[i - 1] : 0), 8) << "frame " << i;
+            EXPECT_FRAMED(Extent(webp.rgba, 4, c.side), c.side, c.profile);
+        }
+    }
 }
 
 }  // namespace
