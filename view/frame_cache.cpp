@@ -369,17 +369,38 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
         DrawStill(state, backdrop);
         m_pKey = std::make_unique<StillKey>(key);
     }
-    // The still parts, colour and depth, as they were drawn: a copy of the renderbuffers' texels,
-    // to the bit on any driver.
-    glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, 0, 0, 0, m_pWork->colour, GL_RENDERBUFFER, 0, 0, 0, 0,
-                       width, height, 1);
-    glCopyImageSubData(m_pStill->depth, GL_RENDERBUFFER, 0, 0, 0, 0, m_pWork->depth, GL_RENDERBUFFER, 0, 0, 0, 0, width,
-                       height, 1);
-    glBindFramebuffer(GL_FRAMEBUFFER, m_pWork->framebuffer);
     FindChange(state, fresh, width, height);
-    {
-        const CUpsideDown upsideDown;
-        RenderMovingParts(state);
+    // Only the rectangle round the parts that changed is drawn again: outside it the last frame
+    // in the work buffers is this one already. There, the still parts, colour and depth, as
+    // they were drawn (a copy of the renderbuffers' texels, to the bit on any driver), and the
+    // moving parts over them, cut to it.
+    FrameRect box;
+    for (const FrameRect& p : m_change.parts) {
+        if (box.width == 0) {
+            box = p;
+            continue;
+        }
+        const int right = std::max(box.x + box.width, p.x + p.width), top = std::max(box.y + box.height, p.y + p.height);
+        box.x = std::min(box.x, p.x);
+        box.y = std::min(box.y, p.y);
+        box.width = right - box.x;
+        box.height = top - box.y;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, m_pWork->framebuffer);
+    if (box.width > 0 && box.height > 0) {
+        const int y = height - box.y - box.height;  // the frame's rows are from the top
+        glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, box.x, y, 0, m_pWork->colour, GL_RENDERBUFFER, 0,
+                           box.x, y, 0, box.width, box.height, 1);
+        glCopyImageSubData(m_pStill->depth, GL_RENDERBUFFER, 0, box.x, y, 0, m_pWork->depth, GL_RENDERBUFFER, 0, box.x,
+                           y, 0, box.width, box.height, 1);
+        glPushAttrib(GL_SCISSOR_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(box.x, y, box.width, box.height);
+        {
+            const CUpsideDown upsideDown;
+            RenderMovingParts(state);
+        }
+        glPopAttrib();
     }
     if (m_pShown) {
         // The samples of the parts that changed averaged into the frame shown; elsewhere it
