@@ -240,8 +240,8 @@ void CArgbWindow::SetOutline(const std::vector<OutlineRow>& rows)
     std::vector<XRectangle> rectangles;
     rectangles.reserve(rows.size());
     for (const OutlineRow& row : rows)
-        rectangles.push_back({static_cast<short>(row.x), static_cast<short>(row.y),
-                              static_cast<unsigned short>(row.width), 1});
+        rectangles.push_back(
+            {static_cast<short>(row.x), static_cast<short>(row.y), static_cast<unsigned short>(row.width), 1});
     XShapeCombineRectangles(m_d, m_window, ShapeInput, 0, 0, rectangles.data(), static_cast<int>(rectangles.size()),
                             ShapeSet, YXBanded);
     if (CompositorRunning() && !rows.empty())

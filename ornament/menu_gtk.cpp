@@ -44,9 +44,9 @@ void Separator(GtkWidget* menu)
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int LumettaOrnamentMenu(const OrnamentMenuState* state, int x,
-                                                                           int y, OrnamentMenuTick tick, void* data,
-                                                                           char* error, unsigned errorSize)
+extern "C" __attribute__((visibility("default"))) int LumettaOrnamentMenu(const OrnamentMenuState* state, int x, int y,
+                                                                          OrnamentMenuTick tick, void* data,
+                                                                          char* error, unsigned errorSize)
 {
     static bool s_bStarted = false;
     if (!s_bStarted) {

@@ -14,12 +14,12 @@
 #include <vector>
 
 struct OrnamentOptions {
-    bool stop = false;            // --stop: take down the one that hangs
-    bool above = false;           // --above
-    std::string geometryText;     // --geometry as given, or empty
-    Geometry geometry;            // --geometry read
-    SceneStart start;             // the scene options
-    bool patternGiven = false;    // --pattern given, so that it wins over the kept pattern
+    bool stop = false;                   // --stop: take down the one that hangs
+    bool above = false;                  // --above
+    std::string geometryText;            // --geometry as given, or empty
+    Geometry geometry;                   // --geometry read
+    SceneStart start;                    // the scene options
+    bool patternGiven = false;           // --pattern given, so that it wins over the kept pattern
     std::vector<std::string> notHanded;  // options given that an ornament that hangs cannot take
 };
 

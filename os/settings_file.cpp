@@ -138,12 +138,24 @@ std::string EscapeSettingsValue(const std::string& value)
     std::string text = quoted ? "\"" : "";
     for (const char c : value) {
         switch (c) {
-        case '\n': text += "\\n"; break;
-        case '\r': text += "\\r"; break;
-        case '\t': text += "\\t"; break;
-        case '\\': text += "\\\\"; break;
-        case '"': text += quoted ? "\\\"" : "\""; break;
-        default: text += c; break;
+        case '\n':
+            text += "\\n";
+            break;
+        case '\r':
+            text += "\\r";
+            break;
+        case '\t':
+            text += "\\t";
+            break;
+        case '\\':
+            text += "\\\\";
+            break;
+        case '"':
+            text += quoted ? "\\\"" : "\"";
+            break;
+        default:
+            text += c;
+            break;
         }
     }
     return quoted ? text + "\"" : text;
@@ -156,12 +168,23 @@ std::string UnescapeSettingsValue(const std::string& text)
     for (std::size_t i = quoted ? 1 : 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             switch (text[++i]) {
-            case 'n': value += '\n'; break;
-            case 'r': value += '\r'; break;
-            case 't': value += '\t'; break;
-            case '\\': value += '\\'; break;
-            case '"': value += '"'; break;
-            default: break;  // an escape the file's writers never make stands for nothing
+            case 'n':
+                value += '\n';
+                break;
+            case 'r':
+                value += '\r';
+                break;
+            case 't':
+                value += '\t';
+                break;
+            case '\\':
+                value += '\\';
+                break;
+            case '"':
+                value += '"';
+                break;
+            default:
+                break;  // an escape the file's writers never make stands for nothing
             }
         } else if (!(quoted && text[i] == '"' && i == text.size() - 1)) {
             value += text[i];

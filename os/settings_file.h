@@ -29,8 +29,7 @@ std::map<std::string, std::string> ReadSettings(const std::string& group);
 // folders made (private to the user) where missing. Nothing is written over a file that
 // cannot be read, nor over one the user made read-only (said once in the process). Returns
 // true when the file holds the values, else false with the reason said on stderr.
-bool WriteSettings(const std::string& group, const std::map<std::string, std::string>& values,
-                   bool wholeGroup = false);
+bool WriteSettings(const std::string& group, const std::map<std::string, std::string>& values, bool wholeGroup = false);
 
 // What the two above do to a file's lines, alone.
 // The keys and values of group in lines; damaged, when given, gets the numbers (from 1) of

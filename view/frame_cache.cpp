@@ -380,7 +380,8 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
             box = p;
             continue;
         }
-        const int right = std::max(box.x + box.width, p.x + p.width), top = std::max(box.y + box.height, p.y + p.height);
+        const int right = std::max(box.x + box.width, p.x + p.width),
+                  top = std::max(box.y + box.height, p.y + p.height);
         box.x = std::min(box.x, p.x);
         box.y = std::min(box.y, p.y);
         box.width = right - box.x;

@@ -42,8 +42,7 @@ TEST(PlanExportTest, FramesAtOnceFollowTheProcessorsUpTo16)
         int processors, preparers;
     };
     const Case cases[] = {
-        {Kind::Webp, 1, 1}, {Kind::Webp, 2, 2}, {Kind::Gif, 16, 16},
-        {Kind::Sequence, 64, 16}, {Kind::Png, 64, 1},
+        {Kind::Webp, 1, 1}, {Kind::Webp, 2, 2}, {Kind::Gif, 16, 16}, {Kind::Sequence, 64, 16}, {Kind::Png, 64, 1},
     };
     for (const Case& c : cases) {
         ExportPlan plan;

@@ -90,12 +90,9 @@ TEST(PlacementTest, APlaceOnNoMonitorGoesOntoTheNearest)
         PlaceRect window, want;
     };
     const Case cases[] = {
-        {{5000, 5000, 360, 360}, {2840, 840, 360, 360}},
-        {{2792, 48, 360, 360}, {2792, 400, 360, 360}},
-        {{-900, 100, 360, 360}, {0, 100, 360, 360}},
-        {{1512, 48, 360, 360}, {1512, 48, 360, 360}},
-        {{3000, 500, 2000, 2000}, {1920, 400, 2000, 2000}},
-        {{INT_MAX - 10, INT_MIN, 360, 360}, {2840, 400, 360, 360}},
+        {{5000, 5000, 360, 360}, {2840, 840, 360, 360}},    {{2792, 48, 360, 360}, {2792, 400, 360, 360}},
+        {{-900, 100, 360, 360}, {0, 100, 360, 360}},        {{1512, 48, 360, 360}, {1512, 48, 360, 360}},
+        {{3000, 500, 2000, 2000}, {1920, 400, 2000, 2000}}, {{INT_MAX - 10, INT_MIN, 360, 360}, {2840, 400, 360, 360}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(OntoNearestMonitor(kTwo, c.window), c.want) << c.window.x << ", " << c.window.y;
@@ -114,8 +111,13 @@ TEST(PlacementTest, KeptValuesOutOfTheirRangeAreNotKept)
         {{"X", "-17"}, {"Y", "23"}, {"Side", "480"}, {"Pattern", "3"}, {"Spin", "1"}, {"Above", "1"}, {"Locked", "1"}});
     EXPECT_TRUE(fine.placed && fine.x == -17 && fine.y == 23 && fine.side == 480 && fine.pattern == 3 && fine.spin &&
                 fine.above && fine.locked);
-    const OrnamentKept damaged = ReadKept({{"X", "2147483647"}, {"Y", "23"}, {"Side", "-360"}, {"Pattern", "7"},
-                                           {"Spin", "yes"}, {"Above", " 1"}, {"Locked", "1x"}});
+    const OrnamentKept damaged = ReadKept({{"X", "2147483647"},
+                                           {"Y", "23"},
+                                           {"Side", "-360"},
+                                           {"Pattern", "7"},
+                                           {"Spin", "yes"},
+                                           {"Above", " 1"},
+                                           {"Locked", "1x"}});
     const OrnamentKept defaults;
     EXPECT_FALSE(damaged.placed);
     EXPECT_EQ(damaged.side, defaults.side);

@@ -24,8 +24,9 @@ using Lines = std::vector<std::string>;
 // group at the file's end; with the whole group given, its other keys go.
 TEST(SettingsMergeTest, OnlyTheGroupsOwnKeysChange)
 {
-    const Lines file = {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]",
-                        "X=17", "odd line", "Y=23", "", "# the end", "[Other]", "key=kept \xff\xfe"};
+    const Lines file = {"; kept by hand", "[RecentFiles]", "file1=/a.pell",    "file2=/b.pell", "",
+                        "[Ornament]",     "X=17",          "odd line",         "Y=23",          "",
+                        "# the end",      "[Other]",       "key=kept \xff\xfe"};
     struct Case {
         const char* what;
         const char* group;
@@ -34,23 +35,36 @@ TEST(SettingsMergeTest, OnlyTheGroupsOwnKeysChange)
         Lines want;
     };
     const Case cases[] = {
-        {"a key replaced where it stands", "Ornament", {{"X", "600"}}, false,
-         {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]", "X=600",
-          "odd line", "Y=23", "", "# the end", "[Other]", "key=kept \xff\xfe"}},
-        {"a new key at the group's end", "Ornament", {{"Pattern", "2"}}, false,
-         {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]", "X=17",
-          "odd line", "Y=23", "Pattern=2", "", "# the end", "[Other]", "key=kept \xff\xfe"}},
-        {"a new group at the file's end", "Window", {{"Size", "500"}}, false,
-         {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]", "X=17",
-          "odd line", "Y=23", "", "# the end", "[Other]", "key=kept \xff\xfe", "[Window]", "Size=500"}},
-        {"a shorter list", "RecentFiles", {{"file1", "/c.pell"}}, true,
+        {"a key replaced where it stands",
+         "Ornament",
+         {{"X", "600"}},
+         false,
+         {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]", "X=600", "odd line",
+          "Y=23", "", "# the end", "[Other]", "key=kept \xff\xfe"}},
+        {"a new key at the group's end",
+         "Ornament",
+         {{"Pattern", "2"}},
+         false,
+         {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]", "X=17", "odd line",
+          "Y=23", "Pattern=2", "", "# the end", "[Other]", "key=kept \xff\xfe"}},
+        {"a new group at the file's end",
+         "Window",
+         {{"Size", "500"}},
+         false,
+         {"; kept by hand", "[RecentFiles]", "file1=/a.pell", "file2=/b.pell", "", "[Ornament]", "X=17", "odd line",
+          "Y=23", "", "# the end", "[Other]", "key=kept \xff\xfe", "[Window]", "Size=500"}},
+        {"a shorter list",
+         "RecentFiles",
+         {{"file1", "/c.pell"}},
+         true,
          {"; kept by hand", "[RecentFiles]", "file1=/c.pell", "", "[Ornament]", "X=17", "odd line", "Y=23", "",
           "# the end", "[Other]", "key=kept \xff\xfe"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MergeSettings(file, c.group, c.values, c.whole), c.want) << c.what;
     std::vector<int> damaged;
-    EXPECT_EQ(SettingsGroup(file, "Ornament", &damaged), (std::map<std::string, std::string>{{"X", "17"}, {"Y", "23"}}));
+    EXPECT_EQ(SettingsGroup(file, "Ornament", &damaged),
+              (std::map<std::string, std::string>{{"X", "17"}, {"Y", "23"}}));
     EXPECT_EQ(damaged, std::vector<int>{8});
 }
 
@@ -59,9 +73,9 @@ TEST(SettingsMergeTest, OnlyTheGroupsOwnKeysChange)
 TEST(SettingsMergeTest, ValuesComeBackAsTheyWent)
 {
     const std::pair<std::string, std::string> values[] = {
-        {"plain $HOME.pell", "plain $HOME.pell"},  {" leading space", "\" leading space\""},
-        {"back\\slash", "back\\\\slash"},          {"new\nline\ttab", "new\\nline\\ttab"},
-        {"\"quoted\"", "\"\\\"quoted\\\"\""},      {"ノート \xff", "ノート \xff"},
+        {"plain $HOME.pell", "plain $HOME.pell"}, {" leading space", "\" leading space\""},
+        {"back\\slash", "back\\\\slash"},         {"new\nline\ttab", "new\\nline\\ttab"},
+        {"\"quoted\"", "\"\\\"quoted\\\"\""},     {"ノート \xff", "ノート \xff"},
     };
     for (const auto& [value, written] : values) {
         EXPECT_EQ(EscapeSettingsValue(value), written);
@@ -120,8 +134,8 @@ TEST_F(SettingsFileTest, AFileMadeReadOnlyIsNotWrittenAndThatIsSaidOnce)
     EXPECT_FALSE(WriteSettings("Ornament", {{"X", "700"}}));
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(File(), before);
-    EXPECT_EQ(said, "lumetta: settings " + SettingsFilePath().string() +
-                        " are read-only, so nothing is saved in them\n");
+    EXPECT_EQ(said,
+              "lumetta: settings " + SettingsFilePath().string() + " are read-only, so nothing is saved in them\n");
 }
 
 }  // namespace

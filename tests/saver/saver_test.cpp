@@ -92,8 +92,7 @@ protected:
         if (!shown)
             return colours;
         for (const auto& [x, y] : points) {
-            const unsigned long pixel =
-                x < attributes.width && y < attributes.height ? XGetPixel(shown, x, y) : 0;
+            const unsigned long pixel = x < attributes.width && y < attributes.height ? XGetPixel(shown, x, y) : 0;
             colours.push_back({static_cast<int>(pixel >> 16 & 0xff), static_cast<int>(pixel >> 8 & 0xff),
                                static_cast<int>(pixel & 0xff)});
         }
