@@ -129,6 +129,16 @@ PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int w
     return {fit(x), fit(y), width, height};
 }
 
+int NextSide(int side, bool larger)
+{
+    int next = side;
+    for (const int s : kOrnamentSides) {
+        if (larger ? s > side && (next == side || s < next) : s < side)
+            next = s;
+    }
+    return next;
+}
+
 OrnamentKept ReadKept(const std::map<std::string, std::string>& values)
 {
     const auto number = [&](const char* key, long low, long high, long& value) {

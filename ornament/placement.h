@@ -45,6 +45,8 @@ PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int w
 // The ornament's sides at scale 1, from smallest to largest, that its menu steps through.
 inline constexpr int kOrnamentSides[] = {240, 360, 480, 600};
 inline constexpr int kDefaultOrnamentSide = 360;
+// The side after side, one step larger or smaller; side itself at either end.
+int NextSide(int side, bool larger);
 
 // What the ornament keeps from one run to the next, in its group of the settings file: its
 // place (only ever saved after a drag), side at scale 1, pattern, flares, above or below, and
