@@ -4,7 +4,7 @@
 // LUMETTA_SOAK_FRAMES sets how many frames (2000 unless set; 100000 for the long run), and
 // LUMETTA_SOAK_TRACE prints resident memory as it goes. Memory is judged after the first 1200
 // frames, by which the driver and the allocator have made all the room they will keep.
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "bulbs/patterns.h"
 #include "view/input.h"
 #include "view/scene_start.h"
