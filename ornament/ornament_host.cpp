@@ -6,6 +6,8 @@
 #include "ornament/control.h"
 #include "ornament/menu.h"
 #include "ornament/outline.h"
+#include "ornament/way.h"
+#include "ornament/wayland_entry.h"
 #include "os/end_signals.h"
 #include "os/modules.h"
 #include "os/settings_file.h"
@@ -16,6 +18,7 @@
 #include "x11/frame_clock.h"
 #include "x11/scene_keys.h"
 #include "x11/monitors.h"
+#include "wayland/compositor.h"
 
 #include <GL/gl.h>
 #include <X11/Xlib.h>
@@ -81,8 +84,7 @@ int TellHanging(Display* d, const HangingOrnament& hanging, const OrnamentOption
 class COrnament : private COrnamentWindow {
 public:
     COrnament(Display* display, const OrnamentOptions& options)
-        : m_d(display), m_options(options), m_window(display), m_scale(DesktopScale(display)),
-          m_choices(options, *this)
+        : m_d(display), m_options(options), m_window(display), m_scale(DesktopScale(display)), m_choices(options, *this)
     {
     }
 
@@ -101,7 +103,8 @@ public:
             m_side = static_cast<int>(std::lround(width / m_scale));
         }
         m_place = StartPlace(width, height);
-        if (std::string error = m_window.Make(m_place.x, m_place.y, width, height, m_choices.Kept().above); !error.empty())
+        if (std::string error = m_window.Make(m_place.x, m_place.y, width, height, m_choices.Kept().above);
+            !error.empty())
             return error;
         hanging = ClaimPlace(m_d, m_window.Id());
         return {};
@@ -434,13 +437,22 @@ private:
 
 }  // namespace
 
-int RunOrnament(const OrnamentOptions& options, const std::string& installedFolder)
+namespace {
+
+// The ornament as an X11 window; notWayland says why it is not a layer surface of a Wayland
+// compositor, when one was looked for.
+int RunX11Ornament(const OrnamentOptions& options, const std::string& installedFolder, const CEndSignals& endSignals,
+                   const std::string& notWayland)
 {
-    // Ended with a signal at any time, the start included, it goes quietly.
-    const CEndSignals endSignals;
     const DisplayPtr display = OpenDisplayToTheEnd(OnXError);
-    if (!display)
-        return Fail("cannot open the display; the ornament hangs on an X11 desktop, or Xwayland's");
+    if (!display) {
+        if (options.way == OrnamentWay::X11)
+            return Fail("cannot open the X display");
+        if (notWayland.empty())
+            return Fail("cannot open the display: the ornament hangs on a Wayland desktop that offers layer "
+                        "surfaces, or on an X11 one");
+        return Fail("cannot open the display: " + notWayland + ", and no X display (Xwayland) answers either");
+    }
     Display* d = display.get();
     int shapeEvent = 0, shapeError = 0;
     if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
@@ -464,4 +476,25 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
     }
     ornament.Run(*scene, endSignals);
     return 0;
+}
+
+}  // namespace
+
+int RunOrnament(const OrnamentOptions& options, const std::string& installedFolder)
+{
+    // Ended with a signal at any time, the start included, it goes quietly.
+    const CEndSignals endSignals;
+    const WaylandDesktop desktop = options.way == OrnamentWay::X11 ? WaylandDesktop{} : FindWaylandDesktop();
+    const WayChosen chosen = ChooseOrnamentWay(options.way, desktop);
+    if (!chosen.failure.empty())
+        return Fail(chosen.failure);
+    std::string notWayland = chosen.notWayland;
+    if (chosen.way == OrnamentWay::Wayland) {
+        const int status = RunWaylandOrnament(options, installedFolder, desktop.display, endSignals);
+        if (status != kHangOnX11)
+            return status;
+        notWayland = "it cannot be drawn on the Wayland compositor";
+    }
+    // A Wayland desktop's own way was not to be had: Xwayland's, quietly.
+    return RunX11Ornament(options, installedFolder, endSignals, desktop.display.empty() ? "" : notWayland);
 }

@@ -160,6 +160,13 @@ OrnamentKept ReadKept(const std::map<std::string, std::string>& values)
         kept.x = static_cast<int>(x);
         kept.y = static_cast<int>(y);
     }
+    if (const auto output = values.find(kKeptOutput); output != values.end() && !output->second.empty() &&
+                                                      number(kKeptOutputX, -kMostPlace, kMostPlace, x) &&
+                                                      number(kKeptOutputY, -kMostPlace, kMostPlace, y)) {
+        kept.output = output->second;
+        kept.outputX = static_cast<int>(x);
+        kept.outputY = static_cast<int>(y);
+    }
     if (number(kKeptSide, kLeastSide, kMostSide, value))
         kept.side = static_cast<int>(value);
     if (number(kKeptPattern, 1, 3, value))

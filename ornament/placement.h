@@ -50,10 +50,13 @@ int NextSide(int side, bool larger);
 
 // What the ornament keeps from one run to the next, in its group of the settings file: its
 // place (only ever saved after a drag), side at scale 1, pattern, flares, above or below, and
-// whether it is locked in place.
+// whether it is locked in place. An X11 window's place is on the root window; a Wayland layer
+// surface's, the output it is on (by its name) and its place from that output's top left.
 struct OrnamentKept {
     bool placed = false;
     int x = 0, y = 0;
+    std::string output;  // empty: no place kept on Wayland
+    int outputX = 0, outputY = 0;
     int side = kDefaultOrnamentSide;
     int pattern = 1;
     bool spin = false, above = false, locked = false;
@@ -65,4 +68,5 @@ OrnamentKept ReadKept(const std::map<std::string, std::string>& values);
 // The keys under which each is kept.
 inline constexpr char kKeptGroup[] = "Ornament";
 inline constexpr char kKeptX[] = "X", kKeptY[] = "Y", kKeptSide[] = "Side", kKeptPattern[] = "Pattern",
-                      kKeptSpin[] = "Spin", kKeptAbove[] = "Above", kKeptLocked[] = "Locked";
+                      kKeptSpin[] = "Spin", kKeptAbove[] = "Above", kKeptLocked[] = "Locked", kKeptOutput[] = "Output",
+                      kKeptOutputX[] = "OutputX", kKeptOutputY[] = "OutputY";
