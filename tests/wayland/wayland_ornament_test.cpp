@@ -320,12 +320,13 @@ TEST_F(WaylandOrnamentTest, ItsMenuOpensWhereItIsRightClickedAndDoesWhatItSays)
     Start({"--geometry", "+500+100"});
     const Box before = WaitForWreath();
     ASSERT_GT(before.width, 0) << Stderr();
-    const auto [x, y] = Leaf(before);
+    const int x = Leaf(before).first, y = Leaf(before).second;
     const auto choose = [&](int downs) {
         input.Click(x, y, BTN_RIGHT);
         // A menu is light where the desktop and the wreath are not.
         ASSERT_TRUE(WaitFor([&] {
-            const std::uint8_t* p = At(Screen(), x + 30, y + 12);
+            const RgbImage screen = Screen();
+            const std::uint8_t* p = At(screen, x + 30, y + 12);
             return p[0] > 0xc0 && p[1] > 0xc0 && p[2] > 0xc0;
         })) << "no menu beside the pointer: "
             << Stderr();
