@@ -13,6 +13,7 @@
 // What an ornament's window is asked to do.
 class COrnamentWindow {
 public:
+    virtual ~COrnamentWindow() = default;
     // Above or below ordinary windows.
     virtual void SetAbove(bool above) = 0;
     // A new side at scale 1: the window keeps its centre, and stays on a monitor.
@@ -21,9 +22,6 @@ public:
     virtual void TakeGeometry(const Geometry& geometry) = 0;
     // The ornament is taken down.
     virtual void TakeDown() = 0;
-
-protected:
-    ~COrnamentWindow() = default;
 };
 
 class COrnamentChoices {

@@ -28,7 +28,7 @@ extern "C" __attribute__((visibility("default"))) int LumettaOrnamentMenu(const 
         // The ornament is an X11 window; its menu opens on the same display.
         gdk_set_allowed_backends("x11");
         if (!gtk_init_check(nullptr, nullptr)) {
-            std::snprintf(error, errorSize, "GTK cannot open the display");
+            (void)std::snprintf(error, errorSize, "GTK cannot open the display");
             return -1;
         }
         s_bStarted = true;

@@ -81,7 +81,7 @@ int TellHanging(Display* d, const HangingOrnament& hanging, const OrnamentOption
 }
 
 // The ornament on its display: its window, where it stands, and what the user chose.
-class COrnament : private COrnamentWindow {
+class COrnament final : private COrnamentWindow {
 public:
     COrnament(Display* display, const OrnamentOptions& options)
         : m_d(display), m_options(options), m_window(display), m_scale(DesktopScale(display)), m_choices(options, *this)

@@ -81,11 +81,9 @@ public:
     // The pointer's events on any surface of this client.
     class PointerEvents {
     public:
+        virtual ~PointerEvents() = default;
         virtual void OnPointerButton(wl_surface* surface, double x, double y, bool pressed) = 0;
         virtual void OnPointerMotion(double x, double y) = 0;
-
-    protected:
-        ~PointerEvents() = default;
     };
 
     CCompositorLink(wl_display* display, PointerEvents& events)
@@ -240,13 +238,13 @@ struct AreaRect {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
-class CWaylandOrnament : private COrnamentWindow, private CCompositorLink::PointerEvents {
+class CWaylandOrnament final : private COrnamentWindow, private CCompositorLink::PointerEvents {
 public:
     CWaylandOrnament(const WaylandOrnamentStart& start, CScene& scene, CHeadlessContext& context)
         : m_start(start), m_options(*start.options), m_scene(scene), m_context(context), m_choices(m_options, *this)
     {
     }
-    ~CWaylandOrnament()
+    ~CWaylandOrnament() override
     {
         if (m_menu)
             gtk_widget_destroy(m_menu);

@@ -73,7 +73,7 @@ bool CHeadlessContext::Resize(int width, int height)
 {
     Egl& e = *m_egl;
     const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
-    const EGLSurface surface = eglCreatePbufferSurface(e.display, e.config, surfaceAttribs);
+    EGLSurface surface = eglCreatePbufferSurface(e.display, e.config, surfaceAttribs);
     if (surface == EGL_NO_SURFACE) {
         m_error = EglFailure("creating the pbuffer");
         return false;
