@@ -16,6 +16,7 @@
 #include "view/gl_check.h"
 #include "view/scene.h"
 #include "wayland/scene_keys.h"
+#include <relative-pointer-unstable-v1-client-protocol.h>
 #include <xdg-output-unstable-v1-client-protocol.h>
 
 #include <GL/gl.h>
@@ -73,17 +74,19 @@ GLogWriterOutput OnLog(GLogLevelFlags level, const GLogField* fields, gsize coun
 
 // What the ornament asks of the compositor beyond GTK, on objects of its own: the outputs'
 // names (HEADLESS-1, DP-2), which GTK 3 does not give, from xdg-output; and the pointer's own
-// events, for a drag. A drag moves the surface, and the pointer's places on it are where the
-// compositor had it when it sent them: its events come in order with the round trips that say
-// where it has the surface, which GTK's own events, queued apart, do not.
+// events, for a drag. A drag moves the surface under the pointer, and compositors differ in
+// what they then say its place on the surface is; how far the pointer moved (relative-pointer)
+// is the same everywhere.
 class CCompositorLink {
 public:
     // The pointer's events on any surface of this client.
     class PointerEvents {
     public:
         virtual ~PointerEvents() = default;
+        // The left button, at x, y on surface.
         virtual void OnPointerButton(wl_surface* surface, double x, double y, bool pressed) = 0;
-        virtual void OnPointerMotion(double x, double y) = 0;
+        // The pointer moved by dx, dy, wherever it is.
+        virtual void OnPointerMoved(double dx, double dy) = 0;
     };
 
     CCompositorLink(wl_display* display, PointerEvents& events)
@@ -99,6 +102,9 @@ public:
                 if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && version >= 2) {
                     link->m_manager = static_cast<zxdg_output_manager_v1*>(
                         wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, 2));
+                } else if (std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0) {
+                    link->m_relativeManager = static_cast<zwp_relative_pointer_manager_v1*>(
+                        wl_registry_bind(registry, name, &zwp_relative_pointer_manager_v1_interface, 1));
                 } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !link->m_seat) {
                     link->m_seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
                     wl_seat_add_listener(link->m_seat, &kSeatListener, link);
@@ -111,14 +117,18 @@ public:
         // The seat's and the pointer's events from now on come in order with everything else.
         if (m_seat)
             wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_seat), nullptr);
-        if (m_pointer)
-            wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_pointer), nullptr);
+        if (m_relativeManager)
+            wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_relativeManager), nullptr);
+        m_bSeatReady = true;
+        if (m_seat && m_pointerOffered)
+            OnCapabilities(WL_SEAT_CAPABILITY_POINTER);
         wl_registry_destroy(registry);
     }
     ~CCompositorLink()
     {
-        if (m_pointer)
-            wl_pointer_destroy(m_pointer);
+        ReleasePointer();
+        if (m_relativeManager)
+            zwp_relative_pointer_manager_v1_destroy(m_relativeManager);
         if (m_seat)
             wl_seat_destroy(m_seat);
         if (m_manager)
@@ -132,7 +142,7 @@ public:
     std::string NameOf(GdkMonitor* monitor)
     {
         wl_output* output = gdk_wayland_monitor_get_wl_output(monitor);
-        if (const auto known = m_link.find(output); known != m_link.end())
+        if (const auto known = m_names.find(output); known != m_names.end())
             return known->second;
         std::string name;
         if (m_manager && output) {
@@ -153,37 +163,61 @@ public:
             const char* model = gdk_monitor_get_model(monitor);
             name = std::string(maker ? maker : "") + " " + (model ? model : "");
         }
-        m_link[output] = name;
+        m_names[output] = name;
         return name;
     }
     // Forgets the names of outputs that went, whose objects may come back for new ones.
-    void Forget() { m_link.clear(); }
+    void Forget() { m_names.clear(); }
+    // Whether OnPointerMoved is told of the pointer's moves; else only the places of its
+    // presses and releases count.
+    bool FollowsMoves() const { return m_relativeManager != nullptr; }
 
 private:
     static const wl_seat_listener kSeatListener;
     static const wl_pointer_listener kPointerListener;
 
+    static const zwp_relative_pointer_v1_listener kRelativeListener;
+
     void OnCapabilities(uint32_t capabilities)
     {
-        const bool pointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
-        if (pointer && !m_pointer) {
+        m_pointerOffered = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
+        // Until the seat is on the main queue, its pointer waits.
+        if (!m_bSeatReady)
+            return;
+        if (m_pointerOffered && !m_pointer) {
             m_pointer = wl_seat_get_pointer(m_seat);
             wl_pointer_add_listener(m_pointer, &kPointerListener, this);
-        } else if (!pointer && m_pointer) {
-            wl_pointer_destroy(m_pointer);
-            m_pointer = nullptr;
+            if (m_relativeManager) {
+                m_relative = zwp_relative_pointer_manager_v1_get_relative_pointer(m_relativeManager, m_pointer);
+                zwp_relative_pointer_v1_add_listener(m_relative, &kRelativeListener, this);
+            }
+        } else if (!m_pointerOffered) {
+            ReleasePointer();
         }
+    }
+
+    void ReleasePointer()
+    {
+        if (m_relative)
+            zwp_relative_pointer_v1_destroy(m_relative);
+        if (m_pointer)
+            wl_pointer_destroy(m_pointer);
+        m_relative = nullptr;
+        m_pointer = nullptr;
     }
 
     wl_display* const m_display;
     PointerEvents& m_events;
     wl_event_queue* const m_queue;
     zxdg_output_manager_v1* m_manager = nullptr;
+    zwp_relative_pointer_manager_v1* m_relativeManager = nullptr;
     wl_seat* m_seat = nullptr;
+    bool m_bSeatReady = false, m_pointerOffered = false;
     wl_pointer* m_pointer = nullptr;
+    zwp_relative_pointer_v1* m_relative = nullptr;
     wl_surface* m_under = nullptr;  // the surface the pointer is on
     double m_x = 0, m_y = 0;
-    std::map<wl_output*, std::string> m_link;
+    std::map<wl_output*, std::string> m_names;
 };
 
 // Version 1 of the seat, whose pointer has the five events below and no more.
@@ -209,7 +243,6 @@ const wl_pointer_listener CCompositorLink::kPointerListener = {
         auto* link = static_cast<CCompositorLink*>(data);
         link->m_x = wl_fixed_to_double(x);
         link->m_y = wl_fixed_to_double(y);
-        link->m_events.OnPointerMotion(link->m_x, link->m_y);
     },
     // button
     [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button, uint32_t state) {
@@ -225,6 +258,13 @@ const wl_pointer_listener CCompositorLink::kPointerListener = {
     nullptr,
     nullptr,
     nullptr,
+};
+
+// How far the pointer moved, as the cursor did (accelerated, as the user sees it).
+const zwp_relative_pointer_v1_listener CCompositorLink::kRelativeListener = {
+    [](void* data, zwp_relative_pointer_v1*, uint32_t, uint32_t, wl_fixed_t dx, wl_fixed_t dy, wl_fixed_t, wl_fixed_t) {
+        static_cast<CCompositorLink*>(data)->m_events.OnPointerMoved(wl_fixed_to_double(dx), wl_fixed_to_double(dy));
+    },
 };
 
 struct Output {
@@ -451,7 +491,6 @@ private:
                                                 ? GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND
                                                 : GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
         PutAt(m_place, false);
-        m_placed = m_place;
         m_area = gtk_drawing_area_new();
         gtk_widget_set_size_request(m_area, m_place.width, m_place.height);
         gtk_widget_add_events(m_area, GDK_BUTTON_PRESS_MASK);
@@ -529,29 +568,14 @@ private:
     }
 
     // The margins take effect with the surface's next commit, which is made now rather than
-    // with the next frame's; then a round trip says when the compositor has placed it so, for
-    // reading a drag's pointer positions, which are the surface's own.
+    // with the next frame's.
     void CommitPlace()
     {
         GdkWindow* window = gtk_widget_get_window(m_window);
-        if (!window)
-            return;
-        wl_surface* surface = gdk_wayland_window_get_wl_surface(window);
-        wl_display* display = gdk_wayland_display_get_wl_display(gdk_display_get_default());
-        if (!surface)
-            return;
-        wl_surface_commit(surface);
-        struct Placed {
-            CWaylandOrnament* ornament;
-            PlaceRect place;
-        };
-        static const wl_callback_listener listener = {[](void* data, wl_callback* callback, uint32_t) {
-            const std::unique_ptr<Placed> placed(static_cast<Placed*>(data));
-            placed->ornament->m_placed = placed->place;
-            wl_callback_destroy(callback);
-        }};
-        wl_callback_add_listener(wl_display_sync(display), &listener, new Placed{this, m_place});
-        wl_display_flush(display);
+        if (wl_surface* surface = window ? gdk_wayland_window_get_wl_surface(window) : nullptr) {
+            wl_surface_commit(surface);
+            wl_display_flush(gdk_wayland_display_get_wl_display(gdk_display_get_default()));
+        }
     }
 
     // The outline's rows, in pixels of the frame, as the region of the surface that takes
@@ -666,19 +690,24 @@ private:
             OpenMenu(event);
     }
 
-    // A left-button drag on the surface moves it.
+    // A left-button drag on the surface moves it: as the pointer moves where the compositor
+    // says how far it does, else once, where the button is let go.
     void OnPointerButton(wl_surface* surface, double x, double y, bool pressed) override
     {
         GdkWindow* window = gtk_widget_get_window(m_window);
         if (pressed) {
             m_bDragging = window && surface == gdk_wayland_window_get_wl_surface(window) && !m_choices.Kept().locked;
+            m_dragFrom = m_place;
             m_pressX = x;
             m_pressY = y;
+            m_movedX = m_movedY = 0;
             return;
         }
         if (!m_bDragging)
             return;
         m_bDragging = false;
+        if (!m_link->FollowsMoves())
+            DragTo(x - m_pressX, y - m_pressY);
         // Only a drag is the user's own place.
         if (m_bMoved) {
             WriteSettings(kKeptGroup, {{kKeptOutput, m_outputName},
@@ -688,15 +717,21 @@ private:
         }
     }
 
-    void OnPointerMotion(double x, double y) override
+    void OnPointerMoved(double dx, double dy) override
     {
         if (!m_bDragging)
             return;
-        // The pointer stays where it was pressed on the surface, which is where the compositor
-        // had it when it sent this.
-        PlaceRect to = m_place;
-        to.x = std::clamp(m_placed.x + static_cast<int>(std::lround(x - m_pressX)), -kMostPlace, kMostPlace);
-        to.y = std::clamp(m_placed.y + static_cast<int>(std::lround(y - m_pressY)), -kMostPlace, kMostPlace);
+        m_movedX += dx;
+        m_movedY += dy;
+        DragTo(m_movedX, m_movedY);
+    }
+
+    // Where the drag has taken it: moved by dx, dy from where it was pressed.
+    void DragTo(double dx, double dy)
+    {
+        PlaceRect to = m_dragFrom;
+        to.x = std::clamp(m_dragFrom.x + static_cast<int>(std::lround(dx)), -kMostPlace, kMostPlace);
+        to.y = std::clamp(m_dragFrom.y + static_cast<int>(std::lround(dy)), -kMostPlace, kMostPlace);
         if (to.x == m_place.x && to.y == m_place.y)
             return;
         PutAt(to, true);
@@ -843,7 +878,7 @@ private:
     int m_scale = 1, m_frameWidth = 0, m_frameHeight = 0;
     int m_side = kDefaultOrnamentSide;  // in logical pixels
     PlaceRect m_place;                  // in the layout, as asked
-    PlaceRect m_placed;                 // as the compositor has placed it, known by a round trip
+    PlaceRect m_dragFrom;               // where a drag started
     GdkMonitor* m_outputMonitor = nullptr;
     std::string m_outputName;
     PlaceRect m_outputOrigin;
@@ -853,7 +888,7 @@ private:
     bool m_bClosed = false;      // the compositor closed the surface, which is to be made anew
     int m_surfaces = 0;          // surfaces made anew so far
     std::vector<int> m_closing;  // which of them the compositor closed, to be looked at
-    double m_pressX = 0, m_pressY = 0;
+    double m_pressX = 0, m_pressY = 0, m_movedX = 0, m_movedY = 0;
 };
 
 }  // namespace

@@ -56,7 +56,8 @@ std::string RunCommand(const std::string& command)
 // Asks again every 50 ms, for up to 30 s, whether done; a loaded machine takes its time.
 bool WaitFor(const std::function<bool()>& done)
 {
-    for (int i = 0; i < 600; ++i) {
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < end) {
         if (done())
             return true;
         std::this_thread::sleep_for(50ms);
