@@ -556,6 +556,8 @@ private:
             gtk_widget_hide(m_window);
             ++m_surfaces;
             m_bClosed = false;
+            // A new surface takes clicks where it is told to anew.
+            m_bOutlineStale = true;
         }
         if (moving)
             gtk_layer_set_monitor(window, on.monitor);
