@@ -114,7 +114,7 @@ public:
         };
         wl_registry_add_listener(registry, &listener, this);
         wl_display_roundtrip_queue(m_display, m_queue);
-        // The seat's and the pointer's events from now on come in order with everything else.
+        // From now on the seat's events, and its pointer's, are dispatched with GTK's.
         if (m_seat)
             wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_seat), nullptr);
         if (m_relativeManager)
@@ -451,8 +451,9 @@ private:
                          this);
     }
 
-    // Outputs came, went or changed: on none of them now, it comes onto the nearest, and the
-    // place the user chose stays kept for when its output comes back.
+    // Outputs came, went or changed: it keeps its place on its output, which may have moved in
+    // the layout; off it now, or with its output gone, it comes onto the nearest, and the place
+    // the user chose stays kept for when its output comes back.
     void OnOutputsChanged()
     {
         m_link->Forget();
@@ -460,6 +461,11 @@ private:
         if (m_outputs.empty())
             return;
         const Output* on = Named(m_outputName);
+        if (on) {
+            m_place.x += on->rect.x - m_outputOrigin.x;
+            m_place.y += on->rect.y - m_outputOrigin.y;
+            m_outputOrigin = {on->rect.x, on->rect.y, 0, 0};
+        }
         if (on && SeenOnAMonitor({on->rect}, m_place) && !m_bClosed) {
             m_outputMonitor = on->monitor;
             return;
