@@ -77,8 +77,8 @@ def main():
                     args.append("--transparent")
                 status, err, peak, hwm = measure(binary, folder, args)
                 plan = re.search(r"plan: (\d+) preparers, (\d+) frames in flight, (\d+) driver threads, "
-                                 r"(-?\d+) encoder threads, lookahead (-?\d+); about (\d+) MiB of address space, "
-                                 r"(\d+) MiB resident", err)
+                                 r"(-?\d+) encoder threads, lookahead (-?\d+), [a-z ]+; about (\d+) MiB of "
+                                 r"address space, (\d+) MiB resident", err)
                 if status != 0 or not plan:
                     print(f"| {kind} | {shown} | failed ({status}): {err.strip()} | | |")
                     continue

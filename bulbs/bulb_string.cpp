@@ -4,6 +4,7 @@
 #include "models/shape_cache.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 //                                   dx     dy     dz
@@ -206,6 +207,16 @@ void DrawBlueBulb(float v) { DrawBody(kBodyMaterial[kBlue], v); }
 void DrawGreenBulb(float v) { DrawBody(kBodyMaterial[kGreen], v); }
 void DrawYellowBulb(float v) { DrawBody(kBodyMaterial[kYellow], v); }
 // clang-format on
+
+BulbReach ReachOfBulb(float v)
+{
+    float across = kOuterRadius;
+    if (v > kHaloThreshold) {
+        for (const auto& p : kHaloRim)
+            across = std::max({across, std::abs(p[0] * v), std::abs(p[1] * v)});
+    }
+    return {across, kOuterRadius};
+}
 
 void DrawBulbString(const SceneState& state)
 {

@@ -16,6 +16,15 @@ extern const GLfloat g_fBulbOffset[4][10][3];
 // leaves matrix, lighting and material as found, lighting on.
 void DrawBulbString(const SceneState& state);
 
+// How far a bulb of intensity v reaches from its centre: across, in the wreath's plane, its
+// halo's longest points, or its outer shell where that reaches further (or the bulb has no
+// halo); deep, along z, the outer shell alone, the halo being flat.
+struct BulbReach {
+    float across;
+    float deep;
+};
+BulbReach ReachOfBulb(float v);
+
 // A flat eight-pointed star at the current origin facing +z, its size proportional to v,
 // shaded from the colour's centre to its nearly transparent rim. Nothing at or below 0.15.
 // Expects lighting on (it switches lighting off for the fan) and leaves it on.

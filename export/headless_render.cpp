@@ -172,7 +172,8 @@ public:
                 frame->width = m_options.width;
                 frame->height = m_options.height;
                 frame->channels = m_options.transparent ? 4 : 3;
-                frame->rgb = ReadPixels(m_options.width, m_options.height, frame->channels);
+                frame->rgb = scene.FrameCached() ? scene.ReadCachedFrame(frame->channels)
+                                                 : ReadPixels(m_options.width, m_options.height, frame->channels);
                 error = m_pPipeline->Push(std::move(frame));
             }
             progress.Done(i + 1);
@@ -294,12 +295,16 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     work.height = options.height;
     work.transparent = options.transparent;
     work.framesKept = options.sticker && animation ? frames : 0;
+    // A picture is drawn whole, exactly as the window draws it; frames that follow each other
+    // are drawn over the still parts kept.
+    work.frameCache = animation || picture.kind == PictureName::Kind::Sequence;
     ExportPlan plan;
     if (const std::string error = PlanExport(work, plan); !error.empty())
         return Fail(error);
     if (const char* show = std::getenv("LUMETTA_SHOW_PLAN"); show && *show == '1')
         std::fprintf(stderr, "lumetta: %s\n", DescribePlan(plan).c_str());
     ApplyDriverPlan(plan);
+    scene->SetFrameDrawing(plan.frameCache ? FrameDrawing::Cached : FrameDrawing::Whole);
 
     // From here Ctrl+C stops the run after the frame being drawn, and what it wrote goes.
     const CEndSignals endSignals;

@@ -33,6 +33,9 @@ constexpr double kVideoAddressSpace = 145.0 * kMiB;
 constexpr double kVideoResident = 25.0 * kMiB;
 // Per pixel: the driver's colour, depth and stencil buffers and its tiles.
 constexpr double kDriverBytesPerPixel = 8.0;
+// Per pixel: the still parts kept and the frame drawn over them, two framebuffer objects'
+// colour and depth.
+constexpr double kFrameCacheBytesPerPixel = 16.0;
 // Each llvmpipe rasteriser thread comes with a second one; a thread's own memory beside its stack.
 constexpr int kDriverThreadsPerThread = 2;
 constexpr double kThreadResident = 0.25 * kMiB;
@@ -260,7 +263,8 @@ void Estimate(const ExportWork& work, ExportPlan& plan, const MachineRoom& room)
     const double pixels = static_cast<double>(work.width) * work.height;
     // A frame as read back, held from its drawing until it is written, and any kept to the end.
     const double frame = work.transparent ? 4.0 : 3.0;
-    const double buffers = pixels * (kDriverBytesPerPixel + plan.framesInFlight * (frame + cost.preparedBytesPerPixel) +
+    const double buffers = pixels * (kDriverBytesPerPixel + (plan.frameCache ? kFrameCacheBytesPerPixel : 0.0) +
+                                     plan.framesInFlight * (frame + cost.preparedBytesPerPixel) +
                                      plan.preparers * cost.workBytesPerPixel + work.framesKept * frame) +
                            plan.preparers * cost.workBytes;
     const bool video = IsVideo(work.kind);
@@ -286,6 +290,7 @@ ExportPlan RichestPlan(const ExportWork& work, const MachineRoom& room)
     const int processors = room.processors;
     ExportPlan plan;
     plan.driverThreads = room.driverThreads;
+    plan.frameCache = work.frameCache;
     switch (work.kind) {
     case PictureName::Kind::Png:
         // One picture: one frame, the last, is ever encoded.
@@ -343,6 +348,12 @@ std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& pl
         ExportPlan fewer = plan;
         fewer.driverThreads = plan.driverThreads / 2;
         steps.push_back(fewer);
+    }
+    // Whole frames take three or four times as long: the last thing given up.
+    if (steps.empty() && plan.frameCache) {
+        ExportPlan whole = plan;
+        whole.frameCache = false;
+        steps.push_back(whole);
     }
     return steps;
 }
@@ -439,9 +450,10 @@ std::string DescribePlan(const ExportPlan& plan)
     char line[320];
     (void)std::snprintf(line, sizeof line,
                         "plan: %d preparers, %d frames in flight, %d driver threads, %d encoder threads, "
-                        "lookahead %d; about %.0f MiB of address space, %.0f MiB resident at the peak (%.0f and "
+                        "lookahead %d, %s; about %.0f MiB of address space, %.0f MiB resident at the peak (%.0f and "
                         "%.0f MiB now)",
                         plan.preparers, plan.framesInFlight, plan.driverThreads, plan.encoderThreads, plan.lookahead,
-                        plan.addressSpace / kMiB, plan.resident / kMiB, heldAddressSpace / kMiB, heldResident / kMiB);
+                        plan.frameCache ? "a frame cache" : "whole frames", plan.addressSpace / kMiB,
+                        plan.resident / kMiB, heldAddressSpace / kMiB, heldResident / kMiB);
     return line;
 }

@@ -17,6 +17,7 @@ struct ExportWork {
     int height = 0;
     bool transparent = false;  // frames with alpha
     int framesKept = 0;        // frames an output keeps to its end (a sticker, to encode again)
+    bool frameCache = false;   // frames drawn over still parts kept in a framebuffer of their own
 };
 
 // How it makes it, and what that is expected to cost at its peak.
@@ -26,6 +27,7 @@ struct ExportPlan {
     int driverThreads = 0;    // llvmpipe's rasteriser threads; 0: it draws on the drawing thread
     int encoderThreads = 0;   // x264's threads, or libimagequant's for each frame; 0: the library's own
     int lookahead = -1;       // x264's frames of lookahead; -1: its own
+    bool frameCache = false;  // the still parts kept; given up last, for whole frames, when memory is short
     double addressSpace = 0;  // bytes, at the peak
     double resident = 0;      // bytes, at the peak
 };

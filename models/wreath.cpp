@@ -62,6 +62,12 @@ void DrawSphereClusters()
 
 void DrawWreath(SceneState& state)
 {
+    DrawOpaqueWreath();
+    DrawBulbs(state);
+}
+
+void DrawOpaqueWreath()
+{
     DrawWithMaterial(kRingMaterial, [] { DrawFlatQuadMesh(T.ringVertices, T.ringQuads, kRingQuads); });
     DrawWithMaterial(kPaleMaterial, [] { DrawFlatTriMesh(T.flatVertices, T.flatTriangles, kFlatTriangles); });
     DrawWithMaterial(kStarGold, [] {
@@ -76,7 +82,6 @@ void DrawWreath(SceneState& state)
         glPopMatrix();
     });
     DrawWithMaterial(kBowRed, [] { DrawFlatQuadMesh(T.bowVertices, T.bowQuads, kBowQuads); });
-    DrawBulbs(state);
 }
 
 void DrawAppleStems()

@@ -16,6 +16,7 @@
 #include "view/scene.h"
 #include "x11/display.h"
 #include "x11/frame_clock.h"
+#include "x11/frame_present.h"
 #include "x11/scene_keys.h"
 #include "x11/monitors.h"
 #include "wayland/compositor.h"
@@ -30,6 +31,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,9 +105,15 @@ public:
             m_side = static_cast<int>(std::lround(width / m_scale));
         }
         m_place = StartPlace(width, height);
+        // llvmpipe hands a frame to rasteriser threads and takes it back; for an ornament's few
+        // changed tiles, twenty times a second all day, that costs more processor time than the
+        // drawing thread takes to draw them alone. Read as the driver starts, with the first
+        // question to GLX; the user's own LP_NUM_THREADS wins.
+        (void)::setenv("LP_NUM_THREADS", "0", 0);
         if (std::string error = m_window.Make(m_place.x, m_place.y, width, height, m_choices.Kept().above);
             !error.empty())
             return error;
+        m_pPresenter = std::make_unique<CFramePresenter>(m_d, DefaultScreen(m_d), m_window.Id(), true);
         hanging = ClaimPlace(m_d, m_window.Id());
         return {};
     }
@@ -190,10 +198,14 @@ private:
     void DrawFrame()
     {
         m_pScene->OnDraw();
+        if (m_bOutlineStale)
+            m_pPresenter->ShowWholeNext();
+        // Into the back buffer, where the outline is read; then to the window.
+        m_pPresenter->CopyIn(*m_pScene);
         // The flares' tips reach past the apples as they turn.
         if (m_bOutlineStale || m_pScene->State().m_bFlareSpin)
             FollowOutline();
-        glXSwapBuffers(m_d, m_window.Id());
+        m_pPresenter->Show();
         m_glErrors.Check("while drawing a frame");
         m_cycle->AfterFrame(m_pScene->State());
     }
@@ -244,6 +256,10 @@ private:
                 OnScreenChange();
             else if (event.xconfigure.window == own)
                 OnConfigure(event.xconfigure);
+            break;
+        case Expose:
+            if (event.xexpose.window == own)
+                m_pPresenter->ShowWholeNext();
             break;
         case ButtonPress:
             OnButtonPress(event.xbutton);
@@ -417,6 +433,7 @@ private:
     Display* const m_d;
     const OrnamentOptions& m_options;
     CArgbWindow m_window;
+    std::unique_ptr<CFramePresenter> m_pPresenter;
     const double m_scale;
     COrnamentChoices m_choices;
     CScene* m_pScene = nullptr;
@@ -465,6 +482,7 @@ int RunX11Ornament(const OrnamentOptions& options, const std::string& installedF
 
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(true);
+    scene->SetFrameDrawing(FrameDrawing::Cached);
     scene->OnCreate(installedFolder);
     COrnament ornament(d, options);
     HangingOrnament other;

@@ -5,6 +5,7 @@
 #include "view/scene.h"
 #include "x11/display.h"
 #include "x11/frame_clock.h"
+#include "x11/frame_present.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -79,8 +80,9 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
         if (window == 0)
             window = DefaultRootWindow(dpy);
     }
-    // Structure events first: a resize between them and reading the size is not lost.
-    XSelectInput(dpy, window, StructureNotifyMask);
+    // Structure events first: a resize between them and reading the size is not lost. Exposure,
+    // since a frame brings only its changes to the window.
+    XSelectInput(dpy, window, StructureNotifyMask | ExposureMask);
     XWindowAttributes attributes;
     const Status found = XGetWindowAttributes(dpy, window, &attributes);
     XSync(dpy, False);
@@ -117,12 +119,14 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
 
     auto scene = std::make_unique<CScene>();
     scene->OnCreate(installedFolder);
+    scene->SetFrameDrawing(FrameDrawing::Cached);
     scene->OnCreateContext();
     int width = attributes.width, height = attributes.height;
     scene->OnSize(width, height);
     ApplySceneStart(scene->State(), options.start);
     CPatternCycle cycle(options.start);
 
+    CFramePresenter presenter(dpy, XScreenNumberOfScreen(attributes.screen), window, doubleBuffered != 0);
     CGlErrorCheck glErrors;
     CFrameClock clock;
     while (CEndSignals::Caught() == 0 && !g_bWindowGone) {
@@ -136,14 +140,16 @@ int RunSaver(const SaverOptions& options, const std::string& installedFolder)
                 width = event.xconfigure.width;
                 height = event.xconfigure.height;
                 scene->OnSize(width, height);
+            } else if (event.type == Expose && event.xexpose.window == window) {
+                presenter.ShowWholeNext();
             }
         }
         if (g_bWindowGone)
             break;
         if (clock.Due()) {
             scene->OnDraw();
-            if (doubleBuffered)
-                glXSwapBuffers(dpy, window);
+            presenter.CopyIn(*scene);
+            presenter.Show();
             // A frame drawn as the window went fails in the driver (GL runs out of memory for
             // a drawable that is no more): that is the window's going, not a fault.
             const std::vector<GLenum> errors = CGlErrorCheck::TakePending();

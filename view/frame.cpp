@@ -6,6 +6,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
 namespace {
 
 struct Vec3 {
@@ -55,6 +59,23 @@ void StepFlareAngle(SceneState& state)
 
 }  // namespace
 
+const std::array<FlareSweep, 5>& FlareSweeps()
+{
+    static const auto sweeps = [] {
+        std::array<FlareSweep, 5> all{};
+        static_assert(std::size(kFlarePositions) == all.size());
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const Vec3& p = kFlarePositions[i];
+            float reach = 0.0f;
+            for (const Vec3& v : kFlareRim)
+                reach = std::max(reach, std::hypot(v.x, v.y));
+            all[i] = {p.x, p.y, p.z + kFlareRim[0].z, reach};
+        }
+        return all;
+    }();
+    return sweeps;
+}
+
 void SetSpotLight(const SceneState& state)
 {
     glLightfv(GL_LIGHT1, GL_DIFFUSE, state.m_fSpotDiffuse.data());
@@ -86,12 +107,17 @@ void AdvanceFrameUnseen(SceneState& state)
     StepFlareAngle(state);
 }
 
+void PlaceCamera(const SceneState& state)
+{
+    glTranslatef(0.0f, 0.0f, -state.m_fDistance);
+    glRotatef(state.m_fAngle, 0.0f, 1.0f, 0.0f);
+}
+
 void RenderFrame(SceneState& state, Backdrop backdrop)
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPushMatrix();
-    glTranslatef(0.0f, 0.0f, -state.m_fDistance);
-    glRotatef(state.m_fAngle, 0.0f, 1.0f, 0.0f);
+    PlaceCamera(state);
     // Given after the camera, so the spot light stands in scene coordinates and turns with the scene.
     SetSpotLight(state);
 
@@ -103,6 +129,31 @@ void RenderFrame(SceneState& state, Backdrop backdrop)
     // Last, so the flares show through the translucent apples.
     DrawApples();
 
+    glPopMatrix();
+    glFinish();
+}
+
+void RenderStillParts(const SceneState& state, Backdrop backdrop)
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushMatrix();
+    PlaceCamera(state);
+    SetSpotLight(state);
+    if (backdrop == Backdrop::Panel)
+        DrawPanel();
+    DrawOpaqueWreath();
+    glPopMatrix();
+}
+
+void RenderMovingParts(SceneState& state)
+{
+    glPushMatrix();
+    PlaceCamera(state);
+    SetSpotLight(state);
+    DrawBulbs(state);
+    DrawAppleStems();
+    DrawFlares(state);
+    DrawApples();
     glPopMatrix();
     glFinish();
 }

@@ -3,6 +3,8 @@
 
 #include "core/scene_state.h"
 
+#include <array>
+
 // What stands behind the wreath: the textured panel, or nothing (a transparent scene).
 enum class Backdrop { Panel, None };
 
@@ -10,6 +12,28 @@ enum class Backdrop { Panel, None };
 // bulbs' blink step), apple stems, flares and translucent apples, and waits for GL to finish.
 // Expects the fixed state and a projection; leaves matrix and attribute stacks as found.
 void RenderFrame(SceneState& state, Backdrop backdrop = Backdrop::Panel);
+
+// The two halves of RenderFrame for a camera that holds still. The still parts: clears, places
+// the camera and spot light 1, draws the backdrop and the wreath without its bulbs. Expects
+// what RenderFrame expects and leaves what it leaves; changes no state.
+void RenderStillParts(const SceneState& state, Backdrop backdrop);
+// The moving parts, over the still parts already in the framebuffer with their depths: places
+// the camera and spot light 1 again, draws the bulbs (with their blink step), the apple stems,
+// the flares (with their step) and the translucent apples, and waits for GL to finish. Over
+// the same still parts, the same steps as RenderFrame; leaves stacks as found.
+void RenderMovingParts(SceneState& state);
+
+// Where each of the five flares turns, in the wreath's coordinates: the centre of its star
+// and how far the star reaches from it, in its plane, at any angle.
+struct FlareSweep {
+    float x, y, z;
+    float reach;
+};
+const std::array<FlareSweep, 5>& FlareSweeps();
+
+// Moves the model-view matrix to the camera: m_fDistance back along z, then turned m_fAngle
+// degrees about y.
+void PlaceCamera(const SceneState& state);
 
 // What RenderFrame does to the state, without drawing: the bulbs' blink step and the flare
 // angle's. No GL.

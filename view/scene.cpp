@@ -57,6 +57,34 @@ void SetupProjection(int cx, int cy)
     glLoadIdentity();
 }
 
+CScene::CScene() = default;
+
+CScene::~CScene() = default;
+
+void CScene::SetFrameDrawing(FrameDrawing drawing)
+{
+    if (drawing == FrameDrawing::Whole)
+        m_pCache.reset();
+    else
+        m_pCache = std::make_unique<CFrameCache>();
+}
+
+const FrameChange& CScene::Change() const
+{
+    return m_bFrameCached ? m_pCache->Change() : m_wholeChange;
+}
+
+void CScene::CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const
+{
+    if (m_bFrameCached)
+        m_pCache->CopyToDefaultFramebuffer(parts);
+}
+
+std::vector<std::uint8_t> CScene::ReadCachedFrame(int channels) const
+{
+    return m_pCache->ReadPixels(channels);
+}
+
 void CScene::OnCreate(const std::string& installedFolder)
 {
     // A transparent scene has no backdrop, and needs no picture for one.
@@ -66,6 +94,8 @@ void CScene::OnCreate(const std::string& installedFolder)
 
 void CScene::OnCreateContext()
 {
+    if (m_pCache)
+        m_pCache->Invalidate();
     SetupFixedState();
     if (m_bTransparent)
         SetupTransparency();
@@ -77,19 +107,31 @@ void CScene::OnCreateContext()
 void CScene::OnSize(int cx, int cy)
 {
     SetupProjection(cx, cy);
+    m_nWidth = std::max(cx, 0);
+    m_nHeight = std::max(cy, 0);
+    m_wholeChange = {true, {Bounds()}};
 }
 
 void CScene::OnDraw()
 {
-    RenderFrame(m_state, m_bTransparent ? Backdrop::None : Backdrop::Panel);
+    const Backdrop backdrop = m_bTransparent ? Backdrop::None : Backdrop::Panel;
+    m_bFrameCached = m_pCache && m_pCache->Draw(m_state, backdrop, m_nWidth, m_nHeight);
+    if (!m_bFrameCached)
+        RenderFrame(m_state, backdrop);
 }
 
 void CScene::OnDestroyContext()
 {
+    if (m_pCache)
+        m_pCache->Release();
+    m_bFrameCached = false;
     ReleaseShapeCache();
 }
 
 void CScene::OnContextLost()
 {
+    if (m_pCache)
+        m_pCache->Forget();
+    m_bFrameCached = false;
     ForgetShapeCache();
 }

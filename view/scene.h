@@ -3,19 +3,45 @@
 #pragma once
 
 #include "core/scene_state.h"
+#include "view/frame_cache.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class CScene {
 public:
     // Takes the initial scene state; touches neither GL nor files.
-    CScene() = default;
+    CScene();
+    ~CScene();
+    CScene(const CScene&) = delete;
+    CScene& operator=(const CScene&) = delete;
 
     // Before OnCreate: the scene alone, with no backdrop panel (and no picture read for it),
     // over a framebuffer that holds premultiplied colour and coverage in its alpha. Over black
     // it is exactly the frame drawn in front of a black backdrop; over anything else, what a
     // compositor shows.
     void SetTransparent(bool transparent) { m_bTransparent = transparent; }
+
+    // Before OnCreateContext: how OnDraw draws its frames (frame_cache.h); whole, as the window
+    // does, unless told. A context without framebuffer objects, or without the memory for
+    // them, gets whole frames whatever was asked.
+    void SetFrameDrawing(FrameDrawing drawing);
+    // After OnDraw: whether that frame was drawn over the still parts kept.
+    bool FrameCached() const { return m_bFrameCached; }
+    // After OnDraw: the parts of the frame that differ from the frame before; all of it for a
+    // whole frame, and after anything that changed the still parts.
+    const FrameChange& Change() const;
+    // With the context current, after OnDraw: copies parts of a cached frame to the default
+    // framebuffer's draw buffer, where it is seen; a whole frame is there already. Leaves that
+    // framebuffer bound.
+    void CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const;
+    // With the context current, after OnDraw drew a cached frame: its pixels, RGB8 (channels 3)
+    // or RGBA8 (4), rows bottom-up. A whole frame is read from the default framebuffer.
+    std::vector<std::uint8_t> ReadCachedFrame(int channels) const;
+    // The whole frame at the last size OnSize was given.
+    FrameRect Bounds() const { return {0, 0, m_nWidth, m_nHeight}; }
 
     // View creation, before any context exists: reads the backdrop picture from the current
     // folder, else from installedFolder when one is given. A missing picture is fatal
@@ -26,8 +52,9 @@ public:
     // With the context current: viewport and projection for a client area of cx x cy pixels.
     // Any size is accepted; an empty area (a minimised window) draws nothing and does not fault.
     void OnSize(int cx, int cy);
-    // With the context current: renders one frame into the back buffer and advances the
-    // animation by one step. Leaves matrix and attribute stacks as found.
+    // With the context current: renders one frame into the back buffer (or aside, as
+    // SetFrameDrawing says) and advances the animation by one step. Leaves matrix and attribute
+    // stacks, and the default framebuffer's binding, as found.
     void OnDraw();
     // With the context still current, before it goes: deletes what the scene made in it (the
     // shape lists). The next OnCreateContext, in this or another context, builds them anew.
@@ -42,6 +69,10 @@ public:
 private:
     SceneState m_state;
     bool m_bTransparent = false;
+    int m_nWidth = 0, m_nHeight = 0;
+    std::unique_ptr<CFrameCache> m_pCache;  // null: whole frames
+    bool m_bFrameCached = false;
+    FrameChange m_wholeChange;  // what a whole frame changes: all of it
 };
 
 // The fixed GL state every frame relies on: clear colour, two-sided lighting with lights
