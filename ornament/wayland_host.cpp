@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -271,11 +272,6 @@ struct Output {
     GdkMonitor* monitor = nullptr;
     std::string name;
     PlaceRect rect;  // in the compositor's layout, logical pixels
-};
-
-// A part of a frame, in its pixels from the bottom left, as GL counts them.
-struct AreaRect {
-    int x = 0, y = 0, width = 0, height = 0;
 };
 
 class CWaylandOrnament final : private COrnamentWindow, private CCompositorLink::PointerEvents {
@@ -617,6 +613,7 @@ private:
         m_image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
         cairo_surface_set_device_scale(m_image, m_scale, m_scale);
         m_bOutlineStale = true;
+        m_bWholeNext = true;
         m_bPainted = true;
         return true;
     }
@@ -630,36 +627,55 @@ private:
     }
 
     // A frame, when the last one was shown: while the compositor shows none (the surface
-    // hidden, its output off), none is asked for, and none is drawn.
+    // hidden, its output off), none is asked for, and none is drawn. Of a frame drawn over the
+    // still parts kept, only the tiles that changed are handed over, and so damaged.
     void DrawFrame()
     {
         if (!m_bPainted || m_start.caught() != 0)
             return;
         m_scene.OnDraw();
-        std::vector<std::uint8_t> rgba(static_cast<std::size_t>(m_frameWidth) * m_frameHeight * 4);
-        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, m_frameWidth, m_frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        glPopClientAttrib();
-        m_glErrors.Check("while drawing a frame");
-        CopyToImage(rgba, {0, 0, m_frameWidth, m_frameHeight});
+        const FrameChange& change = m_scene.Change();
+        const std::vector<FrameRect> parts = m_bWholeNext || change.whole ? std::vector<FrameRect>{m_scene.Bounds()}
+                                                                          : change.parts;
+        // The pbuffer holds the whole of the last frame, its changed parts copied in.
+        m_scene.CopyToDefaultFramebuffer(parts);
+        for (const FrameRect& part : parts) {
+            CopyToImage(ReadPixels(part), part);
+            // GTK's pixels are the output's, from the top left.
+            const int top = (m_frameHeight - part.y - part.height) / m_scale;
+            gtk_widget_queue_draw_area(m_area, part.x / m_scale, top,
+                                       (part.x + part.width + m_scale - 1) / m_scale - part.x / m_scale,
+                                       (m_frameHeight - part.y + m_scale - 1) / m_scale - top);
+        }
         // The flares' tips reach past the apples as they turn.
         if (m_bOutlineStale || m_scene.State().m_bFlareSpin)
-            FollowOutline(rgba);
+            FollowOutline(ReadPixels(m_scene.Bounds()));
+        m_glErrors.Check("while drawing a frame");
         m_cycle->AfterFrame(m_scene.State());
-        gtk_widget_queue_draw(m_area);
+        m_bWholeNext = false;
         m_bPainted = false;
     }
 
-    // part of a frame (rows bottom-up, as GL gives them) into the picture that is handed over,
-    // as cairo and Wayland keep it: 32-bit premultiplied ARGB, rows from the top.
-    void CopyToImage(const std::vector<std::uint8_t>& rgba, const AreaRect& part)
+    // part of the pbuffer, RGBA rows from the bottom, as GL reads them.
+    static std::vector<std::uint8_t> ReadPixels(const FrameRect& part)
+    {
+        std::vector<std::uint8_t> rgba(static_cast<std::size_t>(part.width) * part.height * 4);
+        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(part.x, part.y, part.width, part.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        glPopClientAttrib();
+        return rgba;
+    }
+
+    // part's pixels, RGBA rows from the bottom, into the picture that is handed over, as cairo
+    // and Wayland keep it: 32-bit premultiplied ARGB, rows from the top.
+    void CopyToImage(const std::vector<std::uint8_t>& rgba, const FrameRect& part)
     {
         cairo_surface_flush(m_image);
         unsigned char* data = cairo_image_surface_get_data(m_image);
         const int stride = cairo_image_surface_get_stride(m_image);
+        const std::uint8_t* from = rgba.data();
         for (int y = part.y; y < part.y + part.height; ++y) {
-            const std::uint8_t* from = &rgba[(static_cast<std::size_t>(y) * m_frameWidth + part.x) * 4];
             auto* to =
                 reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(m_frameHeight - 1 - y) * stride) +
                 part.x;
@@ -891,7 +907,7 @@ private:
     std::string m_outputName;
     PlaceRect m_outputOrigin;
     std::vector<OutlineRow> m_outline;
-    bool m_bOutlineStale = true, m_bPainted = true;
+    bool m_bOutlineStale = true, m_bPainted = true, m_bWholeNext = true;
     bool m_bDragging = false, m_bMoved = false;
     bool m_bClosed = false;      // the compositor closed the surface, which is to be made anew
     int m_surfaces = 0;          // surfaces made anew so far
@@ -905,11 +921,15 @@ extern "C" __attribute__((visibility("default"))) int LumettaHangOnWayland(const
 {
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(true);
+    scene->SetFrameDrawing(FrameDrawing::Cached);
     scene->OnCreate(start.installedFolder);
     std::unique_ptr<CHeadlessContext> context;
     {
         // The GL driver and the toolkit start their threads here: they keep the end signals out.
         const CHoldEndSignals hold;
+        // llvmpipe's rasteriser threads cost more than they save for a few tiles at a time, as
+        // for the X11 ornament; the user's own LP_NUM_THREADS wins.
+        (void)::setenv("LP_NUM_THREADS", "0", 0);
         context = std::make_unique<CHeadlessContext>(kDefaultOrnamentSide, kDefaultOrnamentSide);
         if (!context->Ok()) {
             std::fprintf(stderr, "lumetta: cannot draw the ornament on Wayland: %s; it hangs through X11\n",
