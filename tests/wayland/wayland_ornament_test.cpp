@@ -343,6 +343,44 @@ TEST_F(WaylandOrnamentTest, ItsMenuOpensWhereItIsRightClickedAndDoesWhatItSays)
     EXPECT_EQ(child.WaitForExit(20000ms), 0) << "take down did not";
 }
 
+// Catches frames handed to the compositor whole when only a few bulbs changed, which has it
+// take in and compose the whole surface twenty times a second: after the first frames, the
+// surface's damage (as WAYLAND_DEBUG logs the requests) is parts of it, a small share of it.
+TEST_F(WaylandOrnamentTest, OnlyWhatChangedIsHandedToTheCompositor)
+{
+    constexpr int kSide = 400;
+    ASSERT_TRUE(child.Start({LUMETTA_BINARY, "--ornament", "--geometry", "400x400+500+100"}, dir.Path(),
+                            {"XDG_CONFIG_HOME=" + dir.Path().string(), "WAYLAND_DEBUG=client"}, dir.Path() / "stderr"));
+    // The rectangles each commit of a surface damaged, in order.
+    const auto damages = [&] {
+        std::vector<std::vector<Box>> commits;
+        std::vector<Box> damaged;
+        std::ifstream in(dir.Path() / "stderr");
+        for (std::string line; std::getline(in, line);) {
+            Box box;
+            const auto at = line.find(".damage(");
+            if (at != std::string::npos &&
+                std::sscanf(line.c_str() + at, ".damage(%d, %d, %d, %d)", &box.x, &box.y, &box.width, &box.height) == 4)
+                damaged.push_back(box);
+            else if (line.find(".commit()") != std::string::npos && !damaged.empty())
+                commits.push_back(std::exchange(damaged, {}));
+        }
+        return commits;
+    };
+    ASSERT_TRUE(WaitFor([&] { return damages().size() >= 60; })) << "not 60 frames";
+    const std::vector<std::vector<Box>> commits = damages();
+    long whole = 0, area = 0;
+    for (std::size_t i = 20; i < commits.size(); ++i) {
+        for (const Box& box : commits[i]) {
+            whole += box.width >= kSide && box.height >= kSide ? 1 : 0;
+            area += static_cast<long>(std::min(box.width, kSide)) * std::min(box.height, kSide);
+        }
+    }
+    const long frames = static_cast<long>(commits.size()) - 20;
+    EXPECT_LT(whole, frames / 10) << "whole frames among " << frames;
+    EXPECT_LT(area / frames, kSide * kSide / 3) << "the average frame's damage is most of the surface";
+}
+
 // Catches a lumetta that tries a way it cannot have, or fails without a word, with no X
 // display: WAYLAND_DISPLAY naming no compositor, the ornament says so and that no X display
 // answers either; --x11 says there is no X display; the window, which has no GL canvas on
