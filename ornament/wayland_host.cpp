@@ -2,29 +2,28 @@
 // loads: a layer surface of the compositor (GTK 3 with gtk-layer-shell) in the bottom layer,
 // above the wallpaper and under the windows, or in the top one; on one output, reserving no
 // room on it. Its frames are drawn in a GL context with no window (os/headless_context.h) and
-// handed to the compositor as pixels, only the parts that changed; the pixels the wreath
-// covers at least half take the clicks, as on X11. A left-button drag moves it by the layer
+// shown on a surface of their own over it (wayland_frames.h), only the parts that changed;
+// the pixels the wreath covers at least half take the clicks, as on X11. A left-button drag moves it by the layer
 // surface's margins, a right click opens its menu as a popup of the surface, and a click gives
 // it the keys.
 #include "ornament/choices.h"
 #include "ornament/menu_items.h"
 #include "ornament/outline.h"
 #include "ornament/wayland_entry.h"
+#include "ornament/wayland_frames.h"
+#include "ornament/wayland_link.h"
 #include "os/end_signals.h"
 #include "os/headless_context.h"
 #include "os/settings_file.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
 #include "wayland/scene_keys.h"
-#include <relative-pointer-unstable-v1-client-protocol.h>
-#include <xdg-output-unstable-v1-client-protocol.h>
 
 #include <GL/gl.h>
 #include <gdk/gdkwayland.h>
 #include <glib-unix.h>
 #include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
-#include <linux/input-event-codes.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -73,201 +72,6 @@ GLogWriterOutput OnLog(GLogLevelFlags level, const GLogField* fields, gsize coun
     return g_log_writer_default(level, fields, count, data);
 }
 
-// What the ornament asks of the compositor beyond GTK, on objects of its own: the outputs'
-// names (HEADLESS-1, DP-2), which GTK 3 does not give, from xdg-output; and the pointer's own
-// events, for a drag. A drag moves the surface under the pointer, and compositors differ in
-// what they then say its place on the surface is; how far the pointer moved (relative-pointer)
-// is the same everywhere.
-class CCompositorLink {
-public:
-    // The pointer's events on any surface of this client.
-    class PointerEvents {
-    public:
-        virtual ~PointerEvents() = default;
-        // The left button, at x, y on surface.
-        virtual void OnPointerButton(wl_surface* surface, double x, double y, bool pressed) = 0;
-        // The pointer moved by dx, dy, wherever it is.
-        virtual void OnPointerMoved(double dx, double dy) = 0;
-    };
-
-    CCompositorLink(wl_display* display, PointerEvents& events)
-        : m_display(display), m_events(events), m_queue(wl_display_create_queue(display))
-    {
-        auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), m_queue);
-        wl_registry* registry = wl_display_get_registry(wrapped);
-        wl_proxy_wrapper_destroy(wrapped);
-        static const wl_registry_listener listener = {
-            [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
-                auto* link = static_cast<CCompositorLink*>(data);
-                if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && version >= 2) {
-                    link->m_manager = static_cast<zxdg_output_manager_v1*>(
-                        wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, 2));
-                } else if (std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0) {
-                    link->m_relativeManager = static_cast<zwp_relative_pointer_manager_v1*>(
-                        wl_registry_bind(registry, name, &zwp_relative_pointer_manager_v1_interface, 1));
-                } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !link->m_seat) {
-                    link->m_seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-                    wl_seat_add_listener(link->m_seat, &kSeatListener, link);
-                }
-            },
-            [](void*, wl_registry*, uint32_t) {},
-        };
-        wl_registry_add_listener(registry, &listener, this);
-        wl_display_roundtrip_queue(m_display, m_queue);
-        // From now on the seat's events, and its pointer's, are dispatched with GTK's.
-        if (m_seat)
-            wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_seat), nullptr);
-        if (m_relativeManager)
-            wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_relativeManager), nullptr);
-        m_bSeatReady = true;
-        if (m_seat && m_pointerOffered)
-            OnCapabilities(WL_SEAT_CAPABILITY_POINTER);
-        wl_registry_destroy(registry);
-    }
-    ~CCompositorLink()
-    {
-        ReleasePointer();
-        if (m_relativeManager)
-            zwp_relative_pointer_manager_v1_destroy(m_relativeManager);
-        if (m_seat)
-            wl_seat_destroy(m_seat);
-        if (m_manager)
-            zxdg_output_manager_v1_destroy(m_manager);
-        wl_event_queue_destroy(m_queue);
-    }
-    CCompositorLink(const CCompositorLink&) = delete;
-    CCompositorLink& operator=(const CCompositorLink&) = delete;
-
-    // The name of monitor's output; its maker and model where the compositor does not name it.
-    std::string NameOf(GdkMonitor* monitor)
-    {
-        wl_output* output = gdk_wayland_monitor_get_wl_output(monitor);
-        if (const auto known = m_names.find(output); known != m_names.end())
-            return known->second;
-        std::string name;
-        if (m_manager && output) {
-            zxdg_output_v1* xdg = zxdg_output_manager_v1_get_xdg_output(m_manager, output);
-            static const zxdg_output_v1_listener listener = {
-                [](void*, zxdg_output_v1*, int32_t, int32_t) {},
-                [](void*, zxdg_output_v1*, int32_t, int32_t) {},
-                [](void*, zxdg_output_v1*) {},
-                [](void* to, zxdg_output_v1*, const char* given) { *static_cast<std::string*>(to) = given; },
-                [](void*, zxdg_output_v1*, const char*) {},
-            };
-            zxdg_output_v1_add_listener(xdg, &listener, &name);
-            wl_display_roundtrip_queue(m_display, m_queue);
-            zxdg_output_v1_destroy(xdg);
-        }
-        if (name.empty()) {
-            const char* maker = gdk_monitor_get_manufacturer(monitor);
-            const char* model = gdk_monitor_get_model(monitor);
-            name = std::string(maker ? maker : "") + " " + (model ? model : "");
-        }
-        m_names[output] = name;
-        return name;
-    }
-    // Forgets the names of outputs that went, whose objects may come back for new ones.
-    void Forget() { m_names.clear(); }
-    // Whether OnPointerMoved is told of the pointer's moves; else only the places of its
-    // presses and releases count.
-    bool FollowsMoves() const { return m_relativeManager != nullptr; }
-
-private:
-    static const wl_seat_listener kSeatListener;
-    static const wl_pointer_listener kPointerListener;
-
-    static const zwp_relative_pointer_v1_listener kRelativeListener;
-
-    void OnCapabilities(uint32_t capabilities)
-    {
-        m_pointerOffered = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
-        // Until the seat is on the main queue, its pointer waits.
-        if (!m_bSeatReady)
-            return;
-        if (m_pointerOffered && !m_pointer) {
-            m_pointer = wl_seat_get_pointer(m_seat);
-            wl_pointer_add_listener(m_pointer, &kPointerListener, this);
-            if (m_relativeManager) {
-                m_relative = zwp_relative_pointer_manager_v1_get_relative_pointer(m_relativeManager, m_pointer);
-                zwp_relative_pointer_v1_add_listener(m_relative, &kRelativeListener, this);
-            }
-        } else if (!m_pointerOffered) {
-            ReleasePointer();
-        }
-    }
-
-    void ReleasePointer()
-    {
-        if (m_relative)
-            zwp_relative_pointer_v1_destroy(m_relative);
-        if (m_pointer)
-            wl_pointer_destroy(m_pointer);
-        m_relative = nullptr;
-        m_pointer = nullptr;
-    }
-
-    wl_display* const m_display;
-    PointerEvents& m_events;
-    wl_event_queue* const m_queue;
-    zxdg_output_manager_v1* m_manager = nullptr;
-    zwp_relative_pointer_manager_v1* m_relativeManager = nullptr;
-    wl_seat* m_seat = nullptr;
-    bool m_bSeatReady = false, m_pointerOffered = false;
-    wl_pointer* m_pointer = nullptr;
-    zwp_relative_pointer_v1* m_relative = nullptr;
-    wl_surface* m_under = nullptr;  // the surface the pointer is on
-    double m_x = 0, m_y = 0;
-    std::map<wl_output*, std::string> m_names;
-};
-
-// Version 1 of the seat, whose pointer has the five events below and no more.
-const wl_seat_listener CCompositorLink::kSeatListener = {
-    [](void* link, wl_seat*, uint32_t capabilities) {
-        static_cast<CCompositorLink*>(link)->OnCapabilities(capabilities);
-    },
-    nullptr,
-};
-
-const wl_pointer_listener CCompositorLink::kPointerListener = {
-    // enter
-    [](void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
-        auto* link = static_cast<CCompositorLink*>(data);
-        link->m_under = surface;
-        link->m_x = wl_fixed_to_double(x);
-        link->m_y = wl_fixed_to_double(y);
-    },
-    // leave
-    [](void* data, wl_pointer*, uint32_t, wl_surface*) { static_cast<CCompositorLink*>(data)->m_under = nullptr; },
-    // motion
-    [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
-        auto* link = static_cast<CCompositorLink*>(data);
-        link->m_x = wl_fixed_to_double(x);
-        link->m_y = wl_fixed_to_double(y);
-    },
-    // button
-    [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button, uint32_t state) {
-        auto* link = static_cast<CCompositorLink*>(data);
-        if (button == BTN_LEFT)
-            link->m_events.OnPointerButton(link->m_under, link->m_x, link->m_y,
-                                           state == WL_POINTER_BUTTON_STATE_PRESSED);
-    },
-    // axis
-    [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
-// How far the pointer moved, as the cursor did (accelerated, as the user sees it).
-const zwp_relative_pointer_v1_listener CCompositorLink::kRelativeListener = {
-    [](void* data, zwp_relative_pointer_v1*, uint32_t, uint32_t, wl_fixed_t dx, wl_fixed_t dy, wl_fixed_t, wl_fixed_t) {
-        static_cast<CCompositorLink*>(data)->m_events.OnPointerMoved(wl_fixed_to_double(dx), wl_fixed_to_double(dy));
-    },
-};
-
 struct Output {
     GdkMonitor* monitor = nullptr;
     std::string name;
@@ -286,8 +90,6 @@ public:
             gtk_widget_destroy(m_menu);
         if (m_window)
             gtk_widget_destroy(m_window);
-        if (m_image)
-            cairo_surface_destroy(m_image);
         for (const guint source : m_sources)
             g_source_remove(source);
     }
@@ -300,6 +102,10 @@ public:
         GdkDisplay* display = gdk_display_get_default();
         m_link = std::make_unique<CCompositorLink>(gdk_wayland_display_get_wl_display(display),
                                                    static_cast<CCompositorLink::PointerEvents&>(*this));
+        if (!m_link->Shm() || !m_link->Subcompositor())
+            return Fail("the Wayland compositor offers no shared memory or subsurfaces for the ornament's frames");
+        m_frames = std::make_unique<CFrameSurface>(gdk_wayland_display_get_wl_compositor(display),
+                                                   m_link->Subcompositor(), m_link->Shm());
         m_outputs = Outputs();
         if (m_outputs.empty())
             return Fail("the Wayland compositor has no output to hang the ornament on");
@@ -320,7 +126,7 @@ public:
         ApplySceneStart(state, start);
         m_cycle = std::make_unique<CPatternCycle>(start);
         if (!SizeFrames())
-            return Fail(m_context.Error());
+            return 1;
 
         m_loop = g_main_loop_new(nullptr, FALSE);
         m_sources.push_back(g_timeout_add(kFrameMilliseconds, &CWaylandOrnament::OnClock, this));
@@ -533,12 +339,19 @@ private:
                          this);
         g_signal_connect(m_window, "notify::scale-factor", G_CALLBACK(+[](GObject*, GParamSpec*, gpointer self) {
                              auto* ornament = static_cast<CWaylandOrnament*>(self);
-                             if (!ornament->SizeFrames())
-                                 Fail(ornament->m_context.Error());
+                             ornament->SizeFrames();
                          }),
                          this);
-        // Nothing takes a click until the first frame gives the outline.
-        SetOutline({});
+        // Its frames go over GTK's surface, made anew as the window is shown again; nothing takes
+        // a click until the first frame gives the outline.
+        g_signal_connect_after(m_window, "map", G_CALLBACK(+[](GtkWidget* window, gpointer self) {
+                                   auto* ornament = static_cast<CWaylandOrnament*>(self);
+                                   ornament->m_frames->Attach(
+                                       gdk_wayland_window_get_wl_surface(gtk_widget_get_window(window)));
+                                   ornament->m_bWholeNext = true;
+                                   ornament->SetOutline();
+                               }),
+                               this);
     }
 
     // Puts the surface at place in the layout, on the output it is most on; onto another
@@ -582,39 +395,47 @@ private:
         }
     }
 
-    // The outline's rows, in pixels of the frame, as the region of the surface that takes
-    // input, in its own (logical) pixels.
-    void SetOutline(const std::vector<OutlineRow>& rows)
+    // The outline's rows, in pixels of the frame, as the region of GTK's surface that takes
+    // input, in its own (logical) pixels; set on the surface itself and committed, since GTK
+    // commits only as it draws, and it draws the clear surface once.
+    void SetOutline()
     {
-        cairo_region_t* region = cairo_region_create();
-        for (const OutlineRow& row : rows) {
-            const cairo_rectangle_int_t r = {row.x / m_scale, row.y / m_scale,
-                                             (row.x + row.width + m_scale - 1) / m_scale - row.x / m_scale, 1};
-            cairo_region_union_rectangle(region, &r);
-        }
-        gtk_widget_input_shape_combine_region(m_window, region);
-        cairo_region_destroy(region);
+        GdkWindow* window = gtk_widget_get_window(m_window);
+        wl_surface* surface = window ? gdk_wayland_window_get_wl_surface(window) : nullptr;
+        if (!surface)
+            return;
+        wl_region* region =
+            wl_compositor_create_region(gdk_wayland_display_get_wl_compositor(gdk_display_get_default()));
+        for (const OutlineRow& row : m_outline)
+            wl_region_add(region, row.x / m_scale, row.y / m_scale,
+                          (row.x + row.width + m_scale - 1) / m_scale - row.x / m_scale, 1);
+        wl_surface_set_input_region(surface, region);
+        wl_region_destroy(region);
+        CommitPlace();
     }
 
-    // The frames' size in the window's pixels, and the picture they are handed over in.
+    // The frames' size in the window's pixels, and the picture they are shown from. Says why
+    // not, when they cannot be had.
     bool SizeFrames()
     {
         m_scale = std::max(1, gtk_widget_get_scale_factor(m_window));
         const int width = m_place.width * m_scale, height = m_place.height * m_scale;
-        if (m_image && width == m_frameWidth && height == m_frameHeight)
+        if (!m_picture.empty() && width == m_frameWidth && height == m_frameHeight)
             return true;
-        if (!m_context.Resize(width, height))
+        if (!m_context.Resize(width, height)) {
+            Fail(m_context.Error());
             return false;
+        }
+        if (!m_frames->Resize(width, height, m_scale)) {
+            Fail(std::string("cannot have the memory for the ornament's frames: ") + std::strerror(errno));
+            return false;
+        }
         m_frameWidth = width;
         m_frameHeight = height;
         m_scene.OnSize(width, height);
-        if (m_image)
-            cairo_surface_destroy(m_image);
-        m_image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cairo_surface_set_device_scale(m_image, m_scale, m_scale);
+        m_picture.assign(static_cast<std::size_t>(width) * height, 0);
         m_bOutlineStale = true;
         m_bWholeNext = true;
-        m_bPainted = true;
         return true;
     }
 
@@ -626,12 +447,12 @@ private:
         return G_SOURCE_CONTINUE;
     }
 
-    // A frame, when the last one was shown: while the compositor shows none (the surface
-    // hidden, its output off), none is asked for, and none is drawn. Of a frame drawn over the
-    // still parts kept, only the tiles that changed are handed over, and so damaged.
+    // A frame, when the compositor asked for one: while it asks for none (the surface hidden,
+    // its output off), none is drawn. Of a frame drawn over the still parts kept, only the
+    // tiles that changed are shown, and so damaged.
     void DrawFrame()
     {
-        if (!m_bPainted || m_start.caught() != 0)
+        if (!m_frames->Ready() || m_start.caught() != 0)
             return;
         m_scene.OnDraw();
         const FrameChange& change = m_scene.Change();
@@ -639,21 +460,18 @@ private:
                                                                           : change.parts;
         // The pbuffer holds the whole of the last frame, its changed parts copied in.
         m_scene.CopyToDefaultFramebuffer(parts);
+        std::vector<BufferRect> shown;
         for (const FrameRect& part : parts) {
-            CopyToImage(ReadPixels(part), part);
-            // GTK's pixels are the output's, from the top left.
-            const int top = (m_frameHeight - part.y - part.height) / m_scale;
-            gtk_widget_queue_draw_area(m_area, part.x / m_scale, top,
-                                       (part.x + part.width + m_scale - 1) / m_scale - part.x / m_scale,
-                                       (m_frameHeight - part.y + m_scale - 1) / m_scale - top);
+            CopyToPicture(ReadPixels(part), part);
+            shown.push_back({part.x, m_frameHeight - part.y - part.height, part.width, part.height});
         }
+        m_frames->Show(m_picture.data(), shown);
         // The flares' tips reach past the apples as they turn.
         if (m_bOutlineStale || m_scene.State().m_bFlareSpin)
             FollowOutline(ReadPixels(m_scene.Bounds()));
         m_glErrors.Check("while drawing a frame");
         m_cycle->AfterFrame(m_scene.State());
         m_bWholeNext = false;
-        m_bPainted = false;
     }
 
     // part of the pbuffer, RGBA rows from the bottom, as GL reads them.
@@ -667,41 +485,34 @@ private:
         return rgba;
     }
 
-    // part's pixels, RGBA rows from the bottom, into the picture that is handed over, as cairo
-    // and Wayland keep it: 32-bit premultiplied ARGB, rows from the top.
-    void CopyToImage(const std::vector<std::uint8_t>& rgba, const FrameRect& part)
+    // part's pixels, RGBA rows from the bottom, into the picture the frames are shown from, as
+    // Wayland keeps it: 32-bit premultiplied ARGB, rows from the top.
+    void CopyToPicture(const std::vector<std::uint8_t>& rgba, const FrameRect& part)
     {
-        cairo_surface_flush(m_image);
-        unsigned char* data = cairo_image_surface_get_data(m_image);
-        const int stride = cairo_image_surface_get_stride(m_image);
         const std::uint8_t* from = rgba.data();
         for (int y = part.y; y < part.y + part.height; ++y) {
-            auto* to =
-                reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(m_frameHeight - 1 - y) * stride) +
-                part.x;
+            std::uint32_t* to = &m_picture[static_cast<std::size_t>(m_frameHeight - 1 - y) * m_frameWidth + part.x];
             for (int x = 0; x < part.width; ++x, from += 4)
                 to[x] = std::uint32_t{from[3]} << 24 | std::uint32_t{from[0]} << 16 | std::uint32_t{from[1]} << 8 |
                         from[2];
         }
-        cairo_surface_mark_dirty(m_image);
     }
 
     void FollowOutline(const std::vector<std::uint8_t>& rgba)
     {
         std::vector<OutlineRow> rows = CoveredRows(rgba.data(), m_frameWidth, m_frameHeight);
         if (m_bOutlineStale || rows != m_outline) {
-            SetOutline(rows);
             m_outline = std::move(rows);
+            SetOutline();
         }
         m_bOutlineStale = false;
     }
 
-    void OnPaint(cairo_t* cr)
+    // GTK's own surface is clear: the frames are shown over it.
+    static void OnPaint(cairo_t* cr)
     {
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_set_source_surface(cr, m_image, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
         cairo_paint(cr);
-        m_bPainted = true;
     }
 
     // --- Input ---
@@ -878,8 +689,7 @@ private:
         m_place.width = width;
         m_place.height = height;
         PutAt(resized, true);
-        if (!SizeFrames())
-            Fail(m_context.Error());
+        SizeFrames();
         m_bMoved = false;
     }
 
@@ -898,7 +708,8 @@ private:
     GtkWidget* m_area = nullptr;
     GtkWidget* m_menu = nullptr;
     OrnamentChoice m_chosen = OrnamentChoice::Nothing;
-    cairo_surface_t* m_image = nullptr;
+    std::unique_ptr<CFrameSurface> m_frames;
+    std::vector<std::uint32_t> m_picture;  // the last frame, rows from the top
     int m_scale = 1, m_frameWidth = 0, m_frameHeight = 0;
     int m_side = kDefaultOrnamentSide;  // in logical pixels
     PlaceRect m_place;                  // in the layout, as asked
@@ -907,7 +718,7 @@ private:
     std::string m_outputName;
     PlaceRect m_outputOrigin;
     std::vector<OutlineRow> m_outline;
-    bool m_bOutlineStale = true, m_bPainted = true, m_bWholeNext = true;
+    bool m_bOutlineStale = true, m_bWholeNext = true;
     bool m_bDragging = false, m_bMoved = false;
     bool m_bClosed = false;      // the compositor closed the surface, which is to be made anew
     int m_surfaces = 0;          // surfaces made anew so far
