@@ -247,6 +247,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "primary monitor or where it was left)")
             ->type_name("WxH+X+Y")
             ->needs(ornament);
+    bool x11 = false, wayland = false;
+    CLI::Option* x11Option =
+        app.add_flag("--x11", x11,
+                     "with --ornament: hang it as an X11 window (Xwayland's on a Wayland desktop), even where the "
+                     "Wayland compositor offers layer surfaces")
+            ->needs(ornament);
+    app.add_flag("--wayland", wayland,
+                 "with --ornament: hang it on a layer surface of the Wayland compositor, or fail; by default it "
+                 "does where the compositor offers them, and is an X11 window elsewhere")
+        ->needs(ornament)
+        ->excludes(x11Option);
     CLI::Option* stop = app.add_flag("--stop", result.ornament.stop,
                                      "with --ornament: take down the ornament that hangs on this desktop")
                             ->needs(ornament)
@@ -378,6 +389,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             (!pattern.empty() || result.start.spin || !grey.empty() || !cutoff.empty() || !cycle.empty()))
             throw CLI::ValidationError("--stop takes down the ornament that hangs, and takes no other option");
         result.ornament.patternGiven = !pattern.empty();
+        result.ornament.way = x11 ? OrnamentWay::X11 : wayland ? OrnamentWay::Wayland : OrnamentWay::Desktop;
         for (const auto& [given, option] :
              {std::pair{!grey.empty(), "--grey"}, {!cutoff.empty(), "--cutoff"}, {!cycle.empty(), "--cycle"}})
             if (given)

@@ -9,18 +9,16 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 namespace {
 
-// Whether a window can be had: a Wayland display is taken on trust, an X display must answer.
+// Whether a window can be had: it is an X11 window (Xwayland's on a Wayland desktop), so an X
+// display must answer.
 bool HaveDisplay()
 {
-    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
-        return true;
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return false;

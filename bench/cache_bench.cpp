@@ -15,7 +15,7 @@
 //   ../build/release/bench/lumetta_cache_bench
 //   xvfb-run -s "-screen 0 1920x1080x24" ../build/release/bench/lumetta_cache_bench --present
 #define GL_GLEXT_PROTOTYPES 1
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "export/headless_render.h"
 #include "tests/support/png_read.h"
 #include "view/frame_cache.h"

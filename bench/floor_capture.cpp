@@ -3,7 +3,7 @@
 // executable exports them), passes every call on to the driver and, while one frame is
 // drawn, records what was sent. Writes the recording to standard output.
 // A program of its own, so that the benchmark's frame never passes through these wrappers.
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "bench/floor.h"
 #include "tests/support/shape_hooks.h"
 #include "view/scene.h"

@@ -3,7 +3,7 @@
 // frame's triangles drawn from a vertex buffer (floor.h), and at the end frame / floor.
 // "CPU" is the main thread's: llvmpipe rasterises on threads of its own.
 // Run from the folder holding panel.bmp: (cd assets && ../build/release/bench/lumetta_bench)
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "bench/floor.h"
 #include "bulbs/bulb_string.h"
 #include "models/wreath.h"

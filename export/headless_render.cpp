@@ -2,7 +2,7 @@
 
 #include "os/end_signals.h"
 #include "export/frame_pipeline.h"
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "export/memory_room.h"
 #include "export/outputs.h"
 #include "export/picture_name.h"

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -69,42 +70,6 @@ HangingOrnament ClaimPlace(Display* display, Window window)
     XUngrabServer(display);
     XSync(display, False);
     return other;
-}
-
-std::string RequestText(const OrnamentRequest& request)
-{
-    std::string text;
-    const auto word = [&](const std::string& w) { text += (text.empty() ? "" : " ") + w; };
-    if (request.stop)
-        word("stop");
-    if (request.pattern != 0)
-        word("pattern=" + std::to_string(request.pattern));
-    if (request.spin)
-        word("spin");
-    if (request.above)
-        word("above");
-    if (!request.geometry.empty())
-        word("geometry=" + request.geometry);
-    return text;
-}
-
-OrnamentRequest ReadRequest(const std::string& line)
-{
-    OrnamentRequest request;
-    std::istringstream words(line);
-    for (std::string w; words >> w;) {
-        if (w == "stop")
-            request.stop = true;
-        else if (w == "spin")
-            request.spin = true;
-        else if (w == "above")
-            request.above = true;
-        else if (w.size() == 9 && w.compare(0, 8, "pattern=") == 0 && w[8] >= '1' && w[8] <= '3')
-            request.pattern = w[8] - '0';
-        else if (w.compare(0, 9, "geometry=") == 0)
-            request.geometry = w.substr(9);
-    }
-    return request;
 }
 
 bool SendRequest(Display* display, const HangingOrnament& hanging, const OrnamentRequest& request, int limitMs)

@@ -4,6 +4,8 @@
 // takes away as it reads it.
 #pragma once
 
+#include "ornament/request.h"
+
 #include <X11/Xlib.h>
 
 #include <string>
@@ -22,19 +24,6 @@ HangingOrnament FindHanging(Display* display);
 HangingOrnament ClaimPlace(Display* display, Window window);
 // The selection's atom, for telling when another took the place (SelectionClear).
 Atom PlaceAtom(Display* display);
-
-// What is asked of the ornament that hangs.
-struct OrnamentRequest {
-    bool stop = false;     // take it down
-    int pattern = 0;       // 1 to 3; 0: as it is
-    bool spin = false;     // the flares turning
-    bool above = false;    // above other windows
-    std::string geometry;  // --geometry's text; empty: as it is
-    bool operator==(const OrnamentRequest&) const = default;
-};
-// A request as one line of words, and back; words not known are passed over.
-std::string RequestText(const OrnamentRequest& request);
-OrnamentRequest ReadRequest(const std::string& line);
 
 // Appends request to the requests of the ornament that hangs, and waits up to limitMs for it
 // to take them. False when it did not, or is gone.

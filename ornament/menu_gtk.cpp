@@ -1,5 +1,6 @@
 // The ornament's menu in GTK 3, built as the module that ornament/menu.h loads.
 #include "ornament/menu.h"
+#include "ornament/menu_items.h"
 
 #include <gdk/gdk.h>
 #include <gtk/gtk.h>
@@ -16,32 +17,6 @@ struct Run {
     void* data = nullptr;
 };
 
-// An item that says its choice when it is activated.
-GtkWidget* Item(GtkWidget* menu, GtkWidget* item, Run& run, OrnamentChoice choice, bool sensitive = true)
-{
-    g_object_set_data(G_OBJECT(item), "choice", GINT_TO_POINTER(static_cast<int>(choice)));
-    g_signal_connect(item, "activate", G_CALLBACK(+[](GtkMenuItem* activated, gpointer r) {
-                         static_cast<Run*>(r)->choice = static_cast<OrnamentChoice>(
-                             GPOINTER_TO_INT(g_object_get_data(G_OBJECT(activated), "choice")));
-                     }),
-                     &run);
-    gtk_widget_set_sensitive(item, sensitive);
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
-    return item;
-}
-
-GtkWidget* Check(const char* label, bool active)
-{
-    GtkWidget* item = gtk_check_menu_item_new_with_label(label);
-    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), active);
-    return item;
-}
-
-void Separator(GtkWidget* menu)
-{
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
-}
-
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int LumettaOrnamentMenu(const OrnamentMenuState* state, int x, int y,
@@ -53,7 +28,7 @@ extern "C" __attribute__((visibility("default"))) int LumettaOrnamentMenu(const 
         // The ornament is an X11 window; its menu opens on the same display.
         gdk_set_allowed_backends("x11");
         if (!gtk_init_check(nullptr, nullptr)) {
-            std::snprintf(error, errorSize, "GTK cannot open the display");
+            (void)std::snprintf(error, errorSize, "GTK cannot open the display");
             return -1;
         }
         s_bStarted = true;
@@ -61,25 +36,8 @@ extern "C" __attribute__((visibility("default"))) int LumettaOrnamentMenu(const 
     Run run;
     run.tick = tick;
     run.data = data;
-    GtkWidget* menu = gtk_menu_new();
+    GtkWidget* menu = NewOrnamentMenu(*state, &run.choice);
     run.menu = menu;
-    GSList* patterns = nullptr;
-    const char* labels[] = {"Blink pattern 1", "Blink pattern 2", "Blink pattern 3"};
-    for (int p = 1; p <= 3; ++p) {
-        GtkWidget* item = gtk_radio_menu_item_new_with_label(patterns, labels[p - 1]);
-        patterns = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
-        gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), state->pattern == p);
-        Item(menu, item, run, static_cast<OrnamentChoice>(static_cast<int>(OrnamentChoice::Pattern1) + p - 1));
-    }
-    Item(menu, Check("Flares turning", state->spin), run, OrnamentChoice::Flares);
-    Separator(menu);
-    Item(menu, gtk_menu_item_new_with_label("Smaller"), run, OrnamentChoice::Smaller, state->canShrink);
-    Item(menu, gtk_menu_item_new_with_label("Larger"), run, OrnamentChoice::Larger, state->canGrow);
-    Item(menu, Check("Keep above other windows", state->above), run, OrnamentChoice::KeepAbove);
-    Item(menu, Check("Lock in place", state->locked), run, OrnamentChoice::Locked);
-    Item(menu, Check("Start at login", state->atLogin), run, OrnamentChoice::AtLogin);
-    Separator(menu);
-    Item(menu, gtk_menu_item_new_with_label("Take down"), run, OrnamentChoice::TakeDown);
 
     run.loop = g_main_loop_new(nullptr, FALSE);
     // An item's activation comes after the menu's end, in the same turn of the loop.

@@ -2,10 +2,12 @@
 
 #include "bulbs/patterns.h"
 #include "ornament/argb_window.h"
-#include "ornament/autostart.h"
+#include "ornament/choices.h"
 #include "ornament/control.h"
 #include "ornament/menu.h"
 #include "ornament/outline.h"
+#include "ornament/way.h"
+#include "ornament/wayland_entry.h"
 #include "os/end_signals.h"
 #include "os/modules.h"
 #include "os/settings_file.h"
@@ -17,6 +19,7 @@
 #include "x11/frame_present.h"
 #include "x11/scene_keys.h"
 #include "x11/monitors.h"
+#include "wayland/compositor.h"
 
 #include <GL/gl.h>
 #include <X11/Xlib.h>
@@ -66,78 +69,25 @@ PlaceRect Screen(Display* d)
     return {screen.x, screen.y, screen.width, screen.height};
 }
 
-std::string Who(const HangingOrnament& hanging)
-{
-    return hanging.pid > 0 ? " (process " + std::to_string(hanging.pid) + ")" : "";
-}
-
-// What the options ask of an ornament that hangs already, said as the command line said it.
-OrnamentRequest RequestOf(const OrnamentOptions& options, std::string& said)
-{
-    OrnamentRequest request;
-    request.pattern = options.patternGiven ? options.start.pattern : 0;
-    request.spin = options.start.spin;
-    request.above = options.above;
-    request.geometry = options.geometryText;
-    const auto say = [&](const std::string& option) { said += (said.empty() ? "" : " ") + option; };
-    if (request.pattern != 0)
-        say("--pattern " + std::to_string(request.pattern));
-    if (request.spin)
-        say("--spin");
-    if (request.above)
-        say("--above");
-    if (!request.geometry.empty())
-        say("--geometry " + request.geometry);
-    return request;
-}
-
-// With an ornament hanging already: hands it what the command line asks, or takes it down.
+// With an ornament hanging already on display: hands it what the command line asks, or takes it
+// down.
 int TellHanging(Display* d, const HangingOrnament& hanging, const OrnamentOptions& options)
 {
-    const std::string who = Who(hanging);
-    if (options.stop) {
-        OrnamentRequest stop;
-        stop.stop = true;
-        if (!SendRequest(d, hanging, stop, kAnswerMilliseconds) || !WaitGone(d, hanging, kAnswerMilliseconds))
-            return Fail("the ornament that hangs on this desktop" + who + " did not answer");
-        std::fprintf(stderr, "lumetta: took down the ornament that hung on this desktop%s\n", who.c_str());
-        return 0;
-    }
-    if (!options.notHanded.empty()) {
-        std::string refused;
-        for (const std::string& option : options.notHanded)
-            refused += (refused.empty() ? "" : ", ") + option;
-        return Fail("an ornament hangs on this desktop already" + who + ", and " + refused +
-                        " cannot be handed to it; take it down first with lumetta --ornament --stop",
-                    2);
-    }
-    std::string said;
-    const OrnamentRequest request = RequestOf(options, said);
-    if (said.empty()) {
-        std::fprintf(stderr,
-                     "lumetta: an ornament hangs on this desktop already%s; take it down with its menu (a right "
-                     "click on it), or with lumetta --ornament --stop\n",
-                     who.c_str());
-        return 0;
-    }
-    if (!SendRequest(d, hanging, request, kAnswerMilliseconds))
-        return Fail("the ornament that hangs on this desktop" + who + " did not answer");
-    std::fprintf(stderr, "lumetta: an ornament hangs on this desktop already%s; handed it %s\n", who.c_str(),
-                 said.c_str());
-    return 0;
+    HangingContact contact;
+    contact.pid = hanging.pid;
+    contact.send = [&](const OrnamentRequest& request) {
+        return SendRequest(d, hanging, request, kAnswerMilliseconds);
+    };
+    contact.waitGone = [&] { return WaitGone(d, hanging, kAnswerMilliseconds); };
+    return TellHanging(contact, options);
 }
 
 // The ornament on its display: its window, where it stands, and what the user chose.
-class COrnament {
+class COrnament final : private COrnamentWindow {
 public:
     COrnament(Display* display, const OrnamentOptions& options)
-        : m_d(display), m_options(options), m_kept(ReadKept(ReadSettings(kKeptGroup))), m_window(display),
-          m_scale(DesktopScale(display))
+        : m_d(display), m_options(options), m_window(display), m_scale(DesktopScale(display)), m_choices(options, *this)
     {
-        if (options.patternGiven)
-            m_kept.pattern = options.start.pattern;
-        m_kept.spin = m_kept.spin || options.start.spin;
-        m_kept.above = m_kept.above || options.above;
     }
 
     // Makes the window where it starts, not yet shown, and takes the ornament's place on the
@@ -147,7 +97,7 @@ public:
     {
         m_monitors = Monitors(m_d);
         m_screen = Screen(m_d);
-        m_side = m_kept.side;
+        m_side = m_choices.Kept().side;
         int width = Scaled(m_side), height = width;
         if (m_options.geometry.width > 0) {
             width = m_options.geometry.width;
@@ -160,7 +110,8 @@ public:
         // drawing thread takes to draw them alone. Read as the driver starts, with the first
         // question to GLX; the user's own LP_NUM_THREADS wins.
         (void)::setenv("LP_NUM_THREADS", "0", 0);
-        if (std::string error = m_window.Make(m_place.x, m_place.y, width, height, m_kept.above); !error.empty())
+        if (std::string error = m_window.Make(m_place.x, m_place.y, width, height, m_choices.Kept().above);
+            !error.empty())
             return error;
         m_pPresenter = std::make_unique<CFramePresenter>(m_d, DefaultScreen(m_d), m_window.Id(), true);
         hanging = ClaimPlace(m_d, m_window.Id());
@@ -175,9 +126,7 @@ public:
         scene.OnSize(m_place.width, m_place.height);
         SceneState& state = scene.State();
         state.m_fDistance = kWholeWreathDistance;
-        SceneStart start = m_options.start;
-        start.pattern = m_kept.pattern;
-        start.spin = m_kept.spin;
+        const SceneStart start = m_choices.Start();
         ApplySceneStart(state, start);
         m_cycle = std::make_unique<CPatternCycle>(start);
         // The screen, its monitors and the compositor coming and going.
@@ -214,8 +163,9 @@ private:
                          m_options.geometryText.c_str(), moved.x, moved.y);
             return moved;
         }
-        const PlaceRect kept = {m_kept.x, m_kept.y, width, height};
-        if (m_kept.placed && SeenOnAMonitor(m_monitors, kept))
+        const OrnamentKept& was = m_choices.Kept();
+        const PlaceRect kept = {was.x, was.y, width, height};
+        if (was.placed && SeenOnAMonitor(m_monitors, kept))
             return kept;
         return DefaultPlace(m_monitors, m_screen, width, height, kMargin);
     }
@@ -330,7 +280,7 @@ private:
         case PropertyNotify:
             if (RequestsWaiting(m_d, event, own)) {
                 for (const OrnamentRequest& request : TakeRequests(m_d, own))
-                    Apply(request);
+                    m_choices.Apply(request, m_pScene->State());
             }
             break;
         case SelectionClear:
@@ -364,7 +314,7 @@ private:
         if (button.button == Button1) {
             // Clicked, it takes the keys.
             m_window.TakeFocus(button.time);
-            m_bDragging = !m_kept.locked;
+            m_bDragging = !m_choices.Kept().locked;
             m_dragRootX = button.x_root;
             m_dragRootY = button.y_root;
             m_dragX = m_place.x;
@@ -389,22 +339,10 @@ private:
 
     void OnKey(XKeyEvent& key)
     {
-        if (XLookupKeysym(&key, 0) == XK_Escape) {
+        if (XLookupKeysym(&key, 0) == XK_Escape)
             m_bDone = true;
-            return;
-        }
-        SceneState& state = m_pScene->State();
-        const int code = SceneKeyCode(key);
-        if (code != 0 && ::OnKeyDown(state, code)) {
-            // R puts the camera back where the ornament starts, the whole wreath in view.
-            if (code == 'R')
-                state.m_fDistance = kWholeWreathDistance;
+        else if (m_choices.Key(SceneKeyCode(key), m_pScene->State()))
             m_bOutlineStale = true;
-            if (code >= '1' && code <= '3')
-                SaveKept(kKeptPattern, state.m_nPattern);
-            else if (code == 'A')
-                SaveKept(kKeptSpin, state.m_bFlareSpin);
-        }
     }
 
     void OnClientMessage(const XClientMessageEvent& message)
@@ -441,8 +379,7 @@ private:
         m_window.Move(m_place.x, m_place.y);
     }
 
-    // A new side at scale 1: the window keeps its centre, and stays on a monitor.
-    void SetSide(int side)
+    void SetSide(int side) override
     {
         m_side = side;
         const int width = Scaled(side);
@@ -454,23 +391,9 @@ private:
         m_bMoved = false;
     }
 
-    template <typename T>
-    void SaveKept(const char* key, T value)
-    {
-        WriteSettings(kKeptGroup, {{key, std::to_string(value)}});
-    }
-
     void OpenMenu(int x, int y)
     {
-        const SceneState& state = m_pScene->State();
-        OrnamentMenuState shown;
-        shown.pattern = state.m_nPattern;
-        shown.spin = state.m_bFlareSpin != 0;
-        shown.canShrink = m_side > kOrnamentSides[0];
-        shown.canGrow = m_side < kOrnamentSides[std::size(kOrnamentSides) - 1];
-        shown.above = m_kept.above;
-        shown.locked = m_kept.locked;
-        shown.atLogin = StartsAtLogin();
+        const OrnamentMenuState shown = m_choices.MenuState(m_pScene->State(), m_side);
         std::string error;
         // The wreath goes on while the menu is open; it closes when the ornament is taken down.
         const OrnamentChoice choice = ShowOrnamentMenu(
@@ -485,100 +408,34 @@ private:
         KeepOwnErrorHandlers(m_d);
         if (!error.empty())
             std::fprintf(stderr, "lumetta: the ornament's menu cannot open: %s\n", error.c_str());
-        Choose(choice);
+        m_choices.Choose(choice, m_pScene->State(), m_side);
     }
 
-    void Choose(OrnamentChoice choice)
+    void SetAbove(bool above) override { m_window.SetAbove(above); }
+
+    void TakeGeometry(const Geometry& geometry) override
     {
-        SceneState& state = m_pScene->State();
-        switch (choice) {
-        case OrnamentChoice::Nothing:
-            break;
-        case OrnamentChoice::Pattern1:
-        case OrnamentChoice::Pattern2:
-        case OrnamentChoice::Pattern3: {
-            const int pattern = static_cast<int>(choice) - static_cast<int>(OrnamentChoice::Pattern1) + 1;
-            void (*const select[])(SceneState&) = {OnLightPattern1, OnLightPattern2, OnLightPattern3};
-            select[pattern - 1](state);
-            SaveKept(kKeptPattern, pattern);
-            break;
+        if (geometry.width > 0) {
+            m_side = static_cast<int>(std::lround(geometry.width / m_scale));
+            m_window.Resize(geometry.width, geometry.height);
         }
-        case OrnamentChoice::Flares:
-            OnFlareSpin(state);
-            SaveKept(kKeptSpin, state.m_bFlareSpin);
-            break;
-        case OrnamentChoice::Smaller:
-        case OrnamentChoice::Larger: {
-            const bool larger = choice == OrnamentChoice::Larger;
-            int side = m_side;
-            for (const int s : kOrnamentSides) {
-                if (larger ? s > m_side && (side == m_side || s < side) : s < m_side)
-                    side = s;
-            }
-            if (side != m_side) {
-                SetSide(side);
-                SaveKept(kKeptSide, side);
-            }
-            break;
+        if (geometry.placed) {
+            const int width = geometry.width > 0 ? geometry.width : m_place.width;
+            const int height = geometry.height > 0 ? geometry.height : m_place.height;
+            const PlaceRect place = OntoNearestMonitor(m_monitors, GeometryPlace(geometry, m_screen, width, height));
+            MoveTo(place.x, place.y);
         }
-        case OrnamentChoice::KeepAbove:
-            m_kept.above = !m_kept.above;
-            m_window.SetAbove(m_kept.above);
-            SaveKept(kKeptAbove, m_kept.above ? 1 : 0);
-            break;
-        case OrnamentChoice::Locked:
-            m_kept.locked = !m_kept.locked;
-            SaveKept(kKeptLocked, m_kept.locked ? 1 : 0);
-            break;
-        case OrnamentChoice::AtLogin:
-            SetStartAtLogin(!StartsAtLogin(), ProgramPath());
-            break;
-        case OrnamentChoice::TakeDown:
-            m_bDone = true;
-            break;
-        }
+        m_bMoved = false;
     }
 
-    // What another lumetta handed over: for this run only, as options on its command line
-    // would be.
-    void Apply(const OrnamentRequest& request)
-    {
-        SceneState& state = m_pScene->State();
-        if (request.stop)
-            m_bDone = true;
-        if (request.pattern != 0) {
-            void (*const select[])(SceneState&) = {OnLightPattern1, OnLightPattern2, OnLightPattern3};
-            select[request.pattern - 1](state);
-        }
-        if (request.spin && state.m_bFlareSpin == 0)
-            OnFlareSpin(state);
-        if (request.above && !m_kept.above) {
-            m_kept.above = true;
-            m_window.SetAbove(true);
-        }
-        Geometry geometry;
-        if (!request.geometry.empty() && ReadGeometry(request.geometry, geometry).empty()) {
-            if (geometry.width > 0) {
-                m_side = static_cast<int>(std::lround(geometry.width / m_scale));
-                m_window.Resize(geometry.width, geometry.height);
-            }
-            if (geometry.placed) {
-                const int width = geometry.width > 0 ? geometry.width : m_place.width;
-                const int height = geometry.height > 0 ? geometry.height : m_place.height;
-                const PlaceRect place =
-                    OntoNearestMonitor(m_monitors, GeometryPlace(geometry, m_screen, width, height));
-                MoveTo(place.x, place.y);
-            }
-            m_bMoved = false;
-        }
-    }
+    void TakeDown() override { m_bDone = true; }
 
     Display* const m_d;
     const OrnamentOptions& m_options;
-    OrnamentKept m_kept;  // as chosen now, the command line's options included
     CArgbWindow m_window;
     std::unique_ptr<CFramePresenter> m_pPresenter;
     const double m_scale;
+    COrnamentChoices m_choices;
     CScene* m_pScene = nullptr;
     std::unique_ptr<CPatternCycle> m_cycle;
     CFrameClock m_clock;
@@ -597,13 +454,22 @@ private:
 
 }  // namespace
 
-int RunOrnament(const OrnamentOptions& options, const std::string& installedFolder)
+namespace {
+
+// The ornament as an X11 window; notWayland says why it is not a layer surface of a Wayland
+// compositor, when one was looked for.
+int RunX11Ornament(const OrnamentOptions& options, const std::string& installedFolder, const CEndSignals& endSignals,
+                   const std::string& notWayland)
 {
-    // Ended with a signal at any time, the start included, it goes quietly.
-    const CEndSignals endSignals;
     const DisplayPtr display = OpenDisplayToTheEnd(OnXError);
-    if (!display)
-        return Fail("cannot open the display; the ornament hangs on an X11 desktop, or Xwayland's");
+    if (!display) {
+        if (options.way == OrnamentWay::X11)
+            return Fail("cannot open the X display");
+        if (notWayland.empty())
+            return Fail("cannot open the display: the ornament hangs on a Wayland desktop that offers layer "
+                        "surfaces, or on an X11 one");
+        return Fail("cannot open the display: " + notWayland + ", and no X display (Xwayland) answers either");
+    }
     Display* d = display.get();
     int shapeEvent = 0, shapeError = 0;
     if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
@@ -628,4 +494,25 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
     }
     ornament.Run(*scene, endSignals);
     return 0;
+}
+
+}  // namespace
+
+int RunOrnament(const OrnamentOptions& options, const std::string& installedFolder)
+{
+    // Ended with a signal at any time, the start included, it goes quietly.
+    const CEndSignals endSignals;
+    const WaylandDesktop desktop = options.way == OrnamentWay::X11 ? WaylandDesktop{} : FindWaylandDesktop();
+    const WayChosen chosen = ChooseOrnamentWay(options.way, desktop);
+    if (!chosen.failure.empty())
+        return Fail(chosen.failure);
+    std::string notWayland = chosen.notWayland;
+    if (chosen.way == OrnamentWay::Wayland) {
+        const int status = RunWaylandOrnament(options, installedFolder, desktop.display, endSignals);
+        if (status != kHangOnX11)
+            return status;
+        notWayland = "it cannot be drawn on the Wayland compositor";
+    }
+    // A Wayland desktop's own way was not to be had: Xwayland's, quietly.
+    return RunX11Ornament(options, installedFolder, endSignals, desktop.display.empty() ? "" : notWayland);
 }

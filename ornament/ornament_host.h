@@ -13,6 +13,14 @@
 #include <string>
 #include <vector>
 
+// The window system it hangs on: a layer surface of the Wayland compositor where it offers
+// them, else an X11 window (Xwayland's on a Wayland desktop); or the one asked for.
+enum class OrnamentWay {
+    Desktop,  // as the desktop has it
+    X11,      // --x11
+    Wayland,  // --wayland
+};
+
 struct OrnamentOptions {
     bool stop = false;                   // --stop: take down the one that hangs
     bool above = false;                  // --above
@@ -21,6 +29,7 @@ struct OrnamentOptions {
     SceneStart start;                    // the scene options
     bool patternGiven = false;           // --pattern given, so that it wins over the kept pattern
     std::vector<std::string> notHanded;  // options given that an ornament that hangs cannot take
+    OrnamentWay way = OrnamentWay::Desktop;
 };
 
 // Hangs the ornament until it is taken down: Esc while it has the focus, its menu's "Take

@@ -129,6 +129,16 @@ PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int w
     return {fit(x), fit(y), width, height};
 }
 
+int NextSide(int side, bool larger)
+{
+    int next = side;
+    for (const int s : kOrnamentSides) {
+        if (larger ? s > side && (next == side || s < next) : s < side)
+            next = s;
+    }
+    return next;
+}
+
 OrnamentKept ReadKept(const std::map<std::string, std::string>& values)
 {
     const auto number = [&](const char* key, long low, long high, long& value) {
@@ -149,6 +159,13 @@ OrnamentKept ReadKept(const std::map<std::string, std::string>& values)
         kept.placed = true;
         kept.x = static_cast<int>(x);
         kept.y = static_cast<int>(y);
+    }
+    if (const auto output = values.find(kKeptOutput); output != values.end() && !output->second.empty() &&
+                                                      number(kKeptOutputX, -kMostPlace, kMostPlace, x) &&
+                                                      number(kKeptOutputY, -kMostPlace, kMostPlace, y)) {
+        kept.output = output->second;
+        kept.outputX = static_cast<int>(x);
+        kept.outputY = static_cast<int>(y);
     }
     if (number(kKeptSide, kLeastSide, kMostSide, value))
         kept.side = static_cast<int>(value);

@@ -45,13 +45,18 @@ PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int w
 // The ornament's sides at scale 1, from smallest to largest, that its menu steps through.
 inline constexpr int kOrnamentSides[] = {240, 360, 480, 600};
 inline constexpr int kDefaultOrnamentSide = 360;
+// The side after side, one step larger or smaller; side itself at either end.
+int NextSide(int side, bool larger);
 
 // What the ornament keeps from one run to the next, in its group of the settings file: its
 // place (only ever saved after a drag), side at scale 1, pattern, flares, above or below, and
-// whether it is locked in place.
+// whether it is locked in place. An X11 window's place is on the root window; a Wayland layer
+// surface's, the output it is on (by its name) and its place from that output's top left.
 struct OrnamentKept {
     bool placed = false;
     int x = 0, y = 0;
+    std::string output;  // empty: no place kept on Wayland
+    int outputX = 0, outputY = 0;
     int side = kDefaultOrnamentSide;
     int pattern = 1;
     bool spin = false, above = false, locked = false;
@@ -63,4 +68,5 @@ OrnamentKept ReadKept(const std::map<std::string, std::string>& values);
 // The keys under which each is kept.
 inline constexpr char kKeptGroup[] = "Ornament";
 inline constexpr char kKeptX[] = "X", kKeptY[] = "Y", kKeptSide[] = "Side", kKeptPattern[] = "Pattern",
-                      kKeptSpin[] = "Spin", kKeptAbove[] = "Above", kKeptLocked[] = "Locked";
+                      kKeptSpin[] = "Spin", kKeptAbove[] = "Above", kKeptLocked[] = "Locked", kKeptOutput[] = "Output",
+                      kKeptOutputX[] = "OutputX", kKeptOutputY[] = "OutputY";

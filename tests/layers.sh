@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Includes run one way. At the bottom the scene, which knows nothing of any window system:
 # core <- models <- bulbs <- view, with res/ holding only data. Above it os/, what the ways of
-# showing the scene ask of the operating system, and x11/, what those on an X display share.
+# showing the scene ask of the operating system, and x11/ and wayland/, what those on an X
+# display and on a Wayland desktop share, neither of which knows the other.
 # Above that the ways themselves, export/, saver/, ornament/ and window/, each of which may use
 # the floors below but never another way. On top app/, the program, which chooses among them.
 # Fails naming every include that breaks this.
@@ -31,10 +32,11 @@ check bulbs core models bulbs
 check view core models bulbs view res
 check os core res os
 check x11 "${scene[@]}" os x11
+check wayland "${scene[@]}" os wayland
 check export "${scene[@]}" os export
 check saver "${scene[@]}" os x11 saver
-check ornament "${scene[@]}" os x11 ornament
+check ornament "${scene[@]}" os x11 wayland ornament
 check window "${scene[@]}" os x11 window
-check app "${scene[@]}" os x11 export saver ornament window app
+check app "${scene[@]}" os x11 wayland export saver ornament window app
 [ "$status" -eq 0 ] && echo "PASS: every include points down, but the wreath's one to the bulbs' patterns"
 exit "$status"

@@ -12,6 +12,7 @@ build=(
   libxext-dev libxfixes-dev libxrender-dev libxss-dev   # the ornament: its shape, the compositor, its visual, the blanked screen
   libxrandr-dev libxinerama-dev   # the ornament: the monitors
   libgtk-3-dev           # the ornament's menu
+  libgtk-layer-shell-dev libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev   # the ornament on a Wayland desktop's layer surface: the surface, the compositor's protocols made into code (outputs' names), keys by their place
   libgl-dev libglu1-mesa-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri   # headless rendering on llvmpipe
   libpng-dev             # PNG output of --render
@@ -27,6 +28,7 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick   # GUI tests on a private X server
   picom                  # the ornament under a compositing manager
+  sway grim wev          # the ornament on a Wayland compositor (headless sway), its screenshots, a window under it
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils   # the ornament on two monitors (Xorg, xrandr)
   x11-xkb-utils          # other keyboard layouts in the GUI tests
   libxdamage-dev         # the screensaver test counts what it draws

@@ -4,10 +4,15 @@
 
 #include "window/lumetta_app.h"
 
+#include <gdk/gdk.h>
+
 wxIMPLEMENT_APP_NO_MAIN(COrbelle3App);
 
 extern "C" __attribute__((visibility("default"))) int LumettaRunWindow(const WindowRequest& request)
 {
+    // Debian's wxWidgets draws its GL canvas with GLX alone, so on a Wayland desktop the window
+    // is an X11 one, Xwayland's; GTK would make it a Wayland one, where the canvas has no GL.
+    gdk_set_allowed_backends("x11");
     COrbelle3App::SetStartDocument(request.document);
     COrbelle3App::SetStart(request.start, request.fullscreen);
     COrbelle3App::SetInstalledData(request.installedData);

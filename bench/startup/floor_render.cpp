@@ -2,7 +2,7 @@
 // the scene's fixed state and backdrop texture, the floor's recording of the frame drawn from
 // a vertex buffer, and the pixels written as PNG with the same encoder settings.
 // Usage: lumetta_floor_render RECORDING OUT.png, from the folder holding panel.bmp.
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "export/picture_encode.h"
 #include "bench/floor.h"
 #include "view/scene.h"

@@ -12,7 +12,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
 for f in bin/lumetta lib/lumetta/modules/lumetta-window.so lib/lumetta/modules/lumetta-video.so \
-         lib/lumetta/modules/lumetta-ornament-menu.so share/lumetta/panel.bmp share/applications/lumetta.desktop \
+         lib/lumetta/modules/lumetta-ornament-menu.so lib/lumetta/modules/lumetta-ornament-wayland.so share/lumetta/panel.bmp share/applications/lumetta.desktop \
          share/metainfo/io.github.lumetta.Lumetta.metainfo.xml share/man/man1/lumetta.1.gz \
          share/doc/lumetta/copyright share/doc/lumetta/changelog.gz share/xscreensaver/config/lumetta.xml; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"

@@ -4,7 +4,7 @@
 // replayed in feedback mode: Mesa 22.3's llvmpipe crashes doing that.
 #include "models/shape_cache.h"
 #include "tests/support/shape_hooks.h"
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "export/headless_render.h"
 #include "tests/support/gl_test.h"
 #include "view/scene.h"

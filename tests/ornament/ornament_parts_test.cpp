@@ -1,17 +1,25 @@
 // The ornament's parts that take plain values: where it hangs on plain monitor rectangles
 // (--geometry read, places seen or lost between monitors, the default place, what the settings
-// file keeps), its outline from a frame's alpha, what another lumetta asks of it, and its
-// autostart entry.
+// file keeps), its outline from a frame's alpha, what another lumetta asks of it and how it is
+// reached on a Wayland desktop, which window system it hangs on, and its autostart entry.
 #include "ornament/autostart.h"
 #include "ornament/outline.h"
 #include "ornament/placement.h"
+#include "ornament/request.h"
+#include "ornament/runtime_control.h"
+#include "ornament/way.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
-// After gtest: Xlib defines None and Bool as macros.
-#include "ornament/control.h"
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <thread>
 #include <utility>
 #include <string>
 #include <vector>
@@ -124,6 +132,10 @@ TEST(PlacementTest, KeptValuesOutOfTheirRangeAreNotKept)
     EXPECT_EQ(damaged.pattern, defaults.pattern);
     EXPECT_FALSE(damaged.spin || damaged.above || damaged.locked);
     EXPECT_FALSE(ReadKept({{"X", "300"}}).placed) << "a place needs both";
+    const OrnamentKept onOutput = ReadKept({{"Output", "DP-2"}, {"OutputX", "40"}, {"OutputY", "-12"}});
+    EXPECT_TRUE(onOutput.output == "DP-2" && onOutput.outputX == 40 && onOutput.outputY == -12 && !onOutput.placed);
+    EXPECT_EQ(ReadKept({{"Output", "DP-2"}, {"OutputX", "40"}, {"OutputY", "99999"}}).output, "")
+        << "a place on an output needs both, in range";
 }
 
 // Catches an outline upside down, shifted by a pixel, or cut at another level of coverage:
@@ -149,6 +161,97 @@ TEST(OrnamentRequestTest, ComesBackAsSentAndUnknownWordsArePassedOver)
     stop.stop = true;
     EXPECT_EQ(ReadRequest("stop"), stop);
     EXPECT_EQ(ReadRequest("stop glow=9 pattern=7"), stop);
+}
+
+// Catches the ornament hung natively where it cannot be, or through X11 where it can be
+// natively, or a --wayland or --x11 not obeyed: a Wayland desktop's own way needs a compositor
+// that answers and offers layer surfaces; elsewhere it is X11, and --wayland fails saying why.
+TEST(OrnamentWayTest, NativeWhereLayerSurfacesAreOfferedElseX11OrAsAsked)
+{
+    struct Case {
+        OrnamentWay asked;
+        WaylandDesktop desktop;
+        OrnamentWay want;
+        const char* failure;  // a part of it; empty: none
+    };
+    const WaylandDesktop none, silent{"wayland-1", false, false}, plain{"wayland-1", true, false},
+        layered{"wayland-1", true, true};
+    // clang-format off
+    const Case cases[] = {
+        {OrnamentWay::Desktop, none,    OrnamentWay::X11,     ""},
+        {OrnamentWay::Desktop, silent,  OrnamentWay::X11,     ""},
+        {OrnamentWay::Desktop, plain,   OrnamentWay::X11,     ""},
+        {OrnamentWay::Desktop, layered, OrnamentWay::Wayland, ""},
+        {OrnamentWay::X11,     layered, OrnamentWay::X11,     ""},
+        {OrnamentWay::Wayland, layered, OrnamentWay::Wayland, ""},
+        {OrnamentWay::Wayland, plain,   OrnamentWay::X11,     "offers no layer surfaces"},
+        {OrnamentWay::Wayland, silent,  OrnamentWay::X11,     "no Wayland compositor answers at wayland-1"},
+        {OrnamentWay::Wayland, none,    OrnamentWay::X11,     "WAYLAND_DISPLAY is not set"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        const WayChosen chosen = ChooseOrnamentWay(c.asked, c.desktop);
+        const std::string what = std::to_string(static_cast<int>(c.asked)) + " on " + c.desktop.display;
+        EXPECT_EQ(chosen.way, c.want) << what;
+        if (*c.failure == '\0')
+            EXPECT_EQ(chosen.failure, "") << what;
+        else
+            EXPECT_NE(chosen.failure.find(c.failure), std::string::npos) << what << ": " << chosen.failure;
+    }
+}
+
+// Catches two ornaments hanging on one Wayland desktop, a request lost or misread on its way,
+// a --stop told the ornament went before it did, or a place still held by one that went: one
+// claim takes it, another reaches the holder (its process) and hands it requests, a stop's
+// sender is answered as the holder goes, and then the place is free.
+TEST(RuntimeControlTest, OneHoldsTheDesktopsPlaceAndAnotherReachesIt)
+{
+    TempDir dir;
+    ASSERT_EQ(::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1), 0);
+    RuntimePlace place;
+    ASSERT_EQ(FindRuntimePlace("/run/user/1000/wayland-1", place), "");
+    CRuntimeContact nobody;
+    EXPECT_FALSE(CRuntimeClaim::FindHolder(place, 0, nobody)) << "a holder before any claim";
+    std::string error;
+    auto holder = std::make_unique<CRuntimeClaim>();
+    CRuntimeContact unused;
+    ASSERT_EQ(holder->Claim(place, 1000, unused, error), CRuntimeClaim::Outcome::Taken) << error;
+    const auto take = [&] {
+        pollfd waiting = {holder->ListenDescriptor(), POLLIN, 0};
+        EXPECT_EQ(::poll(&waiting, 1, 20000), 1) << "no request came";
+        return holder->TakeRequests();
+    };
+
+    CRuntimeClaim second;
+    CRuntimeContact other;
+    ASSERT_EQ(second.Claim(place, 1000, other, error), CRuntimeClaim::Outcome::Held) << error;
+    EXPECT_EQ(other.Pid(), ::getpid());
+    OrnamentRequest request;
+    request.pattern = 2;
+    request.geometry = "300x300+10+10";
+    bool taken = false;
+    std::thread sender([&] { taken = other.Send(request, 20000); });
+    EXPECT_EQ(take(), std::vector<OrnamentRequest>{request});
+    sender.join();
+    EXPECT_TRUE(taken) << "the sender was not told it was taken";
+
+    CRuntimeContact stopper;
+    ASSERT_TRUE(CRuntimeClaim::FindHolder(place, 1000, stopper));
+    OrnamentRequest stop;
+    stop.stop = true;
+    bool answered = false, gone = false;
+    std::thread stopping([&] {
+        answered = stopper.Send(stop, 20000);
+        gone = stopper.WaitGone(20000);
+    });
+    // Taken, and answered; then the holder goes.
+    EXPECT_EQ(take(), std::vector<OrnamentRequest>{stop});
+    holder.reset();
+    stopping.join();
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(gone) << "the stop's sender was not told the holder went";
+    CRuntimeClaim next;
+    EXPECT_EQ(next.Claim(place, 1000, unused, error), CRuntimeClaim::Outcome::Taken) << "the place stayed held";
 }
 
 // Catches an autostart entry that a desktop would run wrongly when the program's path holds a

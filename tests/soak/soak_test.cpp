@@ -9,7 +9,7 @@
 // all the room they will keep (over the still parts kept, they take a last block or two as
 // late as the 2700th frame, and then nothing in 10,000).
 #define GL_GLEXT_PROTOTYPES 1
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "bulbs/patterns.h"
 #include "view/input.h"
 #include "view/scene_start.h"

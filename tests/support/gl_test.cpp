@@ -1,6 +1,6 @@
 #include "tests/support/gl_test.h"
 
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 #include "view/scene.h"
 
 #include <EGL/egl.h>

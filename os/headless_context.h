@@ -1,5 +1,6 @@
 // A desktop-GL compatibility context on an offscreen pbuffer, from Mesa's EGL on the
-// surfaceless platform: renders with no X server and no window.
+// surfaceless platform: renders with no X server and no window, for pictures and for the
+// ways of showing the scene that hand its frames to the window system as pixels.
 #pragma once
 
 #include <memory>
@@ -15,6 +16,9 @@ public:
     CHeadlessContext& operator=(const CHeadlessContext&) = delete;
 
     bool Ok() const { return m_error.empty(); }
+    // A new pbuffer of width x height for the same context, made current; the context keeps
+    // what was made in it. Returns whether it was; else Error() says why.
+    bool Resize(int width, int height);
     const std::string& Error() const { return m_error; }
 
 private:

@@ -1,4 +1,4 @@
-#include "export/headless_context.h"
+#include "os/headless_context.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -9,6 +9,7 @@ struct CHeadlessContext::Egl {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLSurface surface = EGL_NO_SURFACE;
     EGLContext context = EGL_NO_CONTEXT;
+    EGLConfig config = nullptr;
 };
 
 namespace {
@@ -44,14 +45,13 @@ CHeadlessContext::CHeadlessContext(int width, int height) : m_egl(std::make_uniq
         EGL_NONE,
     };
     // clang-format on
-    EGLConfig config = nullptr;
     EGLint count = 0;
-    if (!eglChooseConfig(e.display, configAttribs, &config, 1, &count) || count < 1) {
+    if (!eglChooseConfig(e.display, configAttribs, &e.config, 1, &count) || count < 1) {
         m_error = EglFailure("finding an RGBA8 pbuffer configuration with a depth buffer");
         return;
     }
     const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
-    e.surface = eglCreatePbufferSurface(e.display, config, surfaceAttribs);
+    e.surface = eglCreatePbufferSurface(e.display, e.config, surfaceAttribs);
     if (e.surface == EGL_NO_SURFACE) {
         m_error = EglFailure("creating the pbuffer");
         return;
@@ -60,13 +60,32 @@ CHeadlessContext::CHeadlessContext(int width, int height) : m_egl(std::make_uniq
         m_error = EglFailure("binding desktop OpenGL");
         return;
     }
-    e.context = eglCreateContext(e.display, config, EGL_NO_CONTEXT, nullptr);
+    e.context = eglCreateContext(e.display, e.config, EGL_NO_CONTEXT, nullptr);
     if (e.context == EGL_NO_CONTEXT) {
         m_error = EglFailure("creating the GL context");
         return;
     }
     if (!eglMakeCurrent(e.display, e.surface, e.surface, e.context))
         m_error = EglFailure("making the GL context current");
+}
+
+bool CHeadlessContext::Resize(int width, int height)
+{
+    Egl& e = *m_egl;
+    const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    EGLSurface surface = eglCreatePbufferSurface(e.display, e.config, surfaceAttribs);
+    if (surface == EGL_NO_SURFACE) {
+        m_error = EglFailure("creating the pbuffer");
+        return false;
+    }
+    if (!eglMakeCurrent(e.display, surface, surface, e.context)) {
+        m_error = EglFailure("making the GL context current");
+        eglDestroySurface(e.display, surface);
+        return false;
+    }
+    eglDestroySurface(e.display, e.surface);
+    e.surface = surface;
+    return true;
 }
 
 CHeadlessContext::~CHeadlessContext()
