@@ -63,7 +63,7 @@ public:
         if (m_request.mostBytes > 0)
             return {};
         std::vector<std::uint8_t> bytes;
-        if (const std::string error = Lay(frame.index, prepared, bytes); !error.empty())
+        if (std::string error = Lay(frame.index, prepared, bytes); !error.empty())
             return error;
         std::FILE* out = Stream();
         if (!out)
@@ -262,6 +262,9 @@ private:
             return Failure(std::strerror(errno));
         const int quality = kQualities[best];
         const std::string how = quality < 0 ? "lossless" : "quality " + std::to_string(quality);
+        // Each frame lasts whole milliseconds, as the file says.
+        const int frameMilliseconds = 1000 / m_request.framesPerSecond;
+        const double seconds = static_cast<double>(frames.size()) * frameMilliseconds / 1000.0;
         char made[320];
         if (m_request.still)
             (void)std::snprintf(made, sizeof made,
@@ -273,9 +276,8 @@ private:
                                 "%s: %s, %dx%d, an animated WebP with transparency, %zu frames at %d a second "
                                 "(%.2f s), %zu bytes (at most %ld), %s",
                                 ShownName(m_request.name).c_str(), m_request.stickerWhat.c_str(), m_request.width,
-                                m_request.height, frames.size(), m_request.framesPerSecond,
-                                static_cast<double>(frames.size()) * (1000 / m_request.framesPerSecond) / 1000.0,
-                                fitting.size(), m_request.mostBytes, how.c_str());
+                                m_request.height, frames.size(), m_request.framesPerSecond, seconds, fitting.size(),
+                                m_request.mostBytes, how.c_str());
         m_made = made;
         return {};
     }

@@ -224,6 +224,7 @@ std::vector<std::string> MergeSettings(const std::vector<std::string>& lines, co
         while (at != out.begin() && IsComment(*(at - 1)) && GroupOf(*(at - 1)).empty())
             --at;
         std::vector<std::string> added;
+        added.reserve(missing.size());
         for (const auto& [key, value] : missing)
             added.push_back(key + "=" + EscapeSettingsValue(value));
         out.insert(at, added.begin(), added.end());
