@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs the tests that drive the real program on a display or in a browser (the window, the
-# screensaver, the ornament, the GUI scripts, the greetings in Chromium) many times over on
-# a loaded machine: one busy loop for each processor keeps every core taken, as a build or
-# another suite would. A test that waits for a side effect of its own actions rather than for
-# the program's own sign fails here sooner or later.
+# Runs the tests that drive the real program on a display, a compositor or in a browser (the
+# window, the screensaver, the ornament on X and on Wayland, the GUI scripts, the greetings in
+# Chromium) many times over on a loaded machine: one busy loop for each processor keeps every
+# core taken, as a build or another suite would. A test that waits for a side effect of its
+# own actions rather than for the program's own sign fails here sooner or later.
 #
 # usage: tests/stress.sh BUILD_DIR [ROUNDS] [REGEX]
 #   BUILD_DIR  a configured and built tree (build/release, or build/sanitize, which runs
@@ -14,7 +14,7 @@
 set -uo pipefail
 build=${1:?usage: tests/stress.sh BUILD_DIR [ROUNDS] [REGEX]}
 rounds=${2:-20}
-pattern=${3:-'^(window|saver|ornament|gui|browser)\.'}
+pattern=${3:-'^(window|saver|ornament|wayland|gui|browser)\.'}
 [ -f "$build/CTestTestfile.cmake" ] || { echo "stress: $build is not a built tree" >&2; exit 2; }
 # A sanitized tree runs as the test command runs it.
 if grep -q '^LUMETTA_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
