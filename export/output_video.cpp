@@ -88,10 +88,7 @@ public:
 
     std::string Prepare(const CFrame*, const CFrame& frame, std::vector<std::uint8_t>&) override
     {
-        auto kept = std::make_shared<CFrame>(frame);
-        const std::lock_guard lock(m_mutex);
-        m_frames.resize(std::max<std::size_t>(m_frames.size(), static_cast<std::size_t>(frame.index) + 1));
-        m_frames[static_cast<std::size_t>(frame.index)] = std::move(kept);
+        m_kept.Keep(frame);
         return {};
     }
 
@@ -99,6 +96,7 @@ public:
 
     std::string Finish() override
     {
+        const std::vector<const CFrame*> frames = m_kept.InOrder();
         std::uintmax_t bytes = 0;
         for (int quality = kFirstQuality; quality >= 0; quality -= kQualityStep) {
             std::string error;
@@ -107,11 +105,11 @@ public:
                 return Failure(error);
             encoder->WriteTo(TemporaryPath());
             std::vector<std::uint8_t> planes;
-            for (std::size_t i = 0; i < m_frames.size() && error.empty(); ++i) {
+            for (std::size_t i = 0; i < frames.size() && error.empty(); ++i) {
                 // Ctrl+C is heard between frames, not after every quality has been tried.
                 if (CEndSignals::Caught() != 0)
                     return Failure("interrupted");
-                error = encoder->Prepare(*m_frames[i], planes);
+                error = encoder->Prepare(*frames[i], planes);
                 if (error.empty())
                     error = encoder->Write(static_cast<int>(i), planes);
             }
@@ -129,8 +127,8 @@ public:
                                     "%s: %s, %dx%d, VP9 in WebM with transparency and no sound, %zu frames at %d a "
                                     "second (%.2f s), %ju bytes (at most %ld), quality %d",
                                     ShownName(m_request.name).c_str(), m_request.stickerWhat.c_str(), m_request.width,
-                                    m_request.height, m_frames.size(), m_request.framesPerSecond,
-                                    static_cast<double>(m_frames.size()) / m_request.framesPerSecond, bytes,
+                                    m_request.height, frames.size(), m_request.framesPerSecond,
+                                    static_cast<double>(frames.size()) / m_request.framesPerSecond, bytes,
                                     m_request.mostBytes, quality);
                 m_made = made;
                 return {};
@@ -148,8 +146,7 @@ private:
 
     VideoEncoderEntry m_make = nullptr;
     std::string m_checkError;
-    std::mutex m_mutex;
-    std::vector<std::shared_ptr<const CFrame>> m_frames;
+    CKeptFrames m_kept;
     std::string m_made;
 };
 

@@ -49,10 +49,7 @@ public:
     {
         // A sticker's frames are kept, and encoded at the end at the quality that fits.
         if (m_request.mostBytes > 0) {
-            auto kept = std::make_shared<CFrame>(frame);
-            const std::lock_guard lock(m_mutex);
-            m_frames.resize(std::max<std::size_t>(m_frames.size(), static_cast<std::size_t>(frame.index) + 1));
-            m_frames[static_cast<std::size_t>(frame.index)] = std::move(kept);
+            m_kept.Keep(frame);
             return {};
         }
         return Encode(previous, frame, m_request.quality, prepared);
@@ -232,10 +229,7 @@ private:
     std::string FinishFitted()
     {
         // A still sticker keeps its one frame, the last of those drawn.
-        std::vector<const CFrame*> frames;
-        for (const auto& frame : m_frames)
-            if (frame)
-                frames.push_back(frame.get());
+        const std::vector<const CFrame*> frames = m_kept.InOrder();
         static constexpr int kQualities[] = {-1, 90, 80, 70, 60, 50, 40, 30, 20, 10, 0};
         std::vector<std::uint8_t> file, fitting, smallest;
         int best = -1;  // the index in kQualities of the best quality found to fit
@@ -283,8 +277,7 @@ private:
     }
 
     std::uint64_t m_size = 0;
-    std::mutex m_mutex;
-    std::vector<std::shared_ptr<const CFrame>> m_frames;
+    CKeptFrames m_kept;
     std::string m_made;
 };
 

@@ -127,3 +127,21 @@ std::unique_ptr<COutput> MakeOutput(const OutputRequest& request)
     }
     return MakePngOutput(request);
 }
+
+void CKeptFrames::Keep(const CFrame& frame)
+{
+    auto kept = std::make_shared<const CFrame>(frame);
+    const std::lock_guard lock(m_mutex);
+    m_frames.resize(std::max<std::size_t>(m_frames.size(), static_cast<std::size_t>(frame.index) + 1));
+    m_frames[static_cast<std::size_t>(frame.index)] = std::move(kept);
+}
+
+std::vector<const CFrame*> CKeptFrames::InOrder() const
+{
+    const std::lock_guard lock(m_mutex);
+    std::vector<const CFrame*> frames;
+    for (const auto& frame : m_frames)
+        if (frame)
+            frames.push_back(frame.get());
+    return frames;
+}

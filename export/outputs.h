@@ -9,7 +9,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 struct OutputRequest {
     PictureName picture;
@@ -47,6 +49,19 @@ public:
     // After Complete: what it made, when that is worth saying (a sticker's size and rate); or
     // an empty string.
     virtual std::string Made() const { return {}; }
+};
+
+// Frames kept as they come, from whichever thread prepares them, to be encoded whole at the
+// end (a sticker's, at the quality that fits).
+class CKeptFrames {
+public:
+    void Keep(const CFrame& frame);
+    // The frames kept, by index; those never given (a still sticker's earlier ones) left out.
+    std::vector<const CFrame*> InOrder() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::shared_ptr<const CFrame>> m_frames;
 };
 
 // An animation's file: written aside as its frames come, by name or through a stream the

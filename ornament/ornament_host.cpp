@@ -155,13 +155,12 @@ private:
     PlaceRect StartPlace(int width, int height) const
     {
         if (m_options.geometry.placed) {
-            const PlaceRect asked = GeometryPlace(m_options.geometry, m_screen, width, height);
-            if (SeenOnAMonitor(m_monitors, asked))
-                return asked;
-            const PlaceRect moved = OntoNearestMonitor(m_monitors, asked);
-            std::fprintf(stderr, "lumetta: --geometry %s is on no monitor; the ornament hangs at +%d+%d instead\n",
-                         m_options.geometryText.c_str(), moved.x, moved.y);
-            return moved;
+            bool moved = false;
+            const PlaceRect place = AskedPlace(m_options.geometry, m_monitors, m_screen, width, height, moved);
+            if (moved)
+                std::fprintf(stderr, "lumetta: --geometry %s is on no monitor; the ornament hangs at +%d+%d instead\n",
+                             m_options.geometryText.c_str(), place.x, place.y);
+            return place;
         }
         const OrnamentKept& was = m_choices.Kept();
         const PlaceRect kept = {was.x, was.y, width, height};

@@ -179,3 +179,11 @@ OrnamentKept ReadKept(const std::map<std::string, std::string>& values)
         kept.locked = value == 1;
     return kept;
 }
+
+PlaceRect AskedPlace(const Geometry& geometry, const std::vector<PlaceRect>& monitors, const PlaceRect& screen,
+                     int width, int height, bool& moved)
+{
+    const PlaceRect asked = GeometryPlace(geometry, screen, width, height);
+    moved = !SeenOnAMonitor(monitors, asked);
+    return moved ? OntoNearestMonitor(monitors, asked) : asked;
+}

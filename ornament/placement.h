@@ -41,6 +41,10 @@ PlaceRect DefaultPlace(const std::vector<PlaceRect>& monitors, const PlaceRect& 
 // Where a window of width x height goes for geometry, on the screen (its edges are what
 // -X and -Y count from).
 PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int width, int height);
+// The same, brought onto the nearest monitor when no quarter of it is on one; moved says
+// whether it was, for the caller to say so.
+PlaceRect AskedPlace(const Geometry& geometry, const std::vector<PlaceRect>& monitors, const PlaceRect& screen,
+                     int width, int height, bool& moved);
 
 // The ornament's sides at scale 1, from smallest to largest, that its menu steps through.
 inline constexpr int kOrnamentSides[] = {240, 360, 480, 600};

@@ -36,15 +36,10 @@ CFrameSurface::CFrameSurface(wl_compositor* compositor, wl_subcompositor* subcom
 CFrameSurface::~CFrameSurface()
 {
     Release();
-    if (m_frameCallback)
-        wl_callback_destroy(m_frameCallback);
-    if (m_subsurface)
-        wl_subsurface_destroy(m_subsurface);
-    if (m_surface)
-        wl_surface_destroy(m_surface);
+    DestroySurface();
 }
 
-void CFrameSurface::Attach(wl_surface* parent)
+void CFrameSurface::DestroySurface()
 {
     if (m_frameCallback)
         wl_callback_destroy(m_frameCallback);
@@ -53,6 +48,13 @@ void CFrameSurface::Attach(wl_surface* parent)
     if (m_surface)
         wl_surface_destroy(m_surface);
     m_frameCallback = nullptr;
+    m_subsurface = nullptr;
+    m_surface = nullptr;
+}
+
+void CFrameSurface::Attach(wl_surface* parent)
+{
+    DestroySurface();
     m_bWaiting = false;
     m_surface = wl_compositor_create_surface(m_compositor);
     m_subsurface = wl_subcompositor_get_subsurface(m_subcompositor, m_surface, parent);

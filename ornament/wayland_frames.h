@@ -47,6 +47,8 @@ private:
     static const wl_callback_listener kFrameListener;
 
     void Release();
+    // The surface, its subsurface and the frame asked for of it, gone.
+    void DestroySurface();
     void Copy(Buffer& to, const std::uint32_t* picture, const BufferRect& part) const;
     void Damage(const BufferRect& part) const;
 

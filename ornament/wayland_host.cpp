@@ -228,13 +228,12 @@ private:
     {
         const std::vector<PlaceRect> rects = Rects();
         if (m_options.geometry.placed) {
-            const PlaceRect asked = GeometryPlace(m_options.geometry, Layout(), width, height);
-            if (SeenOnAMonitor(rects, asked))
-                return asked;
-            const PlaceRect moved = OntoNearestMonitor(rects, asked);
-            std::fprintf(stderr, "lumetta: --geometry %s is on no output; the ornament hangs at +%d+%d instead\n",
-                         m_options.geometryText.c_str(), moved.x, moved.y);
-            return moved;
+            bool moved = false;
+            const PlaceRect place = AskedPlace(m_options.geometry, rects, Layout(), width, height, moved);
+            if (moved)
+                std::fprintf(stderr, "lumetta: --geometry %s is on no output; the ornament hangs at +%d+%d instead\n",
+                             m_options.geometryText.c_str(), place.x, place.y);
+            return place;
         }
         const OrnamentKept& kept = m_choices.Kept();
         if (const Output* on = Named(kept.output)) {
