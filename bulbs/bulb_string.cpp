@@ -220,12 +220,22 @@ BulbReach ReachOfBulb(float v)
 
 void DrawBulbString(const SceneState& state)
 {
+    BulbSet all;
+    for (auto& colour : all)
+        colour.fill(true);
+    DrawBulbString(state, all);
+}
+
+void DrawBulbString(const SceneState& state, const BulbSet& which)
+{
     // One push for the whole walk: every step moves on from the bulb before it.
     glPushMatrix();
     for (int i = 0; i < 10; ++i) {
         const float v = state.m_fBulb[i];
         for (int c = 0; c < 4; ++c) {
             glTranslatef(g_fBulbOffset[c][i][0], g_fBulbOffset[c][i][1], g_fBulbOffset[c][i][2]);
+            if (!which[c][i])
+                continue;
             kBulbDrawers[c].halo(v);
             kBulbDrawers[c].body(v);
         }

@@ -6,6 +6,8 @@
 
 #include <GL/gl.h>
 
+#include <array>
+
 // Placement steps by colour (red, blue, green, yellow), bulb index and (dx, dy, dz). Each
 // step moves on from the bulb drawn just before it, in the order red 0, blue 0, green 0,
 // yellow 0, red 1, ... yellow 9; only the first starts from the wreath's origin.
@@ -15,6 +17,10 @@ extern const GLfloat g_fBulbOffset[4][10][3];
 // bulb i of every colour. Expects the camera on the model-view matrix and lighting on;
 // leaves matrix, lighting and material as found, lighting on.
 void DrawBulbString(const SceneState& state);
+// The same, drawing only the bulbs chosen, [colour][index], colours in the order red, blue,
+// green, yellow.
+using BulbSet = std::array<std::array<bool, 10>, 4>;
+void DrawBulbString(const SceneState& state, const BulbSet& which);
 
 // How far a bulb of intensity v reaches from its centre: across, in the wreath's plane, its
 // halo's longest points, or its outer shell where that reaches further (or the bulb has no

@@ -8,6 +8,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // The wreath's seven materials, in the order the frame draws them.
@@ -96,4 +99,66 @@ void DrawApples()
     DrawWithMaterial(kAppleRed, [] {
         DrawSmoothTriMesh(T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices, kAppleTriangles);
     });
+}
+
+namespace {
+
+static_assert(kStemTriangles % kApples == 0 && kAppleTriangles % kApples == 0, "a run of triangles an apple");
+constexpr int kStemRun = kStemTriangles / kApples;
+constexpr int kAppleRun = kAppleTriangles / kApples;
+
+// The runs of a mesh's triangles for the apples in which, in one material.
+void DrawRuns(const MaterialBlock& material, const AppleSet& which, const MeshVertex* normals,
+              const MeshTriangle* normalIndices, const MeshVertex* vertices, const MeshTriangle* vertexIndices,
+              int run)
+{
+    // Mesa applies a material set with nothing drawn after it past the attribute pop that
+    // should undo it, so that it would stay in force for what follows.
+    if (std::none_of(which.begin(), which.end(), [](bool drawn) { return drawn; }))
+        return;
+    DrawWithMaterial(material, [&] {
+        for (int apple = 0; apple < kApples; ++apple) {
+            if (which[apple])
+                DrawSmoothTriMesh(normals, normalIndices + apple * run, vertices, vertexIndices + apple * run, run);
+        }
+    });
+}
+
+// The box round every vertex that a run of triangles names.
+MeshBounds BoundsOfRun(const MeshVertex* vertices, const MeshTriangle* indices, int run)
+{
+    MeshBounds b{{vertices[indices[0][0]][0], vertices[indices[0][0]][1], vertices[indices[0][0]][2]}, {}};
+    std::copy(std::begin(b.low), std::end(b.low), b.high);
+    for (int t = 0; t < run; ++t) {
+        for (const int v : indices[t]) {
+            for (int k = 0; k < 3; ++k) {
+                b.low[k] = std::min(b.low[k], vertices[v][k]);
+                b.high[k] = std::max(b.high[k], vertices[v][k]);
+            }
+        }
+    }
+    return b;
+}
+
+}  // namespace
+
+void DrawAppleStemsOf(const AppleSet& which)
+{
+    DrawRuns(kStemGreen, which, T.stemNormals, T.stemNormalIndices, T.stemVertices, T.stemVertexIndices, kStemRun);
+}
+
+void DrawApplesOf(const AppleSet& which)
+{
+    DrawRuns(kAppleRed, which, T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices,
+             kAppleRun);
+}
+
+MeshBounds AppleStemBounds(int apple)
+{
+    return BoundsOfRun(T.stemVertices, T.stemVertexIndices + apple * kStemRun, kStemRun);
+}
+
+MeshBounds AppleBounds(int apple)
+{
+    return BoundsOfRun(T.appleVertices, T.appleVertexIndices + apple * kAppleRun, kAppleRun);
 }

@@ -1,5 +1,6 @@
 #include "view/frame.h"
 
+#include "bulbs/bulb_string.h"
 #include "bulbs/patterns.h"
 #include "models/wreath.h"
 #include "view/panel.h"
@@ -89,16 +90,45 @@ void SetSpotLight(const SceneState& state)
 
 void DrawFlares(SceneState& state)
 {
+    FlareSet all;
+    all.fill(true);
+    DrawFlares(state.m_fFlareAngle, all);
+    StepFlareAngle(state);
+}
+
+void DrawFlares(float angle, const FlareSet& which)
+{
     glDisable(GL_LIGHTING);
-    for (const Vec3& p : kFlarePositions) {
+    for (std::size_t i = 0; i < which.size(); ++i) {
+        if (!which[i])
+            continue;
+        const Vec3& p = kFlarePositions[i];
         glPushMatrix();
         glTranslatef(p.x, p.y, p.z);
-        glRotatef(state.m_fFlareAngle, 0.0f, 0.0f, 1.0f);
+        glRotatef(angle, 0.0f, 0.0f, 1.0f);
         DrawFlareFan();
         glPopMatrix();
     }
-    StepFlareAngle(state);
     glEnable(GL_LIGHTING);
+}
+
+MovingParts MovingParts::All()
+{
+    MovingParts all;
+    for (auto& colour : all.bulbs)
+        colour.fill(true);
+    all.stems.fill(true);
+    all.flares.fill(true);
+    all.apples.fill(true);
+    return all;
+}
+
+void DrawMovingParts(const SceneState& state, const MovingParts& parts)
+{
+    DrawBulbString(state, parts.bulbs);
+    DrawAppleStemsOf(parts.stems);
+    DrawFlares(state.m_fFlareAngle, parts.flares);
+    DrawApplesOf(parts.apples);
 }
 
 void AdvanceFrameUnseen(SceneState& state)
@@ -150,10 +180,8 @@ void RenderMovingParts(SceneState& state)
     glPushMatrix();
     PlaceCamera(state);
     SetSpotLight(state);
-    DrawBulbs(state);
-    DrawAppleStems();
-    DrawFlares(state);
-    DrawApples();
+    DrawMovingParts(state, MovingParts::All());
     glPopMatrix();
+    AdvanceFrameUnseen(state);
     glFinish();
 }

@@ -1,7 +1,9 @@
 // One frame of the scene and the five flares, the apples' lights.
 #pragma once
 
+#include "bulbs/bulb_string.h"
 #include "core/scene_state.h"
+#include "models/wreath.h"
 
 #include <array>
 
@@ -45,3 +47,20 @@ void SetSpotLight(const SceneState& state);
 // The five flares at the current flare angle, unlit; then advances the angle by 2 degrees
 // while spinning is on, wrapping after 360. Leaves lighting on and the matrix as found.
 void DrawFlares(SceneState& state);
+// The flares chosen, in the order of FlareSweeps, turned angle degrees; advances nothing.
+using FlareSet = std::array<bool, 5>;
+void DrawFlares(float angle, const FlareSet& which);
+
+// Which of the moving parts are drawn: bulbs [colour][index], colours in the order red, blue,
+// green, yellow; and each apple's stem and the apple (AppleBounds), and each flare.
+struct MovingParts {
+    BulbSet bulbs{};
+    AppleSet stems{};
+    FlareSet flares{};
+    AppleSet apples{};
+    static MovingParts All();
+};
+// The moving parts chosen, over the still parts, in the order and the state RenderMovingParts
+// draws them, with the camera and spot light 1 already placed; advances nothing. A part left
+// out draws nothing wherever it would have drawn nothing.
+void DrawMovingParts(const SceneState& state, const MovingParts& parts);

@@ -5,6 +5,7 @@
 
 #include "bulbs/bulb_string.h"
 #include "bulbs/patterns.h"
+#include "models/wreath.h"
 #include "view/frame.h"
 
 #include <GL/gl.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -74,6 +76,20 @@ FrameRect ProjectedBox(const Point3& c, const Point3& h, const GLdouble mv[16], 
         return {};
     return {x0, y0, x1 - x0, y1 - y0};
 }
+
+Point3 CentreOf(const MeshBounds& b)
+{
+    return {(b.low[0] + b.high[0]) / 2, (b.low[1] + b.high[1]) / 2, (b.low[2] + b.high[2]) / 2};
+}
+
+Point3 HalfOf(const MeshBounds& b)
+{
+    return {(b.high[0] - b.low[0]) / 2, (b.high[1] - b.low[1]) / 2, (b.high[2] - b.low[2]) / 2};
+}
+
+// Two regions whose joined rectangle adds no more than this many pixels are drawn as one: each
+// region costs two copies, a scissor and its moving parts' vertices again.
+constexpr int kRegionSlack = 32 * 32;
 
 // Whether the current context names extension among its extensions, as a whole word.
 bool ExtensionOffered(const char* extension)
@@ -143,6 +159,70 @@ std::vector<FrameRect> TilesTouched(const std::vector<FrameRect>& rects, int wid
         }
     }
     return tiles;
+}
+
+MovingPartRects WhereMovingPartsDraw(const MovingLooks& now, const GLdouble modelView[16],
+                                     const GLdouble projection[16], const GLint viewport[4])
+{
+    static_assert(kApples == 5 && std::tuple_size_v<FlareSet> == 5, "five apples, each with a flare");
+    MovingPartRects rects;
+    const auto project = [&](const Point3& centre, const Point3& half) {
+        return ProjectedBox(centre, half, modelView, projection, viewport);
+    };
+    for (std::size_t i = 0; i < now.bulbs.size(); ++i) {
+        const BulbReach reach = ReachOfBulb(now.bulbs[i]);
+        for (std::size_t c = 0; c < rects.bulbs.size(); ++c)
+            rects.bulbs[c][i] = project(BulbCentres()[c][i], {reach.across, reach.across, reach.deep});
+    }
+    for (int k = 0; k < kApples; ++k) {
+        rects.stems[k] = project(CentreOf(AppleStemBounds(k)), HalfOf(AppleStemBounds(k)));
+        rects.apples[k] = project(CentreOf(AppleBounds(k)), HalfOf(AppleBounds(k)));
+    }
+    for (std::size_t k = 0; k < rects.flares.size(); ++k) {
+        const FlareSweep& f = FlareSweeps()[k];
+        rects.flares[k] = project({f.x, f.y, f.z}, {f.reach, f.reach, 0.0f});
+    }
+    return rects;
+}
+
+namespace {
+
+bool Overlap(const FrameRect& a, const FrameRect& b)
+{
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+FrameRect Round(const FrameRect& a, const FrameRect& b)
+{
+    const int x = std::min(a.x, b.x), y = std::min(a.y, b.y);
+    return {x, y, std::max(a.x + a.width, b.x + b.width) - x, std::max(a.y + a.height, b.y + b.height) - y};
+}
+
+long Area(const FrameRect& r)
+{
+    return static_cast<long>(r.width) * r.height;
+}
+
+}  // namespace
+
+std::vector<FrameRect> DisjointRegions(std::vector<FrameRect> rects, int slack)
+{
+    std::erase_if(rects, [](const FrameRect& r) { return r.width <= 0 || r.height <= 0; });
+    // Joining two may make the pair overlap a third: round again until none is joined.
+    for (bool joined = true; joined;) {
+        joined = false;
+        for (std::size_t i = 0; i < rects.size() && !joined; ++i) {
+            for (std::size_t j = i + 1; j < rects.size() && !joined; ++j) {
+                const FrameRect both = Round(rects[i], rects[j]);
+                if (Overlap(rects[i], rects[j]) || Area(both) <= Area(rects[i]) + Area(rects[j]) + slack) {
+                    rects[i] = both;
+                    rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
+                    joined = true;
+                }
+            }
+        }
+    }
+    return rects;
 }
 
 MovingLooks LooksOf(const SceneState& state)
@@ -370,52 +450,75 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
         m_pKey = std::make_unique<StillKey>(key);
     }
     FindChange(state, fresh, width, height);
-    // Only the rectangle round the parts that changed is drawn again: outside it the last frame
-    // in the work buffers is this one already. There, the still parts, colour and depth, as
-    // they were drawn (a copy of the renderbuffers' texels, to the bit on any driver), and the
-    // moving parts over them, cut to it.
-    FrameRect box;
-    for (const FrameRect& p : m_change.parts) {
-        if (box.width == 0) {
-            box = p;
-            continue;
-        }
-        const int right = std::max(box.x + box.width, p.x + p.width),
-                  top = std::max(box.y + box.height, p.y + p.height);
-        box.x = std::min(box.x, p.x);
-        box.y = std::min(box.y, p.y);
-        box.width = right - box.x;
-        box.height = top - box.y;
-    }
     glBindFramebuffer(GL_FRAMEBUFFER, m_pWork->framebuffer);
-    if (box.width > 0 && box.height > 0) {
-        const int y = height - box.y - box.height;  // the frame's rows are from the top
-        glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, box.x, y, 0, m_pWork->colour, GL_RENDERBUFFER, 0,
-                           box.x, y, 0, box.width, box.height, 1);
-        glCopyImageSubData(m_pStill->depth, GL_RENDERBUFFER, 0, box.x, y, 0, m_pWork->depth, GL_RENDERBUFFER, 0, box.x,
-                           y, 0, box.width, box.height, 1);
-        glPushAttrib(GL_SCISSOR_BIT);
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(box.x, y, box.width, box.height);
-        {
-            const CUpsideDown upsideDown;
-            RenderMovingParts(state);
-        }
-        glPopAttrib();
-    }
+    DrawRegions(state, height);
+    AdvanceFrameUnseen(state);
     if (m_pShown) {
-        // The samples of the parts that changed averaged into the frame shown; elsewhere it
-        // holds the last frame's, the same.
+        // The samples of the regions drawn averaged into the frame shown; elsewhere it holds
+        // the last frame's, the same.
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_pWork->framebuffer);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_pShown->framebuffer);
-        for (const FrameRect& p : m_change.parts) {
-            const int y = height - p.y - p.height;  // the frame's rows are from the top
-            glBlitFramebuffer(p.x, y, p.x + p.width, y + p.height, p.x, y, p.x + p.width, y + p.height,
+        for (const FrameRect& r : m_regions) {
+            const int y = height - r.y - r.height;  // the frame's rows are from the top
+            glBlitFramebuffer(r.x, y, r.x + r.width, y + r.height, r.x, y, r.x + r.width, y + r.height,
                               GL_COLOR_BUFFER_BIT, GL_NEAREST);
         }
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     return true;
+}
+
+namespace {
+
+// The moving parts that draw anything within region, from where each draws.
+MovingParts Within(const MovingPartRects& rects, const FrameRect& region)
+{
+    const auto touches = [&](const FrameRect& r) { return r.width > 0 && Overlap(r, region); };
+    MovingParts parts;
+    for (std::size_t c = 0; c < parts.bulbs.size(); ++c)
+        for (std::size_t i = 0; i < parts.bulbs[c].size(); ++i)
+            parts.bulbs[c][i] = touches(rects.bulbs[c][i]);
+    for (std::size_t k = 0; k < parts.apples.size(); ++k) {
+        parts.stems[k] = touches(rects.stems[k]);
+        parts.apples[k] = touches(rects.apples[k]);
+    }
+    for (std::size_t k = 0; k < parts.flares.size(); ++k)
+        parts.flares[k] = touches(rects.flares[k]);
+    return parts;
+}
+
+}  // namespace
+
+void CFrameCache::DrawRegions(const SceneState& state, int height) const
+{
+    // Outside the regions the last frame in the work buffers is this one already. In each,
+    // the still parts, colour and depth, as they were drawn (a copy of the renderbuffers'
+    // texels, to the bit on any driver), all copied before anything is drawn over them; then
+    // the moving parts that reach into it, cut to it. A part that draws nothing there changes
+    // nothing there, so each region is as the whole frame would be.
+    for (const FrameRect& r : m_regions) {
+        const int y = height - r.y - r.height;  // the frame's rows are from the top
+        glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, r.x, y, 0, m_pWork->colour, GL_RENDERBUFFER, 0, r.x,
+                           y, 0, r.width, r.height, 1);
+        glCopyImageSubData(m_pStill->depth, GL_RENDERBUFFER, 0, r.x, y, 0, m_pWork->depth, GL_RENDERBUFFER, 0, r.x, y,
+                           0, r.width, r.height, 1);
+    }
+    if (m_regions.empty())
+        return;
+    glPushAttrib(GL_SCISSOR_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    {
+        const CUpsideDown upsideDown;
+        glPushMatrix();
+        PlaceCamera(state);
+        SetSpotLight(state);
+        for (const FrameRect& r : m_regions) {
+            glScissor(r.x, height - r.y - r.height, r.width, r.height);
+            DrawMovingParts(state, m_change.whole ? MovingParts::All() : Within(m_partRects, r));
+        }
+        glPopMatrix();
+    }
+    glPopAttrib();
 }
 
 void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int height)
@@ -424,6 +527,7 @@ void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int
     m_change.whole = whole;
     if (whole) {
         m_change.parts = {{0, 0, width, height}};
+        m_regions = m_change.parts;
     } else {
         GLdouble modelView[16], projection[16];
         GLint viewport[4];
@@ -433,7 +537,10 @@ void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int
         glPopMatrix();
         glGetDoublev(GL_PROJECTION_MATRIX, projection);
         glGetIntegerv(GL_VIEWPORT, viewport);
-        m_change.parts = TilesTouched(MovingPartsChanged(m_shown, now, modelView, projection, viewport), width, height);
+        const std::vector<FrameRect> changed = MovingPartsChanged(m_shown, now, modelView, projection, viewport);
+        m_change.parts = TilesTouched(changed, width, height);
+        m_regions = DisjointRegions(changed, kRegionSlack);
+        m_partRects = WhereMovingPartsDraw(now, modelView, projection, viewport);
     }
     m_shown = now;
 }
@@ -481,6 +588,7 @@ void CFrameCache::Invalidate()
     m_pShown.reset();
     m_pKey.reset();
     m_change = {};
+    m_regions.clear();
 }
 
 void CFrameCache::Release()

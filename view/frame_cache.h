@@ -1,8 +1,9 @@
 // Frames of a camera that holds still, drawn from what moves: the clear, the spot light, the
-// backdrop and the wreath without its bulbs are drawn once into a framebuffer object and
-// copied back before each frame into a second one, over which the bulbs, the apple stems, the
-// flares and the apples are drawn as in a whole frame. A frame then costs a fraction of a
-// whole one, and what does not move stays the same to the bit from frame to frame. Both are
+// backdrop and the wreath without its bulbs are drawn once into a framebuffer object. Each
+// frame, only the regions round the parts that changed are drawn again in a second one: the
+// still parts copied back there, and over them the bulbs, the apple stems, the flares and the
+// apples that reach into them, as in a whole frame. A frame then costs a fraction of a whole
+// one, and what does not move stays the same to the bit from frame to frame. Both are
 // drawn upside down, rows from the top as Mesa keeps a window's or a pbuffer's: the other way
 // up, it rounds a few edge pixels otherwise, and a frame would not be a whole frame's. Needs
 // framebuffer objects (GL_ARB_framebuffer_object) and copies between them (GL_ARB_copy_image);
@@ -51,6 +52,23 @@ MovingLooks LooksOf(const SceneState& state);
 std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const MovingLooks& now,
                                           const GLdouble modelView[16], const GLdouble projection[16],
                                           const GLint viewport[4]);
+
+// Where each moving part draws in a viewport, for the camera on modelView and projection, with
+// the bulbs as now shows them and the flares at any angle: a rectangle round all it draws, a
+// few pixels wider, clipped to the viewport (empty when it draws nothing there). Bulbs
+// [colour][index], colours in the order red, blue, green, yellow; each apple's stem and the
+// apple; each flare. Pure.
+struct MovingPartRects {
+    std::array<std::array<FrameRect, 10>, 4> bulbs;
+    std::array<FrameRect, 5> stems, flares, apples;
+};
+MovingPartRects WhereMovingPartsDraw(const MovingLooks& now, const GLdouble modelView[16],
+                                     const GLdouble projection[16], const GLint viewport[4]);
+
+// Rectangles, as few as is worth it, that cover every one of rects and overlap none of each
+// other: any two that overlap are joined into the rectangle round both, and so are two whose
+// joined rectangle is no more than slack pixels larger than the pair. Pure.
+std::vector<FrameRect> DisjointRegions(std::vector<FrameRect> rects, int slack);
 
 // With a context current: the count of samples a pixel nearest to wanted that it can draw with
 // into a framebuffer object; 1 when it offers none.
@@ -114,6 +132,7 @@ private:
     const Target& Shown() const;
     void DrawStill(SceneState& state, Backdrop backdrop);
     void FindChange(const SceneState& state, bool whole, int width, int height);
+    void DrawRegions(const SceneState& state, int height) const;
 
     bool m_bChecked = false;           // whether this context was asked for framebuffer objects
     bool m_bOffered = false;           // and what it said, or that they could not be made
@@ -127,4 +146,6 @@ private:
     std::unique_ptr<StillKey> m_pKey;  // what the still parts were drawn for; null: not drawn
     MovingLooks m_shown;               // the moving parts as the last frame showed them
     FrameChange m_change;
+    std::vector<FrameRect> m_regions;  // where the last frame was drawn over the still parts
+    MovingPartRects m_partRects;       // and where each moving part draws, when not whole
 };

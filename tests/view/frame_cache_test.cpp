@@ -4,6 +4,7 @@
 #include "export/headless_render.h"
 #include "tests/support/gl_test.h"
 #include "bulbs/patterns.h"
+#include "view/frame.h"
 #include "view/frame_cache.h"
 #include "view/input.h"
 #include "view/scene.h"
@@ -11,6 +12,7 @@
 
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -52,6 +54,115 @@ TEST(FrameTilesTest, TilesTouchedAreWholeTilesInRunsClippedToTheFrame)
     };
     for (const Case& c : cases)
         EXPECT_EQ(TilesTouched(c.rects, c.width, c.height), c.tiles) << c.what;
+}
+
+// Catches regions that overlap, where the moving parts would be drawn twice over each other,
+// and changed parts left out of every region, which would show stale.
+TEST(FrameRegionsTest, RegionsCoverEveryRectAndOverlapNone)
+{
+    struct Case {
+        const char* what;
+        std::vector<FrameRect> rects;
+        std::size_t regions;
+    };
+    const Case cases[] = {
+        {"nothing", {}, 0},
+        {"apart", {{0, 0, 10, 10}, {100, 100, 10, 10}}, 2},
+        {"overlapping", {{0, 0, 10, 10}, {5, 5, 10, 10}}, 1},
+        {"side by side, the joined rectangle no larger", {{0, 0, 10, 10}, {10, 0, 10, 10}}, 1},
+        {"near, the joined rectangle little larger", {{0, 0, 20, 20}, {22, 0, 20, 20}}, 1},
+        {"a join that then overlaps a third", {{0, 0, 10, 10}, {90, 90, 10, 10}, {5, 5, 90, 90}, {200, 0, 5, 5}}, 2},
+        {"empty rectangles", {{0, 0, 0, 10}, {3, 3, 10, 0}}, 0},
+    };
+    const auto inside = [](const FrameRect& in, const FrameRect& r) {
+        return r.x >= in.x && r.y >= in.y && r.x + r.width <= in.x + in.width && r.y + r.height <= in.y + in.height;
+    };
+    for (const Case& c : cases) {
+        const std::vector<FrameRect> regions = DisjointRegions(c.rects, 100);
+        EXPECT_EQ(regions.size(), c.regions) << c.what;
+        for (const FrameRect& r : c.rects) {
+            const bool covered = std::any_of(regions.begin(), regions.end(), [&](const auto& g) { return inside(g, r); });
+            EXPECT_TRUE(covered || r.width <= 0 || r.height <= 0) << c.what;
+        }
+        for (std::size_t i = 0; i < regions.size(); ++i)
+            for (std::size_t j = i + 1; j < regions.size(); ++j)
+                EXPECT_TRUE(regions[i].x + regions[i].width <= regions[j].x ||
+                            regions[j].x + regions[j].width <= regions[i].x ||
+                            regions[i].y + regions[i].height <= regions[j].y ||
+                            regions[j].y + regions[j].height <= regions[i].y)
+                    << c.what;
+    }
+}
+
+// Catches a moving part drawn beyond the rectangle said to hold it, which a frame drawn a
+// region at a time would leave out of the regions it reaches into: each part alone, every
+// fragment it sends written to the depth buffer, lies within its rectangle; the bulbs with
+// their largest halos and with none, the flares at every angle, from the start camera and
+// from the nearest and most turned one.
+TEST(MovingPartRectsTest, EachMovingPartDrawsOnlyWithinItsRectangle)
+{
+    constexpr int kSide = 500;
+    ResetGlToSceneBaseline();
+    const GLint viewport[4] = {0, 0, kSide, kSide};
+    std::vector<GLfloat> depth(static_cast<std::size_t>(kSide) * kSide);
+    struct Camera {
+        float distance, angle;
+    };
+    for (const Camera camera : {Camera{27.0f, 0.0f}, Camera{20.0f, 20.0f}}) {
+        for (const float v : {1.2f, 0.1f}) {
+            auto state = std::make_unique<SceneState>();
+            state->m_fDistance = camera.distance;
+            state->m_fAngle = camera.angle;
+            state->m_fBulb.fill(v);
+            GLdouble modelView[16], projection[16];
+            glPushMatrix();
+            PlaceCamera(*state);
+            glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+            glPopMatrix();
+            glGetDoublev(GL_PROJECTION_MATRIX, projection);
+            const MovingPartRects rects = WhereMovingPartsDraw(LooksOf(*state), modelView, projection, viewport);
+            // Draws the one part that choose picks, at every flare angle when it is a flare, and
+            // counts what it sent outside its rectangle.
+            const auto outside = [&](const FrameRect& rect, const std::function<void(MovingParts&)>& choose) {
+                MovingParts parts;
+                choose(parts);
+                glClear(GL_DEPTH_BUFFER_BIT);
+                glDepthFunc(GL_ALWAYS);
+                glPushMatrix();
+                PlaceCamera(*state);
+                SetSpotLight(*state);
+                const bool flare = std::find(parts.flares.begin(), parts.flares.end(), true) != parts.flares.end();
+                for (int angle = 0; angle < (flare ? 360 : 1); angle += 2) {
+                    state->m_fFlareAngle = static_cast<float>(angle);
+                    DrawMovingParts(*state, parts);
+                }
+                glPopMatrix();
+                glDepthFunc(GL_LESS);
+                glReadPixels(0, 0, kSide, kSide, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+                int count = 0, drawn = 0;
+                for (int y = 0; y < kSide; ++y) {
+                    for (int x = 0; x < kSide; ++x) {
+                        if (depth[static_cast<std::size_t>(y) * kSide + x] >= 1.0f)
+                            continue;
+                        ++drawn;
+                        count += x < rect.x || x >= rect.x + rect.width || y < rect.y || y >= rect.y + rect.height;
+                    }
+                }
+                EXPECT_GT(drawn, 0);
+                return count;
+            };
+            for (int c = 0; c < 4; ++c)
+                for (int i = 0; i < 10; ++i)
+                    EXPECT_EQ(outside(rects.bulbs[c][i], [&](MovingParts& p) { p.bulbs[c][i] = true; }), 0)
+                        << "bulb " << c << "/" << i << " at " << v << ", yaw " << camera.angle;
+            for (int k = 0; k < 5; ++k) {
+                EXPECT_EQ(outside(rects.stems[k], [&](MovingParts& p) { p.stems[k] = true; }), 0) << "stem " << k;
+                EXPECT_EQ(outside(rects.apples[k], [&](MovingParts& p) { p.apples[k] = true; }), 0) << "apple " << k;
+                EXPECT_EQ(outside(rects.flares[k], [&](MovingParts& p) { p.flares[k] = true; }), 0) << "flare " << k;
+            }
+        }
+    }
+    ResetGlToSceneBaseline();
 }
 
 class FrameCacheTest : public ::testing::Test {
