@@ -112,7 +112,12 @@ void DrawUnseenFrame(const SceneState& state, Backdrop backdrop)
 {
     const int alternateDir = g_nAlternateDir, cascadeStage = g_nCascadeStage;
     auto copy = std::make_unique<SceneState>(state);
+    // Cut to no pixel at all: the lists are made all the same, and nothing is rasterised.
+    glPushAttrib(GL_SCISSOR_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 0, 0);
     RenderFrame(*copy, backdrop);
+    glPopAttrib();
     g_nAlternateDir = alternateDir;
     g_nCascadeStage = cascadeStage;
 }
