@@ -196,6 +196,9 @@ private:
 
     void DrawFrame()
     {
+        // Its size or the compositor changed, or it just started: smooth edges where they show.
+        if (m_bOutlineStale)
+            m_pScene->SetSamples(OrnamentSamples(m_window.CompositorRunning(), m_place.width, m_place.height));
         m_pScene->OnDraw();
         if (m_bOutlineStale)
             m_pPresenter->ShowWholeNext();

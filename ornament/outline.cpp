@@ -21,3 +21,9 @@ std::vector<OutlineRow> CoveredRows(const std::uint8_t* rgba, int width, int hei
     }
     return rows;
 }
+
+int OrnamentSamples(bool composited, int width, int height)
+{
+    constexpr long kMostSmoothedPixels = 1024L * 1024;
+    return composited && static_cast<long>(width) * height <= kMostSmoothedPixels ? 4 : 1;
+}

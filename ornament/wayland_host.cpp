@@ -432,6 +432,7 @@ private:
         m_frameWidth = width;
         m_frameHeight = height;
         m_scene.OnSize(width, height);
+        m_scene.SetSamples(OrnamentSamples(true, width, height));
         m_picture.assign(static_cast<std::size_t>(width) * height, 0);
         m_bOutlineStale = true;
         m_bWholeNext = true;

@@ -427,7 +427,17 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop, int width, int heig
     }
     if (!m_bOffered || width <= 0 || height <= 0)
         return false;
-    if (!MakeTargets(width, height)) {
+    bool made = MakeTargets(width, height);
+    if (!made && m_nSamples > 1) {
+        // Several samples a pixel take as many times the memory: with one, frames are kept still.
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        DeleteTargets();
+        m_pKey.reset();
+        m_nSamplesWanted = 1;
+        made = MakeTargets(width, height);
+    }
+    if (!made) {
         // No memory for them: the GL_OUT_OF_MEMORY is this one's, and whole frames need none.
         while (glGetError() != GL_NO_ERROR) {
         }
@@ -596,15 +606,21 @@ void CFrameCache::Invalidate()
     m_regions.clear();
 }
 
+void CFrameCache::DeleteTargets()
+{
+    for (auto* target : {&m_pStill, &m_pWork, &m_pShown}) {
+        if (!*target)
+            continue;
+        glDeleteFramebuffers(1, &(*target)->framebuffer);
+        glDeleteRenderbuffers(1, &(*target)->colour);
+        glDeleteRenderbuffers(1, &(*target)->depth);
+        target->reset();
+    }
+}
+
 void CFrameCache::Release()
 {
-    for (const auto* target : {m_pStill.get(), m_pWork.get(), m_pShown.get()}) {
-        if (!target)
-            continue;
-        glDeleteFramebuffers(1, &target->framebuffer);
-        glDeleteRenderbuffers(1, &target->colour);
-        glDeleteRenderbuffers(1, &target->depth);
-    }
+    DeleteTargets();
     Invalidate();
 }
 

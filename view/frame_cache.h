@@ -113,7 +113,8 @@ public:
 
     // Before Draw: draws with samples samples a pixel (1: as the window draws), so that edges
     // are smooth, each pixel as much of the scene as covers it; the frame read back or copied
-    // is the samples' average. The nearest count the context offers is taken.
+    // is the samples' average. The nearest count the context offers is taken, and one where it
+    // has not the memory for more.
     void SetSamples(int samples);
     // After Draw: the samples a pixel it drew with.
     int Samples() const { return m_nSamples; }
@@ -129,6 +130,7 @@ private:
     struct Target;
     struct StillKey;
     bool MakeTargets(int width, int height);
+    void DeleteTargets();
     const Target& Shown() const;
     void DrawStill(SceneState& state, Backdrop backdrop);
     void FindChange(const SceneState& state, bool whole, int width, int height);

@@ -197,18 +197,27 @@ protected:
     // the window cannot be read.
     std::vector<bool> CoveredHalf(Window w)
     {
-        std::vector<bool> cover;
+        const std::vector<std::uint8_t> alpha = Alpha(w);
+        std::vector<bool> cover(alpha.size());
+        std::transform(alpha.begin(), alpha.end(), cover.begin(), [](std::uint8_t a) { return a >= 128; });
+        return cover;
+    }
+
+    // The alpha of each pixel of the window, rows from the top; empty when it cannot be read.
+    std::vector<std::uint8_t> Alpha(Window w)
+    {
+        std::vector<std::uint8_t> alpha;
         XImage* image = XGetImage(display, w, 0, 0, kSide, kSide, AllPlanes, ZPixmap);
         if (!image)
-            return cover;
+            return alpha;
         if (image->depth == 32) {
-            cover.resize(static_cast<std::size_t>(kSide) * kSide);
+            alpha.resize(static_cast<std::size_t>(kSide) * kSide);
             for (int y = 0; y < kSide; ++y)
                 for (int x = 0; x < kSide; ++x)
-                    cover[static_cast<std::size_t>(y) * kSide + x] = (XGetPixel(image, x, y) >> 24 & 0xff) >= 128;
+                    alpha[static_cast<std::size_t>(y) * kSide + x] = XGetPixel(image, x, y) >> 24 & 0xff;
         }
         XDestroyImage(image);
-        return cover;
+        return alpha;
     }
 
     // Another lumetta on this display, with this test's settings.
@@ -314,13 +323,28 @@ bool IsUnder(const std::uint8_t* p)
 
 // Catches a frame or a backdrop round the wreath, or alpha that the compositor cannot use:
 // over a compositor, the window below shows all round the wreath and through its hole, the
-// leaves are the wreath's green, and the halos' soft edges are tinted by the blue below.
+// leaves are the wreath's green, and the halos' soft edges are tinted by the blue below; and
+// a staircase edge: where the wreath begins in each row, most rows show a quarter, a half or
+// three quarters of an opaque leaf, as four samples a pixel cover it.
 TEST_F(OrnamentTest, OverACompositorTheDesktopShowsAroundTheWreathAndThroughItsHalos)
 {
     if (!StartCompositor())
         GTEST_SKIP() << "no compositing manager (picom) on this machine";
     Start({"--geometry", "400x400+500+100"});
-    ASSERT_NE(WaitForOutline(), 0u) << Stderr();
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const std::vector<std::uint8_t> alpha = Alpha(w);
+    ASSERT_EQ(alpha.size(), static_cast<std::size_t>(kSide * kSide)) << "cannot read the window";
+    int rows = 0, smoothed = 0;
+    for (int y = 0; y < kSide; ++y) {
+        const auto row = alpha.begin() + static_cast<std::ptrdiff_t>(y) * kSide;
+        const auto first = std::find_if(row, row + kSide, [](std::uint8_t a) { return a > 0; });
+        if (first == row + kSide)
+            continue;
+        ++rows;
+        smoothed += std::abs(*first - 64) <= 1 || std::abs(*first - 128) <= 1 || std::abs(*first - 191) <= 1;
+    }
+    EXPECT_GT(smoothed, rows / 3) << "of " << rows << " rows, the wreath's edge is smooth in " << smoothed;
     // The compositor shows the ornament's frames once it has them: until a leaf shows.
     RgbImage screen = Screen();
     ASSERT_EQ(screen.width, 1024);
