@@ -109,8 +109,7 @@ constexpr int kAppleRun = kAppleTriangles / kApples;
 
 // The runs of a mesh's triangles for the apples in which, in one material.
 void DrawRuns(const MaterialBlock& material, const AppleSet& which, const MeshVertex* normals,
-              const MeshTriangle* normalIndices, const MeshVertex* vertices, const MeshTriangle* vertexIndices,
-              int run)
+              const MeshTriangle* normalIndices, const MeshVertex* vertices, const MeshTriangle* vertexIndices, int run)
 {
     // Mesa applies a material set with nothing drawn after it past the attribute pop that
     // should undo it, so that it would stay in force for what follows.
@@ -149,8 +148,7 @@ void DrawAppleStemsOf(const AppleSet& which)
 
 void DrawApplesOf(const AppleSet& which)
 {
-    DrawRuns(kAppleRed, which, T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices,
-             kAppleRun);
+    DrawRuns(kAppleRed, which, T.appleNormals, T.appleNormalIndices, T.appleVertices, T.appleVertexIndices, kAppleRun);
 }
 
 MeshBounds AppleStemBounds(int apple)

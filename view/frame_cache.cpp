@@ -513,8 +513,8 @@ void CFrameCache::DrawRegions(const SceneState& state, int height) const
     // nothing there, so each region is as the whole frame would be.
     for (const FrameRect& r : m_regions) {
         const int y = height - r.y - r.height;  // the frame's rows are from the top
-        glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, r.x, y, 0, m_pWork->colour, GL_RENDERBUFFER, 0, r.x,
-                           y, 0, r.width, r.height, 1);
+        glCopyImageSubData(m_pStill->colour, GL_RENDERBUFFER, 0, r.x, y, 0, m_pWork->colour, GL_RENDERBUFFER, 0, r.x, y,
+                           0, r.width, r.height, 1);
         glCopyImageSubData(m_pStill->depth, GL_RENDERBUFFER, 0, r.x, y, 0, m_pWork->depth, GL_RENDERBUFFER, 0, r.x, y,
                            0, r.width, r.height, 1);
     }

@@ -81,7 +81,8 @@ TEST(FrameRegionsTest, RegionsCoverEveryRectAndOverlapNone)
         const std::vector<FrameRect> regions = DisjointRegions(c.rects, 100);
         EXPECT_EQ(regions.size(), c.regions) << c.what;
         for (const FrameRect& r : c.rects) {
-            const bool covered = std::any_of(regions.begin(), regions.end(), [&](const auto& g) { return inside(g, r); });
+            const bool covered =
+                std::any_of(regions.begin(), regions.end(), [&](const auto& g) { return inside(g, r); });
             EXPECT_TRUE(covered || r.width <= 0 || r.height <= 0) << c.what;
         }
         for (std::size_t i = 0; i < regions.size(); ++i)
