@@ -111,8 +111,8 @@ constexpr int kAppleRun = kAppleTriangles / kApples;
 void DrawRuns(const MaterialBlock& material, const AppleSet& which, const MeshVertex* normals,
               const MeshTriangle* normalIndices, const MeshVertex* vertices, const MeshTriangle* vertexIndices, int run)
 {
-    // Mesa applies a material set with nothing drawn after it past the attribute pop that
-    // should undo it, so that it would stay in force for what follows.
+    // None set for no apple: Mesa keeps a material in force past the attribute pop meant to
+    // undo it when nothing was drawn in between, and the bulbs' back faces would take it.
     if (std::none_of(which.begin(), which.end(), [](bool drawn) { return drawn; }))
         return;
     DrawWithMaterial(material, [&] {

@@ -61,6 +61,6 @@ struct MovingParts {
     static MovingParts All();
 };
 // The moving parts chosen, over the still parts, in the order and the state RenderMovingParts
-// draws them, with the camera and spot light 1 already placed; advances nothing. A part left
-// out draws nothing wherever it would have drawn nothing.
+// draws them, with the camera and spot light 1 already placed; advances nothing. Where a part
+// left out would have drawn nothing, the frame is the same without it.
 void DrawMovingParts(const SceneState& state, const MovingParts& parts);
