@@ -9,6 +9,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
 
 namespace {
@@ -117,8 +118,9 @@ void DrawRuns(const MaterialBlock& material, const AppleSet& which, const MeshVe
         return;
     DrawWithMaterial(material, [&] {
         for (int apple = 0; apple < kApples; ++apple) {
+            const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(apple) * run;
             if (which[apple])
-                DrawSmoothTriMesh(normals, normalIndices + apple * run, vertices, vertexIndices + apple * run, run);
+                DrawSmoothTriMesh(normals, normalIndices + first, vertices, vertexIndices + first, run);
         }
     });
 }
@@ -153,10 +155,11 @@ void DrawApplesOf(const AppleSet& which)
 
 MeshBounds AppleStemBounds(int apple)
 {
-    return BoundsOfRun(T.stemVertices, T.stemVertexIndices + apple * kStemRun, kStemRun);
+    return BoundsOfRun(T.stemVertices, T.stemVertexIndices + static_cast<std::ptrdiff_t>(apple) * kStemRun, kStemRun);
 }
 
 MeshBounds AppleBounds(int apple)
 {
-    return BoundsOfRun(T.appleVertices, T.appleVertexIndices + apple * kAppleRun, kAppleRun);
+    return BoundsOfRun(T.appleVertices, T.appleVertexIndices + static_cast<std::ptrdiff_t>(apple) * kAppleRun,
+                       kAppleRun);
 }
