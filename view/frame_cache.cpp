@@ -179,9 +179,17 @@ MovingPartRects WhereMovingPartsDraw(const MovingLooks& now, const GLdouble mode
         for (std::size_t c = 0; c < rects.bulbs.size(); ++c)
             rects.bulbs[c][i] = project(BulbCentres()[c][i], {reach.across, reach.across, reach.deep});
     }
+    // The meshes never change: their boxes are found once.
+    static const auto boxes = [] {
+        std::array<std::array<MeshBounds, 2>, kApples> b{};
+        for (int k = 0; k < kApples; ++k)
+            b[k] = {AppleStemBounds(k), AppleBounds(k)};
+        return b;
+    }();
     for (int k = 0; k < kApples; ++k) {
-        rects.stems[k] = project(CentreOf(AppleStemBounds(k)), HalfOf(AppleStemBounds(k)));
-        rects.apples[k] = project(CentreOf(AppleBounds(k)), HalfOf(AppleBounds(k)));
+        const auto& [stem, apple] = boxes[k];
+        rects.stems[k] = project(CentreOf(stem), HalfOf(stem));
+        rects.apples[k] = project(CentreOf(apple), HalfOf(apple));
     }
     for (std::size_t k = 0; k < rects.flares.size(); ++k) {
         const FlareSweep& f = FlareSweeps()[k];
