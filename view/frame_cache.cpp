@@ -88,7 +88,7 @@ Point3 HalfOf(const MeshBounds& b)
 }
 
 // Two regions whose joined rectangle adds no more than this many pixels are drawn as one: each
-// region costs two copies, a scissor and its moving parts' vertices again.
+// region costs two copies, a blit where samples are averaged, and its moving parts' vertices again.
 constexpr int kRegionSlack = 32 * 32;
 
 // Whether the current context names extension among its extensions, as a whole word.
