@@ -3,7 +3,7 @@
 #pragma once
 
 #include "export/headless_render.h"
-#include "ornament/ornament_host.h"
+#include "ornament/run.h"
 #include "saver/saver_host.h"
 
 #include <iosfwd>

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
+#include <map>
+#include <sstream>
+#include <vector>
 
 std::filesystem::path AutostartFile()
 {
@@ -16,8 +18,30 @@ std::filesystem::path AutostartFile()
 
 bool StartsAtLogin()
 {
-    std::error_code unknown;
-    return std::filesystem::exists(AutostartFile(), unknown);
+    std::string reason;
+    std::FILE* file = OpenRegularFile(AutostartFile().c_str(), reason);
+    if (!file)
+        return false;
+    // An entry is a few hundred bytes; what lies past the first 64 KiB is not one of ours.
+    std::string text(64 * 1024, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    return AutostartEnabled(text);
+}
+
+bool AutostartEnabled(const std::string& entry)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(entry);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    // A desktop switches an entry off with either key, and keeps the file.
+    const std::map<std::string, std::string> keys = SettingsGroup(lines, "Desktop Entry");
+    const auto is = [&](const char* key, const char* value) {
+        const auto found = keys.find(key);
+        return found != keys.end() && found->second == value;
+    };
+    return !is("Hidden", "true") && !is("X-GNOME-Autostart-enabled", "false");
 }
 
 std::string DesktopExecArgument(const std::string& argument)

@@ -7,9 +7,11 @@
 #include <string>
 
 std::filesystem::path AutostartFile();
-// Whether the entry is there.
+// Whether the entry is there and the desktop has not switched it off.
 bool StartsAtLogin();
-// Writes the entry, starting program with --ornament, or takes it away. Returns whether it was
+// Whether an entry's text leaves it on: neither Hidden=true nor X-GNOME-Autostart-enabled=false.
+bool AutostartEnabled(const std::string& entry);
+// Writes the entry, starting program with --ornament (over one switched off), or takes it away. Returns whether it was
 // done; says why not on stderr.
 bool SetStartAtLogin(bool on, const std::string& program);
 

@@ -10,12 +10,6 @@
 
 namespace {
 
-template <typename T>
-void SaveKept(const char* key, T value)
-{
-    WriteSettings(kKeptGroup, {{key, std::to_string(value)}});
-}
-
 void SelectPattern(SceneState& state, int pattern)
 {
     void (*const select[])(SceneState&) = {OnLightPattern1, OnLightPattern2, OnLightPattern3};
@@ -24,8 +18,8 @@ void SelectPattern(SceneState& state, int pattern)
 
 }  // namespace
 
-COrnamentChoices::COrnamentChoices(const OrnamentOptions& options, COrnamentWindow& window)
-    : m_options(options), m_window(window), m_kept(ReadKept(ReadSettings(kKeptGroup)))
+COrnamentChoices::COrnamentChoices(const OrnamentOptions& options, COrnamentWindow& window, CKeptSaver& saver)
+    : m_options(options), m_window(window), m_saver(saver), m_kept(ReadKept(ReadSettings(kKeptGroup)))
 {
     if (options.patternGiven)
         m_kept.pattern = options.start.pattern;
@@ -64,28 +58,28 @@ void COrnamentChoices::Choose(OrnamentChoice choice, SceneState& state, int side
     case OrnamentChoice::Pattern3: {
         const int pattern = static_cast<int>(choice) - static_cast<int>(OrnamentChoice::Pattern1) + 1;
         SelectPattern(state, pattern);
-        SaveKept(kKeptPattern, pattern);
+        m_saver.Keep({{kKeptPattern, std::to_string(pattern)}});
         break;
     }
     case OrnamentChoice::Flares:
         OnFlareSpin(state);
-        SaveKept(kKeptSpin, state.m_bFlareSpin);
+        m_saver.Keep({{kKeptSpin, std::to_string(state.m_bFlareSpin)}});
         break;
     case OrnamentChoice::Smaller:
     case OrnamentChoice::Larger:
         if (const int next = NextSide(side, choice == OrnamentChoice::Larger); next != side) {
             m_window.SetSide(next);
-            SaveKept(kKeptSide, next);
+            m_saver.Keep({{kKeptSide, std::to_string(next)}});
         }
         break;
     case OrnamentChoice::KeepAbove:
         m_kept.above = !m_kept.above;
         m_window.SetAbove(m_kept.above);
-        SaveKept(kKeptAbove, m_kept.above ? 1 : 0);
+        m_saver.Keep({{kKeptAbove, std::to_string(m_kept.above ? 1 : 0)}});
         break;
     case OrnamentChoice::Locked:
         m_kept.locked = !m_kept.locked;
-        SaveKept(kKeptLocked, m_kept.locked ? 1 : 0);
+        m_saver.Keep({{kKeptLocked, std::to_string(m_kept.locked ? 1 : 0)}});
         break;
     case OrnamentChoice::AtLogin:
         SetStartAtLogin(!StartsAtLogin(), ProgramPath());
@@ -103,9 +97,9 @@ bool COrnamentChoices::Key(int code, SceneState& state)
     if (code == 'R')
         state.m_fDistance = kWholeWreathDistance;
     if (code >= '1' && code <= '3')
-        SaveKept(kKeptPattern, state.m_nPattern);
+        m_saver.Keep({{kKeptPattern, std::to_string(state.m_nPattern)}});
     else if (code == 'A')
-        SaveKept(kKeptSpin, state.m_bFlareSpin);
+        m_saver.Keep({{kKeptSpin, std::to_string(state.m_bFlareSpin)}});
     return true;
 }
 

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "core/scene_state.h"
+#include "ornament/kept.h"
 #include "ornament/menu.h"
-#include "ornament/ornament_host.h"
+#include "ornament/options.h"
 #include "ornament/placement.h"
 #include "ornament/request.h"
 #include "view/scene_start.h"
@@ -16,7 +17,8 @@ public:
     virtual ~COrnamentWindow() = default;
     // Above or below ordinary windows.
     virtual void SetAbove(bool above) = 0;
-    // A new side at scale 1: the window keeps its centre, and stays on a monitor.
+    // A new side at scale 1: the window keeps its centre, and stays on its monitor; the place
+    // is kept with the side.
     virtual void SetSide(int side) = 0;
     // A --geometry handed over (a size, a place, or both), for this run only.
     virtual void TakeGeometry(const Geometry& geometry) = 0;
@@ -26,8 +28,9 @@ public:
 
 class COrnamentChoices {
 public:
-    // What was kept, with options on the command line winning for this run.
-    COrnamentChoices(const OrnamentOptions& options, COrnamentWindow& window);
+    // What was kept, with options on the command line winning for this run; what changes is
+    // kept by saver.
+    COrnamentChoices(const OrnamentOptions& options, COrnamentWindow& window, CKeptSaver& saver);
 
     const OrnamentKept& Kept() const { return m_kept; }
     // How the scene starts: the command line's options, with the kept pattern and flares unless
@@ -48,5 +51,6 @@ public:
 private:
     const OrnamentOptions& m_options;
     COrnamentWindow& m_window;
+    CKeptSaver& m_saver;
     OrnamentKept m_kept;  // as chosen now, the command line's options included
 };

@@ -2,11 +2,17 @@
 
 namespace {
 
-// An item that says its choice when it is activated.
+// An item that says its choice when the user activates it. Its check mark is set before the
+// handler is connected, and a radio item that is let go (as another of its group is chosen, or
+// as the group's first is unset for the one that shows the pattern) says nothing: only a choice
+// is a choice.
 void Item(GtkWidget* menu, GtkWidget* item, OrnamentChoice* chosen, OrnamentChoice choice, bool sensitive = true)
 {
     g_object_set_data(G_OBJECT(item), "choice", GINT_TO_POINTER(static_cast<int>(choice)));
     g_signal_connect(item, "activate", G_CALLBACK(+[](GtkMenuItem* activated, gpointer to) {
+                         if (GTK_IS_RADIO_MENU_ITEM(activated) &&
+                             !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(activated)))
+                             return;
                          *static_cast<OrnamentChoice*>(to) = static_cast<OrnamentChoice>(
                              GPOINTER_TO_INT(g_object_get_data(G_OBJECT(activated), "choice")));
                      }),
@@ -32,14 +38,16 @@ void Separator(GtkWidget* menu)
 GtkWidget* NewOrnamentMenu(const OrnamentMenuState& state, OrnamentChoice* chosen)
 {
     GtkWidget* menu = gtk_menu_new();
-    GSList* patterns = nullptr;
     const char* labels[] = {"Blink pattern 1", "Blink pattern 2", "Blink pattern 3"};
-    for (int p = 1; p <= 3; ++p) {
-        GtkWidget* item = gtk_radio_menu_item_new_with_label(patterns, labels[p - 1]);
-        patterns = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
-        gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), state.pattern == p);
-        Item(menu, item, chosen, static_cast<OrnamentChoice>(static_cast<int>(OrnamentChoice::Pattern1) + p - 1));
+    GtkWidget* patterns[3] = {};
+    GSList* group = nullptr;
+    for (int p = 0; p < 3; ++p) {
+        patterns[p] = gtk_radio_menu_item_new_with_label(group, labels[p]);
+        group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(patterns[p]));
     }
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(patterns[state.pattern - 1]), TRUE);
+    for (int p = 0; p < 3; ++p)
+        Item(menu, patterns[p], chosen, static_cast<OrnamentChoice>(static_cast<int>(OrnamentChoice::Pattern1) + p));
     Item(menu, Check("Flares turning", state.spin), chosen, OrnamentChoice::Flares);
     Separator(menu);
     Item(menu, gtk_menu_item_new_with_label("Smaller"), chosen, OrnamentChoice::Smaller, state.canShrink);

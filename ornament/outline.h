@@ -16,9 +16,14 @@ struct OutlineRow {
 // top row down and left to right.
 std::vector<OutlineRow> CoveredRows(const std::uint8_t* rgba, int width, int height);
 
-// The samples a pixel the ornament draws with at width x height: where a compositor shows its
-// alpha, four, so that its edges blend into what is behind it; one where the window is cut to
-// its outline instead, whose edge is a pixel's either way, and for more than a million pixels
-// (1024 x 1024), where four samples of the kept and the drawn frame would hold more than 64
-// MiB all day.
-int OrnamentSamples(bool composited, int width, int height);
+// A rectangle of an outline, from the top left.
+struct OutlineRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const OutlineRect&) const = default;
+};
+// The outline's rows, in pixels of a frame drawn scale to a pixel of the surface, as
+// rectangles of the surface's pixels that cover every one of them: runs rounded outwards,
+// those that stand one under another alike made one, and no more than most of them (the
+// rows taken a few at a time, each band as wide as its widest runs, where that is what it
+// takes). A compositor is sent one request a rectangle.
+std::vector<OutlineRect> OutlineRects(const std::vector<OutlineRow>& rows, int scale, std::size_t most);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdint>
 #include <limits>
 
@@ -129,61 +128,83 @@ PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int w
     return {fit(x), fit(y), width, height};
 }
 
-int NextSide(int side, bool larger)
+std::vector<PlaceRect> RectsOf(const std::vector<Monitor>& monitors)
 {
-    int next = side;
-    for (const int s : kOrnamentSides) {
-        if (larger ? s > side && (next == side || s < next) : s < side)
-            next = s;
-    }
-    return next;
+    std::vector<PlaceRect> rects;
+    for (const Monitor& monitor : monitors)
+        rects.push_back(monitor.rect);
+    return rects;
 }
 
-OrnamentKept ReadKept(const std::map<std::string, std::string>& values)
+PlaceRect LayoutOf(const std::vector<PlaceRect>& monitors)
 {
-    const auto number = [&](const char* key, long low, long high, long& value) {
-        const auto kept = values.find(key);
-        if (kept == values.end())
-            return false;
-        const std::string& text = kept->second;
-        long read = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), read);
-        if (error != std::errc() || end != text.data() + text.size() || read < low || read > high)
-            return false;
-        value = read;
-        return true;
-    };
-    OrnamentKept kept;
-    long x = 0, y = 0, value = 0;
-    if (number(kKeptX, -kMostPlace, kMostPlace, x) && number(kKeptY, -kMostPlace, kMostPlace, y)) {
-        kept.placed = true;
-        kept.x = static_cast<int>(x);
-        kept.y = static_cast<int>(y);
+    if (monitors.empty())
+        return {};
+    PlaceRect all = monitors.front();
+    for (const PlaceRect& m : monitors) {
+        const int right = std::max(all.x + all.width, m.x + m.width);
+        const int bottom = std::max(all.y + all.height, m.y + m.height);
+        all.x = std::min(all.x, m.x);
+        all.y = std::min(all.y, m.y);
+        all.width = right - all.x;
+        all.height = bottom - all.y;
     }
-    if (const auto output = values.find(kKeptOutput); output != values.end() && !output->second.empty() &&
-                                                      number(kKeptOutputX, -kMostPlace, kMostPlace, x) &&
-                                                      number(kKeptOutputY, -kMostPlace, kMostPlace, y)) {
-        kept.output = output->second;
-        kept.outputX = static_cast<int>(x);
-        kept.outputY = static_cast<int>(y);
-    }
-    if (number(kKeptSide, kLeastSide, kMostSide, value))
-        kept.side = static_cast<int>(value);
-    if (number(kKeptPattern, 1, 3, value))
-        kept.pattern = static_cast<int>(value);
-    if (number(kKeptSpin, 0, 1, value))
-        kept.spin = value == 1;
-    if (number(kKeptAbove, 0, 1, value))
-        kept.above = value == 1;
-    if (number(kKeptLocked, 0, 1, value))
-        kept.locked = value == 1;
-    return kept;
+    return all;
 }
 
-PlaceRect AskedPlace(const Geometry& geometry, const std::vector<PlaceRect>& monitors, const PlaceRect& screen,
-                     int width, int height, bool& moved)
+int MonitorOf(const std::vector<PlaceRect>& monitors, const PlaceRect& window)
 {
-    const PlaceRect asked = GeometryPlace(geometry, screen, width, height);
-    moved = !SeenOnAMonitor(monitors, asked);
-    return moved ? OntoNearestMonitor(monitors, asked) : asked;
+    int best = -1;
+    std::int64_t most = 0;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        if (const std::int64_t overlap = Overlap(window, monitors[i]); overlap > most) {
+            most = overlap;
+            best = static_cast<int>(i);
+        }
+    }
+    if (best >= 0 || monitors.empty())
+        return best;
+    const std::int64_t cx = std::int64_t{window.x} + window.width / 2, cy = std::int64_t{window.y} + window.height / 2;
+    const auto nearest = std::min_element(monitors.begin(), monitors.end(), [&](const auto& a, const auto& b) {
+        return Distance2(cx, cy, a) < Distance2(cx, cy, b);
+    });
+    return static_cast<int>(nearest - monitors.begin());
+}
+
+PlaceRect OntoItsMonitor(const std::vector<PlaceRect>& monitors, const PlaceRect& window)
+{
+    const int on = MonitorOf(monitors, window);
+    return on < 0 ? window : OntoNearestMonitor({monitors[static_cast<std::size_t>(on)]}, window);
+}
+
+bool FitOnMonitor(const PlaceRect& monitor, int& width, int& height)
+{
+    if (monitor.width <= 0 || monitor.height <= 0 || (width <= monitor.width && height <= monitor.height))
+        return false;
+    // The smaller of the two shares, in whole pixels, never below the least side.
+    const double share = std::min(static_cast<double>(monitor.width) / width, static_cast<double>(monitor.height) / height);
+    width = std::max(kLeastSide, static_cast<int>(width * share));
+    height = std::max(kLeastSide, static_cast<int>(height * share));
+    return true;
+}
+
+PlaceRect StartPlace(const Geometry& geometry, const OrnamentKept& kept, const std::vector<Monitor>& monitors,
+                     int width, int height, int margin, bool& moved)
+{
+    const std::vector<PlaceRect> rects = RectsOf(monitors);
+    const PlaceRect layout = LayoutOf(rects);
+    moved = false;
+    if (geometry.placed) {
+        const PlaceRect asked = GeometryPlace(geometry, layout, width, height);
+        moved = !SeenOnAMonitor(rects, asked);
+        return moved ? OntoNearestMonitor(rects, asked) : asked;
+    }
+    for (const Monitor& m : monitors) {
+        const PlaceRect place = {m.rect.x + kept.outputX, m.rect.y + kept.outputY, width, height};
+        if (!kept.output.empty() && m.name == kept.output && SeenOnAMonitor({m.rect}, place))
+            return place;
+    }
+    if (const PlaceRect place = {kept.x, kept.y, width, height}; kept.placed && SeenOnAMonitor(rects, place))
+        return place;
+    return DefaultPlace(rects, layout, width, height, margin);
 }

@@ -3,7 +3,7 @@
 // says about it.
 #pragma once
 
-#include "ornament/ornament_host.h"
+#include "ornament/options.h"
 
 #include <functional>
 #include <string>

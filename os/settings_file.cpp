@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -79,14 +81,22 @@ bool ReadLines(const std::filesystem::path& path, std::vector<std::string>& line
 }
 
 // The settings folder's lock, held for the object's life: one writer at a time, whichever
-// program. The folder is locked rather than the file, which each writer replaces.
+// program. The folder is locked rather than the file, which each writer replaces. It is tried
+// for waitMs at most: a program that holds it for ever (or a stopped one) must not stop this one.
 class CFolderLock {
 public:
-    explicit CFolderLock(const std::filesystem::path& folder)
+    CFolderLock(const std::filesystem::path& folder, int waitMs)
         : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
-        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= end) {
+                m_bHeld = errno != EWOULDBLOCK;  // a folder that cannot be locked is written all the same
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        m_bHeld = true;
     }
     ~CFolderLock()
     {
@@ -96,8 +106,12 @@ public:
     CFolderLock(const CFolderLock&) = delete;
     CFolderLock& operator=(const CFolderLock&) = delete;
 
+    // False when another program held it all the time given.
+    bool Held() const { return m_bHeld; }
+
 private:
     int m_fd;
+    bool m_bHeld = false;
 };
 
 // A file the user took the write permissions from is theirs to keep as it is.
@@ -107,7 +121,31 @@ bool MadeReadOnly(const std::filesystem::path& path)
     return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
 }
 
-std::atomic<bool> g_bSaidReadOnly{false};
+std::atomic<bool> g_bSaidReadOnly{false}, g_bSaidUnreadable{false}, g_bSaidLocked{false};
+
+// Says line, once in the process for each kind.
+void SayOnce(std::atomic<bool>& said, const std::string& line)
+{
+    if (!said.exchange(true))
+        Say(line);
+}
+
+// A line of the file as a message quotes it: its first 60 bytes, control characters escaped.
+std::string Excerpt(const std::string& line)
+{
+    constexpr std::size_t kMost = 60;
+    return line.size() <= kMost ? ShownName(line) : ShownName(line.substr(0, kMost)) + "...";
+}
+
+// Whether most of lines end in a carriage return: a file written on Windows, whose new lines
+// are written so too.
+bool MostlyCrlf(const std::vector<std::string>& lines)
+{
+    std::size_t crlf = 0;
+    for (const std::string& line : lines)
+        crlf += !line.empty() && line.back() == '\r' ? 1 : 0;
+    return crlf * 2 > lines.size();
+}
 
 }  // namespace
 
@@ -134,7 +172,8 @@ std::filesystem::path SettingsFilePath()
 
 std::string EscapeSettingsValue(const std::string& value)
 {
-    const bool quoted = !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.front() == '"');
+    const bool quoted = !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.front() == '"' ||
+                                           value.back() == ' ' || value.back() == '\t');
     std::string text = quoted ? "\"" : "";
     for (const char c : value) {
         switch (c) {
@@ -218,6 +257,7 @@ std::vector<std::string> MergeSettings(const std::vector<std::string>& lines, co
     std::map<std::string, std::string> missing = values;
     std::vector<std::string> out;
     bool inGroup = false, seen = false;
+    const std::string newEnd = MostlyCrlf(lines) ? "\r" : "";
     const auto addMissing = [&] {
         // After the group's last key, before any blank lines or comments that lead to the next.
         auto at = out.end();
@@ -226,7 +266,7 @@ std::vector<std::string> MergeSettings(const std::vector<std::string>& lines, co
         std::vector<std::string> added;
         added.reserve(missing.size());
         for (const auto& [key, value] : missing)
-            added.push_back(key + "=" + EscapeSettingsValue(value));
+            added.push_back(key + "=" + EscapeSettingsValue(value) + newEnd);
         out.insert(at, added.begin(), added.end());
         missing.clear();
     };
@@ -238,7 +278,8 @@ std::vector<std::string> MergeSettings(const std::vector<std::string>& lines, co
             seen |= inGroup;
         } else if (const std::string key = KeyOf(line); inGroup && !key.empty()) {
             if (const auto value = values.find(key); value != values.end()) {
-                out.push_back(key + "=" + EscapeSettingsValue(value->second));
+                const bool crlf = !line.empty() && line.back() == '\r';
+                out.push_back(key + "=" + EscapeSettingsValue(value->second) + (crlf ? "\r" : ""));
                 missing.erase(key);
                 continue;
             }
@@ -250,7 +291,7 @@ std::vector<std::string> MergeSettings(const std::vector<std::string>& lines, co
     if (inGroup)
         addMissing();
     if (!seen && !missing.empty()) {
-        out.push_back("[" + group + "]");
+        out.push_back("[" + group + "]" + newEnd);
         addMissing();
     }
     return out;
@@ -267,39 +308,54 @@ std::map<std::string, std::string> ReadSettings(const std::string& group)
     }
     std::vector<int> damaged;
     std::map<std::string, std::string> values = SettingsGroup(lines, group, &damaged);
-    for (const int line : damaged)
-        Say("settings " + ShownName(path.string()) + ", line " + std::to_string(line) + ": unexpected '" +
-            ShownName(lines[static_cast<std::size_t>(line) - 1]) + "', kept as it is");
+    if (!damaged.empty()) {
+        const std::string more =
+            damaged.size() > 1 ? " (and " + std::to_string(damaged.size() - 1) + " more lines like it)" : "";
+        Say("settings " + ShownName(path.string()) + ", line " + std::to_string(damaged.front()) + ": unexpected '" +
+            Excerpt(lines[static_cast<std::size_t>(damaged.front()) - 1]) + "', kept as it is" + more);
+    }
     return values;
 }
 
-bool WriteSettings(const std::string& group, const std::map<std::string, std::string>& values, bool wholeGroup)
+SettingsSave TryWriteSettings(const std::string& group, const std::map<std::string, std::string>& values,
+                              bool wholeGroup, int waitMs)
 {
     const std::filesystem::path path = SettingsFilePath();
     if (std::string error = MakePrivateFolders(path.parent_path()); !error.empty()) {
         Say("cannot save settings: " + error);
-        return false;
+        return SettingsSave::Failed;
     }
-    const CFolderLock lock(path.parent_path());
+    const CFolderLock lock(path.parent_path(), waitMs);
+    if (!lock.Held())
+        return SettingsSave::Locked;
     std::vector<std::string> lines;
     if (std::string error; !ReadLines(path, lines, error)) {
-        Say("cannot read settings " + ShownName(path.string()) + ": " + error + "; they are not written over");
-        return false;
+        SayOnce(g_bSaidUnreadable,
+                "cannot read settings " + ShownName(path.string()) + ": " + error + "; they are not written over");
+        return SettingsSave::Failed;
     }
     const std::vector<std::string> merged = MergeSettings(lines, group, values, wholeGroup);
     if (merged == lines)
-        return true;
+        return SettingsSave::Saved;
     if (MadeReadOnly(path)) {
-        if (!g_bSaidReadOnly.exchange(true))
-            Say("settings " + ShownName(path.string()) + " are read-only, so nothing is saved in them");
-        return false;
+        SayOnce(g_bSaidReadOnly, "settings " + ShownName(path.string()) + " are read-only, so nothing is saved in them");
+        return SettingsSave::Failed;
     }
     std::string bytes;
     for (const std::string& line : merged)
         bytes += line + '\n';
     if (std::string error = ReplaceFile(path, bytes); !error.empty()) {
         Say("cannot save settings to " + ShownName(path.string()) + ": " + error);
-        return false;
+        return SettingsSave::Failed;
     }
-    return true;
+    return SettingsSave::Saved;
+}
+
+bool WriteSettings(const std::string& group, const std::map<std::string, std::string>& values, bool wholeGroup)
+{
+    const SettingsSave saved = TryWriteSettings(group, values, wholeGroup, kSettingsLockMilliseconds);
+    if (saved == SettingsSave::Locked)
+        SayOnce(g_bSaidLocked, "settings " + ShownName(SettingsFilePath().string()) +
+                                   " are locked by another program, so nothing is saved in them");
+    return saved == SettingsSave::Saved;
 }

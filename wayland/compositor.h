@@ -7,10 +7,12 @@
 
 struct WaylandDesktop {
     std::string display;      // WAYLAND_DISPLAY, or empty when it is unset or empty
-    bool answers = false;     // a compositor took the connection
+    bool answers = false;     // a compositor took the connection and answered
     bool layerShell = false;  // and offers layer surfaces
+    bool silent = false;      // a compositor took the connection but did not answer in time
 };
 
-// Connects to the compositor WAYLAND_DISPLAY names, asks what it offers, and lets it go. Does
+// Connects to the compositor WAYLAND_DISPLAY names, asks what it offers, and lets it go; waits
+// for the answer up to limitMs, or until wakeDescriptor (when given) becomes readable. Does
 // nothing when the variable is unset.
-WaylandDesktop FindWaylandDesktop();
+WaylandDesktop FindWaylandDesktop(int limitMs, int wakeDescriptor = -1);

@@ -10,9 +10,12 @@ namespace {
 Display* g_pOwnDisplay = nullptr;
 XErrorHandler g_ownErrors = nullptr;
 XErrorHandler g_othersErrors = nullptr;
+void (*g_last)() = nullptr;
 
 int OnConnectionLost(Display*)
 {
+    if (g_last)
+        g_last();
     std::_Exit(0);
 }
 
@@ -36,6 +39,11 @@ DisplayPtr OpenDisplayToTheEnd(XErrorHandler errorHandler)
         XSetIOErrorHandler(OnConnectionLost);
     }
     return display;
+}
+
+void AtDisplayGone(void (*last)())
+{
+    g_last = last;
 }
 
 void KeepOwnErrorHandlers(Display* display)

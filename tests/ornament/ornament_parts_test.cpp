@@ -6,8 +6,8 @@
 #include "ornament/outline.h"
 #include "ornament/placement.h"
 #include "ornament/request.h"
-#include "ornament/runtime_control.h"
-#include "ornament/way.h"
+#include "ornament/control.h"
+#include "ornament/run.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
@@ -216,10 +216,15 @@ TEST(RuntimeControlTest, OneHoldsTheDesktopsPlaceAndAnotherReachesIt)
     auto holder = std::make_unique<CRuntimeClaim>();
     CRuntimeContact unused;
     ASSERT_EQ(holder->Claim(place, 1000, unused, error), CRuntimeClaim::Outcome::Taken) << error;
+    // Served as the ornament's loop serves it, on every turn, until a request comes whole.
     const auto take = [&] {
-        pollfd waiting = {holder->ListenDescriptor(), POLLIN, 0};
-        EXPECT_EQ(::poll(&waiting, 1, 20000), 1) << "no request came";
-        return holder->TakeRequests();
+        for (int i = 0; i < 2000; ++i) {
+            if (std::vector<OrnamentRequest> taken = holder->Serve(); !taken.empty())
+                return taken;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ADD_FAILURE() << "no request came";
+        return std::vector<OrnamentRequest>{};
     };
 
     CRuntimeClaim second;

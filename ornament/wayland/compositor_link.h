@@ -25,6 +25,8 @@ public:
         virtual void OnPointerButton(wl_surface* surface, double x, double y, bool pressed) = 0;
         // The pointer moved by dx, dy, wherever it is.
         virtual void OnPointerMoved(double dx, double dy) = 0;
+        // The pointer came onto surface, or left it.
+        virtual void OnPointerOver(wl_surface* surface, bool over) = 0;
     };
 
     // On GTK's connection to the compositor; its events dispatched as GTK dispatches its own.

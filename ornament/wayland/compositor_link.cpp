@@ -1,4 +1,4 @@
-#include "ornament/wayland_link.h"
+#include "ornament/wayland/compositor_link.h"
 
 #include <gdk/gdkwayland.h>
 #include <linux/input-event-codes.h>
@@ -64,9 +64,14 @@ const wl_pointer_listener CCompositorLink::kPointerListener = {
         link->m_under = surface;
         link->m_x = wl_fixed_to_double(x);
         link->m_y = wl_fixed_to_double(y);
+        link->m_events.OnPointerOver(surface, true);
     },
     // leave
-    [](void* data, wl_pointer*, uint32_t, wl_surface*) { static_cast<CCompositorLink*>(data)->m_under = nullptr; },
+    [](void* data, wl_pointer*, uint32_t, wl_surface* surface) {
+        auto* link = static_cast<CCompositorLink*>(data);
+        link->m_under = nullptr;
+        link->m_events.OnPointerOver(surface, false);
+    },
     // motion
     [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
         auto* link = static_cast<CCompositorLink*>(data);

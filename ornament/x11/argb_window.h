@@ -1,6 +1,7 @@
-// The ornament's window: 32-bit ARGB with premultiplied alpha, as compositors take it, drawn
-// by GLX; no frame, on every workspace, below or above ordinary windows, out of the taskbar,
-// pager and Alt+Tab; shaped to the wreath's outline where no compositor shows its alpha.
+// The X11 ornament's window: 32-bit ARGB with premultiplied alpha, as compositors take it,
+// drawn by GLX; no frame, on every workspace, below or above ordinary windows, out of the
+// taskbar, pager and window switcher, never given the focus by a window manager; shaped to
+// the wreath's outline where no compositor shows its alpha.
 #pragma once
 
 #include "ornament/outline.h"
@@ -44,8 +45,10 @@ public:
     bool CompositorRunning() const;
     // The compositor selection's atom, whose owner comes and goes with the compositor.
     Atom CompositorAtom() const { return m_compositor; }
-    // Takes the input focus, as a click asks for it.
-    void TakeFocus(Time time) const;
+    // Takes the keys, as a click on it asks (the focus that was is remembered), or gives them
+    // back to that focus when it still has them.
+    void TakeKeys(Time time);
+    void ReleaseKeys();
 
 private:
     void SetHints(int x, int y, int width, int height, bool above);
@@ -58,4 +61,6 @@ private:
     Colormap m_colormap = 0;
     Window m_window = 0;
     GLXContext m_context = nullptr;
+    Window m_before = PointerRoot;  // the focus before it took the keys
+    bool m_bKeys = false;
 };

@@ -1,16 +1,17 @@
-#include "ornament/wayland_frames.h"
+#include "ornament/wayland/frame_surface.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace {
 
 // Buffers enough for one on the screen, one the compositor has not let go of yet, and one to
 // draw in.
-constexpr int kBuffers = 3;
+constexpr std::size_t kBuffers = 3;
 
 }  // namespace
 
@@ -29,7 +30,7 @@ const wl_callback_listener CFrameSurface::kFrameListener = {
 
 CFrameSurface::CFrameSurface(wl_compositor* compositor, wl_subcompositor* subcompositor, wl_shm* shm)
     : m_compositor(compositor), m_subcompositor(subcompositor), m_shm(shm),
-      m_bDamageInBuffer(wl_proxy_get_version(reinterpret_cast<wl_proxy*>(compositor)) >= 4)
+      m_bDamageInBuffer(wl_proxy_get_version(reinterpret_cast<wl_proxy*>(compositor)) >= 4), m_history(kBuffers)
 {
 }
 
@@ -77,36 +78,37 @@ void CFrameSurface::Release()
     m_memory = nullptr;
 }
 
-bool CFrameSurface::Resize(int width, int height, int scale)
+std::string CFrameSurface::Resize(int width, int height, int scale)
 {
     Release();
     m_width = width;
     m_height = height;
     m_scale = scale;
-    const std::size_t one = static_cast<std::size_t>(width) * height * 4;
+    const std::size_t one = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     m_size = one * kBuffers;
+    if (width <= 0 || height <= 0 || m_size > static_cast<std::size_t>(INT32_MAX))
+        return "frames of " + std::to_string(width) + "x" + std::to_string(height) +
+               " pixels take more shared memory than a Wayland compositor takes (2 GiB)";
     const int file = memfd_create("lumetta-ornament-frames", MFD_CLOEXEC);
     if (file < 0)
-        return false;
+        return std::strerror(errno);
     if (ftruncate(file, static_cast<off_t>(m_size)) != 0) {
-        const int saved = errno;
+        const std::string why = std::strerror(errno);
         close(file);
-        errno = saved;
-        return false;
+        return why;
     }
     m_memory = mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
     if (m_memory == MAP_FAILED) {
-        const int saved = errno;
+        const std::string why = std::strerror(errno);
         m_memory = nullptr;
         close(file);
-        errno = saved;
-        return false;
+        return why;
     }
     wl_shm_pool* pool = wl_shm_create_pool(m_shm, file, static_cast<int32_t>(m_size));
     close(file);
     m_buffers.resize(kBuffers);
-    for (int i = 0; i < kBuffers; ++i) {
-        Buffer& b = m_buffers[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < kBuffers; ++i) {
+        Buffer& b = m_buffers[i];
         b.pixels = reinterpret_cast<std::uint32_t*>(static_cast<unsigned char*>(m_memory) + one * i);
         b.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(one * i), width, height, width * 4,
                                              WL_SHM_FORMAT_ARGB8888);
@@ -115,9 +117,9 @@ bool CFrameSurface::Resize(int width, int height, int scale)
     wl_shm_pool_destroy(pool);
     if (m_surface)
         wl_surface_set_buffer_scale(m_surface, scale);
-    m_history.clear();
+    m_history.Clear();
     m_bWholeDamage = true;
-    return true;
+    return {};
 }
 
 void CFrameSurface::Copy(Buffer& to, const std::uint32_t* picture, const BufferRect& part) const
@@ -142,10 +144,7 @@ void CFrameSurface::Damage(const BufferRect& part) const
 
 void CFrameSurface::Show(const std::uint32_t* picture, const std::vector<BufferRect>& parts)
 {
-    ++m_frame;
-    m_history.push_back(parts);
-    if (m_history.size() > static_cast<std::size_t>(kBuffers))
-        m_history.pop_front();
+    const long frame = m_history.Add(parts);
     m_undamaged.insert(m_undamaged.end(), parts.begin(), parts.end());
     Buffer* free = nullptr;
     for (Buffer& b : m_buffers) {
@@ -155,16 +154,13 @@ void CFrameSurface::Show(const std::uint32_t* picture, const std::vector<BufferR
     // All held: what changed waits for the next frame.
     if (!free || !m_surface)
         return;
-    // What changed since the frame it holds: the parts of the frames after it, or all of it.
-    const long behind = free->frame < 0 ? -1 : m_frame - free->frame;
-    if (behind < 0 || behind > static_cast<long>(m_history.size())) {
-        Copy(*free, picture, {0, 0, m_width, m_height});
+    if (const auto since = m_history.Since(free->frame)) {
+        for (const BufferRect& part : *since)
+            Copy(*free, picture, part);
     } else {
-        for (auto frame = m_history.end() - behind; frame != m_history.end(); ++frame)
-            for (const BufferRect& part : *frame)
-                Copy(*free, picture, part);
+        Copy(*free, picture, {0, 0, m_width, m_height});
     }
-    free->frame = m_frame;
+    free->frame = frame;
     free->busy = true;
     wl_surface_attach(m_surface, free->buffer, 0, 0);
     if (m_bWholeDamage)

@@ -5,16 +5,13 @@
 // buffer anew for most frames and copy the last one into it whole.
 #pragma once
 
+#include "ornament/wayland/buffer_parts.h"
+
 #include <wayland-client.h>
 
 #include <cstdint>
-#include <deque>
+#include <string>
 #include <vector>
-
-// A rectangle of a frame in its buffer's pixels, from the top left.
-struct BufferRect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
 
 class CFrameSurface {
 public:
@@ -27,8 +24,9 @@ public:
     // parent, since GTK makes its surface anew when it shows the window again.
     void Attach(wl_surface* parent);
     // Frames of width x height buffer pixels, scale of them to a pixel of the surface.
-    // Returns false, with errno set, when the memory for them cannot be had.
-    bool Resize(int width, int height, int scale);
+    // Returns an empty string, or why the memory for them cannot be had (the compositor takes
+    // at most 2 GiB of shared memory at once, which the three buffers must fit).
+    std::string Resize(int width, int height, int scale);
     // Whether the compositor asked for a frame since the last one was shown: while it asks for
     // none (the surface hidden, its output off), none is to be drawn.
     bool Ready() const { return !m_bWaiting; }
@@ -41,7 +39,7 @@ private:
         wl_buffer* buffer = nullptr;
         std::uint32_t* pixels = nullptr;
         bool busy = false;  // the compositor holds it
-        long frame = -1;    // the frame it holds; -1: none
+        long frame = 0;     // the frame it holds; 0: none
     };
     static const wl_buffer_listener kBufferListener;
     static const wl_callback_listener kFrameListener;
@@ -64,8 +62,7 @@ private:
     void* m_memory = nullptr;
     std::size_t m_size = 0;
     std::vector<Buffer> m_buffers;
-    long m_frame = 0;                               // frames shown so far
-    std::deque<std::vector<BufferRect>> m_history;  // the parts of the last frames, the latest last
-    std::vector<BufferRect> m_undamaged;            // parts changed since the surface last had a buffer
+    CFrameHistory m_history;
+    std::vector<BufferRect> m_undamaged;  // parts changed since the surface last had a buffer
     bool m_bWholeDamage = true;
 };

@@ -1,4 +1,4 @@
-#include "ornament/argb_window.h"
+#include "ornament/x11/argb_window.h"
 
 #include "os/end_signals.h"
 
@@ -12,8 +12,14 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
+
+// What the window hears; the keys only between TakeKeys and ReleaseKeys. X sends a 32-bit
+// window no visibility events, so whether it is covered is not asked.
+constexpr long kEvents = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask |
+                         EnterWindowMask | LeaveWindowMask;
 
 Atom AtomOf(Display* d, const char* name)
 {
@@ -132,8 +138,7 @@ std::string CArgbWindow::Make(int x, int y, int width, int height, bool above)
     attributes.colormap = m_colormap;
     attributes.background_pixel = 0;  // nothing at all until the first frame
     attributes.border_pixel = 0;
-    attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
-                            Button1MotionMask | KeyPressMask | VisibilityChangeMask | PropertyChangeMask;
+    attributes.event_mask = kEvents;
     m_window = XCreateWindow(m_d, m_root, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
                              visual.depth, InputOutput, visual.visual,
                              CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
@@ -162,9 +167,9 @@ void CArgbWindow::SetHints(int x, int y, int width, int height, bool above)
     char className[] = "lumetta", classClass[] = "Lumetta";
     XClassHint classHint{className, classClass};
     XSetClassHint(m_d, m_window, &classHint);
-    // It takes the focus itself when clicked (WM_TAKE_FOCUS, and on its own click), and never
-    // asks for it: a window manager that would not give it at the start has nothing to refuse,
-    // and so nothing to mark as demanding attention.
+    // No input as ICCCM counts it, and no WM_TAKE_FOCUS: a window manager never gives it the
+    // focus, at its start or in its window switcher (KWin lists only windows that take input).
+    // It takes the keys itself on a click, and gives them back when the pointer leaves it.
     XWMHints hints{};
     hints.flags = InputHint | StateHint;
     hints.input = False;
@@ -186,8 +191,8 @@ void CArgbWindow::SetHints(int x, int y, int width, int height, bool above)
     // Motif: the flags say the decorations are given, and there are none.
     const Atom motif = AtomOf(m_d, "_MOTIF_WM_HINTS");
     SetLongs(m_d, m_window, "_MOTIF_WM_HINTS", motif, {2, 0, 0, 0, 0});
-    Atom protocols[] = {AtomOf(m_d, "WM_DELETE_WINDOW"), AtomOf(m_d, "WM_TAKE_FOCUS")};
-    XSetWMProtocols(m_d, m_window, protocols, 2);
+    Atom protocols[] = {AtomOf(m_d, "WM_DELETE_WINDOW")};
+    XSetWMProtocols(m_d, m_window, protocols, 1);
 }
 
 void CArgbWindow::SetState(bool above)
@@ -196,7 +201,8 @@ void CArgbWindow::SetState(bool above)
              {static_cast<long>(AtomOf(m_d, above ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW")),
               static_cast<long>(AtomOf(m_d, "_NET_WM_STATE_STICKY")),
               static_cast<long>(AtomOf(m_d, "_NET_WM_STATE_SKIP_TASKBAR")),
-              static_cast<long>(AtomOf(m_d, "_NET_WM_STATE_SKIP_PAGER"))});
+              static_cast<long>(AtomOf(m_d, "_NET_WM_STATE_SKIP_PAGER")),
+              static_cast<long>(AtomOf(m_d, "_KDE_NET_WM_STATE_SKIP_SWITCHER"))});
 }
 
 void CArgbWindow::SetAbove(bool above)
@@ -256,7 +262,30 @@ bool CArgbWindow::CompositorRunning() const
     return XGetSelectionOwner(m_d, m_compositor) != None;
 }
 
-void CArgbWindow::TakeFocus(Time time) const
+void CArgbWindow::TakeKeys(Time time)
 {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(m_d, &focus, &revert);
+    if (focus != m_window)
+        m_before = focus;
+    m_bKeys = true;
+    XSelectInput(m_d, m_window, kEvents | KeyPressMask);
     XSetInputFocus(m_d, m_window, RevertToPointerRoot, time);
+}
+
+void CArgbWindow::ReleaseKeys()
+{
+    if (!std::exchange(m_bKeys, false))
+        return;
+    XSelectInput(m_d, m_window, kEvents);
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(m_d, &focus, &revert);
+    if (focus != m_window)
+        return;  // the window manager gave it elsewhere already
+    // A window that went meanwhile cannot be given the focus: then it follows the pointer.
+    XWindowAttributes attributes;
+    const bool there = m_before == None || m_before == PointerRoot || XGetWindowAttributes(m_d, m_before, &attributes);
+    XSetInputFocus(m_d, there ? m_before : PointerRoot, RevertToPointerRoot, CurrentTime);
 }
