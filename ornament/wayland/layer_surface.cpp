@@ -1,6 +1,5 @@
 #include "ornament/wayland/layer_surface.h"
 
-#include "ornament/menu_items.h"
 #include "wayland/scene_keys.h"
 
 #include <GL/gl.h>
@@ -29,12 +28,12 @@ std::vector<std::uint8_t> ReadPixels(const FrameRect& part)
     return rgba;
 }
 
-bool OnDemandKeys()
+}  // namespace
+
+bool CLayerSurface::OnDemandKeys()
 {
     return gtk_layer_get_protocol_version() >= 4;
 }
-
-}  // namespace
 
 CLayerSurface::CLayerSurface(COrnamentEvents& events, CHeadlessContext& context) : m_events(events), m_context(context)
 {
@@ -146,11 +145,12 @@ void CLayerSurface::MakeWindow(bool above)
     gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, TRUE);
     // Placed from the output's own edges, not from what a panel leaves free of it.
     gtk_layer_set_exclusive_zone(window, -1);
-    // Keys once clicked, as the compositor gives them, and taken back as the pointer leaves;
-    // before layer surfaces could ask for them so, it would have to be all of them all the
-    // time, so none.
-    gtk_layer_set_keyboard_mode(window, OnDemandKeys() ? GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND
-                                                       : GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
+    // Keys once clicked, as the compositor gives them, and taken back as the pointer leaves
+    // (layer_input.cpp); before layer surfaces could ask for them so, it would have to be all
+    // of them all the time, so none.
+    m_bAbove = above;
+    gtk_layer_set_keyboard_mode(window, OnDemandKeys() && !above ? GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND
+                                                                 : GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
     m_area = gtk_drawing_area_new();
     gtk_widget_set_size_request(m_area, m_place.width, m_place.height);
     gtk_widget_add_events(m_area, GDK_BUTTON_PRESS_MASK);
@@ -259,7 +259,9 @@ void CLayerSurface::PutAt(const PlaceRect& place)
 
 void CLayerSurface::SetAbove(bool above)
 {
+    m_bAbove = above;
     gtk_layer_set_layer(GTK_WINDOW(m_window), above ? GTK_LAYER_SHELL_LAYER_TOP : GTK_LAYER_SHELL_LAYER_BOTTOM);
+    ReleaseKeys();
 }
 
 wl_surface* CLayerSurface::Own() const
@@ -344,97 +346,3 @@ void CLayerSurface::SetOutline(const std::vector<OutlineRow>& rows)
     CommitPlace();
 }
 
-// The compositor keeps giving the keys to a layer surface that had them until it asks for
-// none: so it does, and then asks again to be given them by the next click.
-void CLayerSurface::ReleaseKeys()
-{
-    if (!OnDemandKeys() || !m_window)
-        return;
-    gtk_layer_set_keyboard_mode(GTK_WINDOW(m_window), GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
-    CommitPlace();
-    gtk_layer_set_keyboard_mode(GTK_WINDOW(m_window), GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND);
-    CommitPlace();
-}
-
-std::string CLayerSurface::PopUpMenu(const OrnamentMenuState& state)
-{
-    if (!m_menuClick)
-        return "no click to open it at";
-    if (m_menu)
-        gtk_widget_destroy(m_menu);
-    m_chosen = OrnamentChoice::Nothing;
-    m_menu = NewOrnamentMenu(state, &m_chosen);
-    gtk_menu_attach_to_widget(GTK_MENU(m_menu), m_area, nullptr);
-    // An item's activation comes after the menu's end, in the same turn of the loop.
-    g_signal_connect(m_menu, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
-                         g_idle_add(
-                             [](gpointer self) -> gboolean {
-                                 auto* surface = static_cast<CLayerSurface*>(self);
-                                 surface->m_events.OnMenuClosed(std::exchange(surface->m_chosen, OrnamentChoice::Nothing));
-                                 return G_SOURCE_REMOVE;
-                             },
-                             self);
-                     }),
-                     this);
-    gtk_widget_show_all(m_menu);
-    gtk_menu_popup_at_pointer(GTK_MENU(m_menu), m_menuClick);
-    return {};
-}
-
-// Closed for its output's going, the ornament comes onto another, or waits for one when none
-// is left; closed otherwise, it is taken down. surface says which of the surfaces it has had
-// was closed: one made anew since is another's business.
-void CLayerSurface::OnClosed(int surface)
-{
-    gdk_display_sync(gdk_display_get_default());
-    if (surface != m_surfaces)
-        return;
-    const std::vector<Output> outputs = Outputs();
-    const bool outputGone = std::none_of(outputs.begin(), outputs.end(),
-                                         [&](const Output& o) { return o.monitor == m_outputMonitor; });
-    if (!outputGone)
-        return m_events.TakeDown();
-    m_bClosed = true;
-    if (outputs.empty())
-        gtk_widget_hide(m_window);
-    else
-        m_events.OnMonitorsChanged();
-}
-
-// --- The pointer, as the compositor tells it ---
-
-void CLayerSurface::OnPointerButton(wl_surface* surface, double x, double y, bool pressed)
-{
-    if (pressed) {
-        if (surface != Own())
-            return;
-        m_bPressed = true;
-        m_pressX = x;
-        m_pressY = y;
-        m_movedX = m_movedY = 0;
-        m_events.OnPress(0);
-        return;
-    }
-    if (!std::exchange(m_bPressed, false))
-        return;
-    // Where the compositor does not say how far the pointer moves, the drag is taken once,
-    // where the button is let go, on the surface that has not moved meanwhile.
-    if (!m_link->FollowsMoves())
-        m_events.OnDrag(x - m_pressX, y - m_pressY);
-    m_events.OnRelease();
-}
-
-void CLayerSurface::OnPointerMoved(double dx, double dy)
-{
-    if (!m_bPressed)
-        return;
-    m_movedX += dx;
-    m_movedY += dy;
-    m_events.OnDrag(m_movedX, m_movedY);
-}
-
-void CLayerSurface::OnPointerOver(wl_surface* surface, bool over)
-{
-    if (surface && surface == Own())
-        m_events.OnPointerOver(over);
-}

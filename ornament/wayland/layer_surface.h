@@ -44,7 +44,7 @@ public:
     std::vector<std::uint8_t> ReadFrame(const CScene& scene) override;
     void SetOutline(const std::vector<OutlineRow>& rows) override;
     void ShowFrame() override { m_frames->Show(m_picture.data(), m_shown); }
-    void TakeKeys(unsigned long) override {}
+    void TakeKeys(unsigned long time) override;
     void ReleaseKeys() override;
     std::string PopUpMenu(const OrnamentMenuState& state) override;
 
@@ -55,6 +55,8 @@ private:
         PlaceRect rect;  // in the compositor's layout, logical pixels
     };
 
+    // Whether the compositor gives a layer surface the keys on a click (layer-shell 4).
+    static bool OnDemandKeys();
     void MakeWindow(bool above);
     void ConnectWindow();
     void Watch(GdkMonitor* monitor);
@@ -85,6 +87,6 @@ private:
     bool m_bClosed = false;      // the compositor closed the surface, which is to be made anew
     int m_surfaces = 0;          // surfaces made anew so far
     std::vector<int> m_closing;  // which of them the compositor closed, to be looked at
-    bool m_bPressed = false;
+    bool m_bPressed = false, m_bAbove = false;
     double m_pressX = 0, m_pressY = 0, m_movedX = 0, m_movedY = 0;
 };

@@ -48,8 +48,11 @@ GLogWriterOutput OnLog(GLogLevelFlags level, const GLogField* fields, gsize coun
                          interface ? interface->name : "the display");
             ::_exit(1);
         }
-        // The socket closed (GDK sees it hung up before any read fails), or a read found it so.
-        if (error == EPIPE || error == ECONNRESET || std::strstr(message, "Lost connection") != nullptr)
+        // The socket closed: GDK saw it hang up, or a read or a flush found it so (GDK says the
+        // flush's errno in words).
+        const bool gone = error == EPIPE || error == ECONNRESET || std::strstr(message, "Lost connection") ||
+                          std::strstr(message, g_strerror(EPIPE)) || std::strstr(message, g_strerror(ECONNRESET));
+        if (gone)
             ::_exit(0);
         std::fprintf(stderr, "lumetta: the connection to the Wayland compositor failed: %s\n", message);
         ::_exit(1);

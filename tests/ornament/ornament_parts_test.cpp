@@ -6,6 +6,7 @@
 #include "ornament/outline.h"
 #include "ornament/placement.h"
 #include "ornament/request.h"
+#include "ornament/wayland/buffer_parts.h"
 #include "ornament/control.h"
 #include "ornament/run.h"
 #include "tests/support/process.h"
@@ -13,9 +14,18 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <optional>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -148,6 +158,63 @@ TEST(OutlineTest, RunsOfPixelsAtLeastHalfCoveredFromTheTop)
     EXPECT_EQ(CoveredRows(rgba, 4, 2), (std::vector<OutlineRow>{{0, 0, 1}, {3, 0, 1}, {1, 1, 2}}));
 }
 
+// Catches an outline sent to a compositor as one request a row (a wreath of 4096 rows filled
+// its buffer, and it closed the connection), or one that leaves a covered pixel out: a ring's
+// rows at scales 1 and 2 come as rectangles of the surface's pixels that cover every run, and
+// no more of them than asked, however many rows.
+TEST(OutlineTest, RowsComeAsFewRectanglesThatCoverThemAll)
+{
+    for (const int side : {360, 4096}) {
+        std::vector<OutlineRow> rows;  // a ring, its rows of one or two runs
+        const int r = side / 2, inner = side / 4;
+        for (int y = 0; y < side; ++y) {
+            const int dy = y - r, outer = static_cast<int>(std::sqrt(double(r) * r - double(dy) * dy));
+            const int hole = std::abs(dy) < inner ? static_cast<int>(std::sqrt(double(inner) * inner - double(dy) * dy)) : 0;
+            if (hole == 0)
+                rows.push_back({r - outer, y, 2 * outer});
+            else
+                rows.insert(rows.end(), {{r - outer, y, outer - hole}, {r + hole, y, outer - hole}});
+        }
+        for (const int scale : {1, 2}) {
+            const std::vector<OutlineRect> rects = OutlineRects(rows, scale, 256);
+            EXPECT_LE(rects.size(), 256u) << side << " at scale " << scale;
+            EXPECT_GT(rects.size(), 8u) << "the hole filled in";
+            for (const OutlineRow& row : rows) {
+                const int y = row.y / scale;
+                for (const int x : {row.x / scale, (row.x + row.width - 1) / scale})
+                    EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [&](const OutlineRect& c) {
+                        return x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height;
+                    })) << "pixel " << x << ", " << y << " of " << side << " at scale " << scale << " left out";
+            }
+        }
+    }
+    EXPECT_EQ(OutlineRects({{2, 0, 4}, {2, 1, 4}, {2, 2, 4}}, 1, 8), (std::vector<OutlineRect>{{2, 0, 4, 3}}))
+        << "runs alike one under another not made one";
+}
+
+// Catches a buffer used again given only the latest frame's changes when it was left some
+// frames behind (the compositor held the others), which shows stale bulbs: it is given the
+// parts of every frame since its own, or the whole frame when it holds none, or one older than
+// those remembered, or one of another size.
+TEST(FrameHistoryTest, ABufferBehindGetsEveryPartSinceItsFrame)
+{
+    CFrameHistory history(3);
+    const BufferRect a{0, 0, 4, 4}, b{10, 10, 4, 4}, c{20, 20, 4, 4}, d{30, 30, 4, 4};
+    const long first = history.Add({a});
+    history.Add({b});
+    const long third = history.Add({c});
+    EXPECT_EQ(history.Since(first), (std::vector<BufferRect>{b, c}));
+    EXPECT_EQ(history.Since(third), std::vector<BufferRect>{});
+    EXPECT_EQ(history.Since(0), std::nullopt) << "a buffer that holds nothing";
+    history.Add({d});
+    const long fifth = history.Add({a});
+    EXPECT_EQ(history.Since(first), std::nullopt) << "older than those remembered";
+    EXPECT_EQ(history.Since(third), (std::vector<BufferRect>{d, a}));
+    history.Clear();
+    history.Add({b});
+    EXPECT_EQ(history.Since(fifth), std::nullopt) << "a frame of the old size";
+}
+
 // Catches a request to the ornament that hangs misread, or one that a newer lumetta's words
 // would stop: what is sent comes back, and words not known are passed over.
 TEST(OrnamentRequestTest, ComesBackAsSentAndUnknownWordsArePassedOver)
@@ -257,6 +324,89 @@ TEST(RuntimeControlTest, OneHoldsTheDesktopsPlaceAndAnotherReachesIt)
     EXPECT_TRUE(gone) << "the stop's sender was not told the holder went";
     CRuntimeClaim next;
     EXPECT_EQ(next.Claim(place, 1000, unused, error), CRuntimeClaim::Outcome::Taken) << "the place stayed held";
+}
+
+// Catches an ornament whose loop a client can stop, or that another user can reach: one that
+// connects and says nothing, or sends more than 4 KiB without a line's end, never holds up
+// the requests of others (Serve never waits), and the long one is closed; as root, a client of
+// another user is closed unheard.
+TEST(RuntimeControlTest, NoClientHoldsTheOrnamentUpAndOnlyItsOwnUserIsHeard)
+{
+    TempDir dir;
+    ASSERT_EQ(::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1), 0);
+    RuntimePlace place;
+    ASSERT_EQ(FindRuntimePlace("wayland-1", place), "");
+    CRuntimeClaim holder;
+    CRuntimeContact unused;
+    std::string error;
+    ASSERT_EQ(holder.Claim(place, 1000, unused, error), CRuntimeClaim::Outcome::Taken) << error;
+    const auto connect = [&] {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", place.socket.c_str());
+        EXPECT_EQ(::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        return s;
+    };
+    const int silent = connect(), flooding = connect(), asking = connect();
+    const std::string flood(5000, 'x');
+    ASSERT_EQ(::send(flooding, flood.data(), flood.size(), MSG_NOSIGNAL), static_cast<ssize_t>(flood.size()));
+    ASSERT_EQ(::send(asking, "pattern=2\n", 10, MSG_NOSIGNAL), 10);
+    std::vector<OrnamentRequest> taken;
+    for (int i = 0; i < 200 && taken.empty(); ++i) {
+        taken = holder.Serve();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(taken.size(), 1u) << "the request behind a silent client was not taken";
+    EXPECT_EQ(taken[0].pattern, 2);
+    char byte = 0;
+    pollfd closed = {flooding, POLLIN, 0};
+    ASSERT_EQ(::poll(&closed, 1, 5000), 1);
+    EXPECT_LE(::recv(flooding, &byte, 1, 0), 0) << "a line past 4 KiB was kept reading";
+    for (const int s : {silent, flooding, asking})
+        ::close(s);
+
+    if (::geteuid() != 0)
+        return;
+    const pid_t other = ::fork();
+    if (other == 0) {
+        // Another user, who may enter the folder as root made it: the socket answers it nothing.
+        if (::chmod(dir.Path().c_str(), 0711) != 0 || ::chmod(place.socket.c_str(), 0777) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const int s = connect();
+        (void)!::send(s, "stop\n", 5, MSG_NOSIGNAL);
+        pollfd answer = {s, POLLIN, 0};
+        ::_exit(::poll(&answer, 1, 10000) == 1 && ::recv(s, &byte, 1, 0) <= 0 ? 0 : 1);
+    }
+    int status = -1;
+    while (::waitpid(other, &status, WNOHANG) == 0) {
+        for (const OrnamentRequest& request : holder.Serve())
+            EXPECT_FALSE(request.stop) << "another user's request was taken";
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another user's connection was not closed unheard";
+}
+
+// Catches two ornaments on one desktop named two ways, or a place kept where others can reach
+// it: a name in the runtime folder and its path are one place; a folder open to others, or
+// another user's, is refused in one line.
+TEST(RuntimeControlTest, OneDesktopIsOnePlaceInAFolderOfTheUsersOwn)
+{
+    TempDir dir;
+    ASSERT_EQ(::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0700), 0);
+    std::ofstream(dir.Path() / "wayland-1") << "";
+    RuntimePlace byName, byPath, other;
+    ASSERT_EQ(FindRuntimePlace("wayland-1", byName), "");
+    ASSERT_EQ(FindRuntimePlace((dir.Path() / "wayland-1").string(), byPath), "");
+    ASSERT_EQ(FindRuntimePlace("wayland-2", other), "");
+    EXPECT_EQ(byName.lock, byPath.lock);
+    EXPECT_NE(byName.lock, other.lock);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    RuntimePlace open;
+    EXPECT_NE(FindRuntimePlace("wayland-1", open).find("is not this user's own private folder (owner"),
+              std::string::npos);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0700), 0);
 }
 
 // Catches an autostart entry that a desktop would run wrongly when the program's path holds a

@@ -20,6 +20,8 @@
 #include <utility>
 #include <fstream>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -424,10 +426,11 @@ TEST_F(OrnamentTest, ClicksPassBesideTheWreathAndADragMovesItToStayThere)
     EXPECT_TRUE(x >= 0 && x + kSide <= 1024 && y >= 0 && y + kSide <= 768) << "off the screen: " << x << ", " << y;
 }
 
-// Catches hints that put the ornament in the taskbar, on one workspace, above other windows or
-// in a frame, read as a window manager reads them: the states it keeps, the desktop it is on,
-// the Motif decorations flag with no decoration; with --above the other way round. And a size
-// that does not follow a desktop scaled twice.
+// Catches hints that put the ornament in the taskbar or window switcher, on one workspace,
+// above other windows or in a frame, or have a window manager give it the focus, read as a
+// window manager reads them: the states it keeps, the desktop it is on, the Motif decorations
+// flag with no decoration, no input and no WM_TAKE_FOCUS; with --above the other way round.
+// And a size that does not follow a desktop scaled twice.
 TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnframed)
 {
     constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;   // what EWMH calls every desktop
@@ -449,6 +452,18 @@ TEST_F(OrnamentTest, ItTellsTheWindowManagersToKeepItBelowOnEveryWorkspaceUnfram
         for (const char* want : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                                  above ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW"})
             EXPECT_NE(std::find(state.begin(), state.end(), want), state.end()) << want;
+        // KWin lists in its window switcher a window that takes input or the focus.
+        EXPECT_NE(std::find(state.begin(), state.end(), "_KDE_NET_WM_STATE_SKIP_SWITCHER"), state.end());
+        Atom* protocols = nullptr;
+        int count = 0;
+        ASSERT_TRUE(XGetWMProtocols(display, w, &protocols, &count));
+        EXPECT_EQ(std::count(protocols, protocols + count, XInternAtom(display, "WM_TAKE_FOCUS", False)), 0)
+            << "a window manager would hand it the focus as it starts";
+        XFree(protocols);
+        XWMHints* hints = XGetWMHints(display, w);
+        ASSERT_TRUE(hints);
+        EXPECT_TRUE((hints->flags & InputHint) && !hints->input) << "a window manager would give it the focus";
+        XFree(hints);
         const char* other = above ? "_NET_WM_STATE_BELOW" : "_NET_WM_STATE_ABOVE";
         EXPECT_EQ(std::find(state.begin(), state.end(), other), state.end()) << other;
         const std::vector<unsigned long> desktop = Cardinals(w, "_NET_WM_DESKTOP");
@@ -580,12 +595,79 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
     }
 }
 
-// Catches a menu item that does not do what it says, or a choice forgotten by the next
-// ornament: each item, picked with the keys from the menu a right click opens, changes the
-// ornament and the settings file; the next ornament is as large, above, and locked.
+// Catches an ornament that takes the keys from the user: started, or sent WM_TAKE_FOCUS as a
+// window manager sends it on map, it leaves the focus where it was; with the pointer on it
+// unclicked (X then sends the keys to the window under the pointer) it hears none; clicked, it
+// hears them; once the pointer has left it and another window is clicked, it hears none again
+// (A and Esc would save the flares and take it down) and the focus is back where it was.
+TEST_F(OrnamentTest, TheKeysAreItsOnlyFromAClickOnItUntilThePointerLeaves)
+{
+    XSetInputFocus(display, under, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    const auto focus = [&] {
+        Window now = 0;
+        int revert = 0;
+        XGetInputFocus(display, &now, &revert);
+        return now;
+    };
+    XEvent take{};
+    take.xclient.type = ClientMessage;
+    take.xclient.window = w;
+    take.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    take.xclient.format = 32;
+    take.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_TAKE_FOCUS", False));
+    take.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, w, False, NoEventMask, &take);
+    XSync(display, False);
+    EXPECT_EQ(Run({"--ornament", "--pattern", "1"}).status, 0) << "it did not answer";
+    EXPECT_EQ(focus(), under) << "it took the focus";
+
+    XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    ASSERT_EQ(std::system("xdotool mousemove 560 300 sleep 0.2 key a"), 0);
+    ASSERT_EQ(std::system("xdotool click 1 sleep 0.2 key 3"), 0);
+    ASSERT_TRUE(WaitFor([&] { return Settings().find("Pattern=3") != std::string::npos; })) << "clicked, it heard no key";
+    ASSERT_EQ(std::system("xdotool mousemove 520 120 sleep 0.3 click 1 sleep 0.2 key a key Escape"), 0);
+    EXPECT_EQ(WaitForExit(1000ms), -1) << "Esc reached it after a click elsewhere";
+    EXPECT_EQ(Settings().find("Spin="), std::string::npos) << "A reached it: " << Settings();
+    EXPECT_EQ(focus(), static_cast<Window>(PointerRoot)) << "the focus did not go back";
+}
+
+// Catches an ornament that another program holding the settings' lock freezes: with the lock
+// held for good, a key that saves leaves it drawing (its bulbs keep blinking), it says once
+// that the choice waits, and SIGTERM ends it within three seconds with status 0.
+TEST_F(OrnamentTest, ASettingsLockHeldForGoodFreezesNothing)
+{
+    fs::create_directories(dir.Path() / "orbelle3");
+    const int held = ::open((dir.Path() / "orbelle3").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    Start({"--geometry", "400x400+500+100", "--pattern", "2"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    ASSERT_EQ(std::system("xdotool mousemove 560 300 click 1 sleep 0.2 key 3"), 0);
+    ASSERT_TRUE(WaitFor([&] { return Stderr().find("holds the lock") != std::string::npos; })) << Stderr();
+    const std::vector<std::uint8_t> before = Alpha(w);
+    EXPECT_TRUE(WaitFor([&] { return Alpha(w) != before; })) << "it stopped drawing";
+    const auto sent = std::chrono::steady_clock::now();
+    child.Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(3000ms), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 3s);
+    const std::string said = Stderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    ::close(held);
+}
+
+// Catches a menu item that does not do what it says, a menu closed without a choice that
+// changes something, or a choice forgotten by the next ornament: closed with Esc, it leaves
+// pattern 2 as it was; each item, picked with the keys from the menu a right click opens,
+// changes the ornament and the settings file; the next ornament is as large, with its centre
+// where it was, above, and locked.
 TEST_F(OrnamentTest, ItsMenuDoesWhatItSaysAndTheNextOrnamentKeepsIt)
 {
-    Start({"--geometry", "+300+100"}, "GDK_SCALE=1");
+    Start({"--geometry", "+300+100", "--pattern", "2"}, "GDK_SCALE=1");
     Window w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();
     const auto kept = [&](const std::string& line) {
@@ -595,10 +677,13 @@ TEST_F(OrnamentTest, ItsMenuDoesWhatItSaysAndTheNextOrnamentKeepsIt)
         const std::vector<std::string> state = AtomList(w, "_NET_WM_STATE");
         return std::find(state.begin(), state.end(), "_NET_WM_STATE_ABOVE") != state.end();
     };
-    Choose(w, 3);
-    EXPECT_TRUE(kept("Pattern=3")) << Settings();
+    Choose(w, 0);
+    ASSERT_EQ(std::system("xdotool key Escape"), 0);
     Choose(w, 4);
     EXPECT_TRUE(kept("Spin=1")) << Settings();
+    EXPECT_EQ(Settings().find("Pattern="), std::string::npos) << "closed without a choice, it chose";
+    Choose(w, 3);
+    EXPECT_TRUE(kept("Pattern=3")) << Settings();
     Choose(w, 6);
     EXPECT_TRUE(kept("Side=480")) << Settings();
     EXPECT_TRUE(WaitFor([&] { return Width(w) == 480; })) << "larger did not make it larger";
@@ -633,6 +718,7 @@ TEST_F(OrnamentTest, ItsMenuDoesWhatItSaysAndTheNextOrnamentKeepsIt)
     w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();
     EXPECT_EQ(Width(w), 480);
+    EXPECT_EQ(Place(w), std::pair(240, 40)) << "its centre moved";
     EXPECT_TRUE(above());
     child.Signal(SIGTERM);
     EXPECT_EQ(WaitForExit(20000ms), 0);
@@ -640,7 +726,8 @@ TEST_F(OrnamentTest, ItsMenuDoesWhatItSaysAndTheNextOrnamentKeepsIt)
 
 // Catches a second lumetta that cannot reach the one that hangs, or five started at once of
 // which none or several hang: --stop takes it down (or says none hangs), options are handed
-// to it (or refused in one line when it cannot take them), and of five started at once one
+// to it (or refused in one line when it cannot take them), even after another program wrote
+// more than the 64 KiB the ornament reads into its requests, and of five started at once one
 // hangs while four say so.
 TEST_F(OrnamentTest, AnotherLumettaTakesItDownOrHandsItOptions)
 {
@@ -650,6 +737,11 @@ TEST_F(OrnamentTest, AnotherLumettaTakesItDownOrHandsItOptions)
     Start({"--geometry", "400x400+500+100"});
     const Window w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();
+    const Window claim = XGetSelectionOwner(display, XInternAtom(display, "_LUMETTA_ORNAMENT_S0", False));
+    const std::string flood(70000, 'x');
+    XChangeProperty(display, claim, XInternAtom(display, "_LUMETTA_ORNAMENT_REQUESTS", False), XA_STRING, 8,
+                    PropModeAppend, reinterpret_cast<const unsigned char*>(flood.data()), static_cast<int>(flood.size()));
+    XSync(display, False);
     const ProcessResult handed = Run({"--ornament", "--pattern", "3", "--geometry", "300x300"});
     EXPECT_EQ(handed.status, 0);
     EXPECT_NE(handed.err.find("; handed it --pattern 3 --geometry 300x300\n"), std::string::npos) << handed.err;
@@ -687,11 +779,21 @@ TEST_F(OrnamentTest, AnotherLumettaTakesItDownOrHandsItOptions)
     }
 }
 
-// Catches an ornament hung where nobody sees it, or one left drawing when its window was
-// destroyed by another program: --geometry off every monitor is moved onto one with one line;
-// its window destroyed, it ends, and the next one hangs.
+// Catches an ornament hung where nobody sees it, one larger than the screen (a size of 8192
+// takes gigabytes), or one left drawing when its window was destroyed by another program:
+// --geometry off every monitor is moved onto one with one line, and one larger than the
+// monitor is made to fit it with one line; its window destroyed, it ends, and the next one
+// hangs.
 TEST_F(OrnamentTest, APlaceOnNoMonitorComesOntoOneAndItEndsWithItsWindow)
 {
+    Start({"--geometry", "8192x8192"});
+    const Window large = WaitForOutline();
+    ASSERT_NE(large, 0u) << Stderr();
+    EXPECT_EQ(Width(large), 768);
+    EXPECT_EQ(Stderr(), "lumetta: --geometry 8192x8192 is larger than its monitor; the ornament is 768x768 instead\n");
+    child.Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(20000ms), 0);
+
     Start({"--geometry", "+5000+5000"});
     Window w = WaitForOutline();
     ASSERT_NE(w, 0u) << Stderr();

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -84,6 +87,20 @@ TEST(SettingsMergeTest, ValuesComeBackAsTheyWent)
     }
 }
 
+// Catches a save that changes what it does not own: a line rewritten in a file written on
+// Windows keeps its carriage return (and a new key gets one there), and a value with spaces at
+// either end comes back with them.
+TEST(SettingsMergeTest, LineEndsAndSpacesAtTheEndsAreKept)
+{
+    const Lines crlf = {"[Ornament]\r", "X=17\r", "Y=23\r"};
+    EXPECT_EQ(MergeSettings(crlf, "Ornament", {{"X", "600"}, {"Side", "480"}}, false),
+              (Lines{"[Ornament]\r", "X=600\r", "Y=23\r", "Side=480\r"}));
+    for (const char* value : {"~/notes ", "\tboth\t", " lead"}) {
+        const Lines file = MergeSettings({}, "G", {{"k", value}}, false);
+        EXPECT_EQ(SettingsGroup(file, "G").at("k"), value) << file[1];
+    }
+}
+
 class SettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1); }
@@ -136,6 +153,38 @@ TEST_F(SettingsFileTest, AFileMadeReadOnlyIsNotWrittenAndThatIsSaidOnce)
     EXPECT_EQ(File(), before);
     EXPECT_EQ(said,
               "lumetta: settings " + SettingsFilePath().string() + " are read-only, so nothing is saved in them\n");
+}
+
+// Catches a save that waits for ever on a lock another program holds (the ornament froze, and
+// no end signal ended it), or a damaged file said line by line: with the folder locked by
+// another, a save that may not wait comes back at once as locked and one that may comes back
+// after a second, saying so once; a file of 20,000 damaged lines is said in one line.
+TEST_F(SettingsFileTest, AHeldLockIsNeverWaitedOnForLongAndADamagedFileIsOneLine)
+{
+    ASSERT_TRUE(WriteSettings("Ornament", {{"X", "17"}}));
+    const int held = ::open(SettingsFilePath().parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(TryWriteSettings("Ornament", {{"X", "600"}}, false, 0), SettingsSave::Locked);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(WriteSettings("Ornament", {{"X", "700"}}));
+    EXPECT_FALSE(WriteSettings("Ornament", {{"X", "800"}}));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "lumetta: settings " + SettingsFilePath().string() +
+                        " are locked by another program, so nothing is saved in them\n");
+    ::close(held);
+    EXPECT_EQ(ReadSettings("Ornament").at("X"), "17");
+
+    std::string damaged = "[Ornament]\nX=17\n";
+    for (int i = 0; i < 20000; ++i)
+        damaged += std::string(300, '\x01') + "\n";
+    std::ofstream(SettingsFilePath(), std::ios::binary) << damaged;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadSettings("Ornament").at("X"), "17");
+    const std::string lines = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines.substr(0, 400);
+    EXPECT_LT(lines.size(), 400u);
+    EXPECT_NE(lines.find("line 3: unexpected '\\x01\\x01"), std::string::npos) << lines.substr(0, 400);
+    EXPECT_NE(lines.find("(and 19999 more lines like it)"), std::string::npos);
 }
 
 }  // namespace

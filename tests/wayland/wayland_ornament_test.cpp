@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -217,11 +220,12 @@ TEST_F(WaylandOrnamentTest, ItHangsOnTheDesktopWithTheDesktopShowingThroughAndIs
 }
 
 // Catches an ornament under the windows that --above does not raise, one that swallows the
-// clicks meant for the window below it or lets through those on the wreath, one that a drag
-// does not move with the pointer or moves by other than the pointer did, and a place not kept
-// for its output: over a tiled window, a click on a leaf does not reach the window and one
-// beside the wreath does; a drag moves it as far as the pointer went, the place is kept with
-// its output's name, and the next ornament hangs there.
+// clicks meant for the window below it or lets through those on the wreath, one that keeps
+// the keys once the window below is clicked, one that a drag does not move with the pointer or
+// moves by other than the pointer did, and a place not kept for its output: over a tiled
+// window, a click on a leaf does not reach the window and one beside the wreath does, and keys
+// after it (2, Esc) reach the ornament no more; a drag moves it as far as the pointer went,
+// the place is kept with its output's name, and the next ornament hangs there.
 TEST_F(WaylandOrnamentTest, AboveATiledWindowClicksBesideTheWreathPassAndADragMovesItToStay)
 {
     StartWindowBelow();
@@ -231,8 +235,19 @@ TEST_F(WaylandOrnamentTest, AboveATiledWindowClicksBesideTheWreathPassAndADragMo
     input.Click(520, 120, BTN_LEFT);
     ASSERT_TRUE(WaitFor([&] { return !PressesBelow().empty(); })) << "the click beside the wreath did not pass";
     EXPECT_EQ(PressesBelow(), (std::vector<std::pair<int, int>>{{520, 120}})) << "the click on the leaf passed";
+    // A person's pointer takes a moment between leaving the wreath and clicking elsewhere.
+    input.Click(548, 300, BTN_LEFT);
+    input.MoveTo(520, 140);
+    std::this_thread::sleep_for(300ms);
+    input.Click(520, 140, BTN_LEFT);
+    ASSERT_TRUE(WaitFor([&] { return PressesBelow().size() == 2; })) << "the second click beside it did not pass";
+    input.Tap(KEY_2);
+    input.Tap(KEY_ESC);
+    EXPECT_EQ(child.WaitForExit(1000ms), -1) << "Esc reached it after a click elsewhere";
+    EXPECT_EQ(Settings().find("Pattern=2"), std::string::npos) << "2 reached it: " << Settings();
 
     input.Drag(548, 300, 408, 320, BTN_LEFT);
+
     ASSERT_TRUE(WaitFor([&] { return Settings().find("OutputY=") != std::string::npos; })) << Settings();
     EXPECT_NE(Settings().find("[Ornament]\nOutput=HEADLESS-1\nOutputX=360\nOutputY=120\n"), std::string::npos)
         << Settings();
@@ -382,6 +397,58 @@ TEST_F(WaylandOrnamentTest, OnlyWhatChangedIsHandedToTheCompositor)
     const long frames = static_cast<long>(commits.size()) - 20;
     EXPECT_LT(whole, frames / 10) << "whole frames among " << frames;
     EXPECT_LT(area / frames, kSide * kSide / 3) << "the average frame's damage is most of the surface";
+}
+
+// Catches two ornaments on one desktop, one larger than its output (a size of 4096 once sent
+// its outline as 12,233 requests and was cut off, silently), or a size that lands it off its
+// output: --geometry 4096x4096 is made to fit the output with one line and shows; the same
+// compositor named by a link of another name, or with --x11, finds it hanging already.
+TEST_F(WaylandOrnamentTest, ItIsOneToADesktopHoweverNamedAndFitsItsOutput)
+{
+    Start({"--geometry", "4096x4096"});
+    const Box box = WaitForWreath();
+    ASSERT_GT(box.width, 500) << Stderr();
+    EXPECT_TRUE(box.x >= 0 && box.y >= 0 && box.x + box.width <= kWidth && box.y + box.height <= kHeight);
+    EXPECT_EQ(Stderr(), "lumetta: --geometry 4096x4096 is larger than its monitor; the ornament is 768x768 instead\n");
+    const fs::path link = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "lumetta-test-wayland";
+    fs::remove(link);
+    fs::create_symlink(std::getenv("WAYLAND_DISPLAY"), link);
+    for (const auto& args : {std::vector<std::string>{"--ornament"}, std::vector<std::string>{"--ornament", "--x11"}}) {
+        const ProcessResult second = Run(args, link.filename().string());
+        EXPECT_EQ(second.status, 0) << args.back();
+        EXPECT_NE(second.err.find("an ornament hangs on this desktop already (process " + std::to_string(child.Pid())),
+                  std::string::npos)
+            << args.back() << ": " << second.err;
+    }
+    fs::remove(link);
+    child.Signal(SIGTERM);
+    EXPECT_EQ(child.WaitForExit(20000ms), 0);
+}
+
+// Catches a start that hangs for ever on a compositor that takes the connection and never
+// answers, or that an end signal cannot end: it says so in one line with status 1, and SIGTERM
+// ends it quietly meanwhile.
+TEST_F(WaylandOrnamentTest, ACompositorThatNeverAnswersIsSaidAndSignalsStillEndIt)
+{
+    const fs::path socket = dir.Path() / "silent";
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 8), 0);
+    const ProcessResult silent = Run({"--ornament"}, socket.string());
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_EQ(silent.err, "lumetta: the Wayland compositor at " + socket.string() +
+                              " took the connection but does not answer\n");
+    RunOptions options;
+    options.environment = {"XDG_CONFIG_HOME=" + dir.Path().string(), "WAYLAND_DISPLAY=" + socket.string()};
+    options.signal = SIGTERM;
+    options.signalAfterMs = 1000;
+    const ProcessResult ended = RunLumetta({"--ornament"}, dir.Path(), options);
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    EXPECT_EQ(ended.err, "");
+    ::close(listening);
 }
 
 // Catches a lumetta that tries a way it cannot have, or fails without a word, with no X
