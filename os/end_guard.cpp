@@ -2,6 +2,7 @@
 
 #include "os/end_signals.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -22,6 +23,8 @@ constexpr int kLookMilliseconds = 100;
 CEndGuard::CEndGuard(int wakeDescriptor, int graceMs, int startMs, std::string slowLine, void (*last)())
     : m_wake(wakeDescriptor), m_graceMs(graceMs), m_startMs(startMs), m_slowLine(std::move(slowLine)), m_last(last)
 {
+    if (::pipe2(m_stop, O_CLOEXEC) != 0)
+        m_stop[0] = m_stop[1] = -1;  // then it is woken by its next look, at most 100 ms on
     // Its thread keeps the end signals out, but for those it takes itself.
     const CHoldEndSignals hold;
     m_thread = std::thread([this] { Watch(); });
@@ -30,7 +33,13 @@ CEndGuard::CEndGuard(int wakeDescriptor, int graceMs, int startMs, std::string s
 CEndGuard::~CEndGuard()
 {
     m_bStop = true;
+    const char byte = 0;
+    (void)!::write(m_stop[1], &byte, 1);
     m_thread.join();
+    for (const int fd : m_stop) {
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 void CEndGuard::Watch()
@@ -49,9 +58,13 @@ void CEndGuard::Watch()
             m_last();
         ::_exit(status);
     };
-    while (!m_bStop) {
-        pollfd waits[] = {{caught == Clock::time_point{} ? m_wake : -1, POLLIN, 0}, {m_bStarted ? -1 : pending, POLLIN, 0}};
-        ::poll(waits, 2, kLookMilliseconds);
+    for (;;) {
+        pollfd waits[] = {{caught == Clock::time_point{} ? m_wake : -1, POLLIN, 0},
+                          {m_bStarted ? -1 : pending, POLLIN, 0},
+                          {m_stop[0], POLLIN, 0}};
+        ::poll(waits, 3, kLookMilliseconds);
+        if (waits[2].revents != 0 || m_bStop)
+            break;
         signalfd_siginfo info;
         if (!m_bStarted && waits[1].revents != 0 && ::read(pending, &info, sizeof info) == sizeof info)
             end(0);

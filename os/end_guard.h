@@ -29,5 +29,6 @@ private:
     const std::string m_slowLine;
     void (*const m_last)();
     std::atomic<bool> m_bStarted{false}, m_bStop{false};
+    int m_stop[2] = {-1, -1};  // written to as the guard goes, which wakes its thread at once
     std::thread m_thread;
 };

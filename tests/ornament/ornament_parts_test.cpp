@@ -424,4 +424,19 @@ TEST(AutostartTest, TheProgramsPathIsQuotedAsDesktopEntriesAsk)
     EXPECT_NE(AutostartEntry("/usr/bin/lumetta").find("\nExec=/usr/bin/lumetta --ornament\n"), std::string::npos);
 }
 
+// Catches "Start at login" shown ticked for an entry the desktop switched off: either key
+// switches it off, in the entry's own group.
+TEST(AutostartTest, AnEntryTheDesktopSwitchedOffIsOff)
+{
+    const std::string entry = AutostartEntry("/usr/bin/lumetta");
+    const std::pair<std::string, bool> cases[] = {
+        {entry, true},
+        {entry + "Hidden=true\n", false},
+        {std::string(entry).replace(entry.find("enabled=true"), 12, "enabled=false"), false},
+        {entry + "[Other]\nHidden=true\n", true},
+    };
+    for (const auto& [text, on] : cases)
+        EXPECT_EQ(AutostartEnabled(text), on) << text;
+}
+
 }  // namespace

@@ -309,8 +309,9 @@ TEST_F(WaylandOrnamentTest, ItTakesKeysOnceClickedAndEndsQuietlyHoweverItIsTaken
 }
 
 // Catches an ornament left where nobody sees it when its output shrinks, a forced move kept as
-// the user's place, or one that fails or hangs on when the compositor goes: it comes back onto
-// the smaller output, nothing is kept, and it ends quietly with the compositor.
+// the user's place, or one that fails, hangs on or leaves its socket when the compositor goes:
+// it comes back onto the smaller output, nothing is kept, and it ends quietly with the
+// compositor, its socket gone.
 TEST_F(WaylandOrnamentTest, ItStaysOnItsOutputAsItShrinksAndEndsQuietlyWithTheCompositor)
 {
     Start({"--geometry", "300x300+650+400"});
@@ -326,6 +327,8 @@ TEST_F(WaylandOrnamentTest, ItStaysOnItsOutputAsItShrinksAndEndsQuietlyWithTheCo
     (void)!std::system("swaymsg exit >/dev/null 2>&1");
     EXPECT_EQ(child.WaitForExit(20000ms), 0) << "it did not end quietly with the compositor";
     EXPECT_EQ(Stderr(), "");
+    for (const auto& left : fs::directory_iterator(std::getenv("XDG_RUNTIME_DIR")))
+        EXPECT_NE(left.path().extension(), ".socket") << "its socket stayed: " << left.path();
 }
 
 // Catches a menu that does not open on the surface or does nothing: a right click on a leaf
