@@ -265,8 +265,8 @@ bool CRuntimeClaim::FindHolder(const RuntimePlace& place, int limitMs, CRuntimeC
 
 std::vector<OrnamentRequest> CRuntimeClaim::Serve()
 {
-    for (int connection; m_listen >= 0 && (connection = ::accept4(m_listen, nullptr, nullptr,
-                                                                   SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
+    for (int connection;
+         m_listen >= 0 && (connection = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
         ucred peer{};
         socklen_t size = sizeof peer;
         if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid())

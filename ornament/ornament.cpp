@@ -64,7 +64,8 @@ int COrnament::Run(COrnamentSurface& surface)
 
     m_loop = g_main_loop_new(nullptr, FALSE);
     m_sources.push_back(g_timeout_add(
-        kFrameMilliseconds, +[](gpointer self) -> gboolean {
+        kFrameMilliseconds,
+        +[](gpointer self) -> gboolean {
             static_cast<COrnament*>(self)->Turn();
             return G_SOURCE_CONTINUE;
         },
@@ -241,8 +242,7 @@ void COrnament::OnMenuAsked(unsigned long time)
         return;
     m_pSurface->TakeKeys(time);
     m_bKeys = m_bMenuOpen = true;
-    if (const std::string error = m_pSurface->PopUpMenu(m_choices.MenuState(m_scene.State(), m_side));
-        !error.empty()) {
+    if (const std::string error = m_pSurface->PopUpMenu(m_choices.MenuState(m_scene.State(), m_side)); !error.empty()) {
         Say("the ornament's menu cannot open: " + error);
         m_bMenuOpen = false;
     }
@@ -295,7 +295,7 @@ void COrnament::OnMonitorsChanged()
         place.y += same->rect.y - m_on.rect.y;
     }
     const std::vector<PlaceRect> mine = same != m_monitors.end() ? std::vector<PlaceRect>{same->rect}
-                                                                  : RectsOf(m_monitors);
+                                                                 : RectsOf(m_monitors);
     if (!SeenOnAMonitor(mine, place))
         place = OntoNearestMonitor(mine, place);
     PutAt(place);

@@ -105,9 +105,9 @@ private:
     int m_status = 0;
 
     std::vector<Monitor> m_monitors;
-    PlaceRect m_place;         // in the desktop's layout
-    Monitor m_on;              // the monitor it was put on, as it was then
-    PlaceRect m_dragFrom;      // where a drag started
+    PlaceRect m_place;                  // in the desktop's layout
+    Monitor m_on;                       // the monitor it was put on, as it was then
+    PlaceRect m_dragFrom;               // where a drag started
     int m_side = kDefaultOrnamentSide;  // at scale 1
     int m_frameWidth = 0, m_frameHeight = 0;
     std::vector<OutlineRow> m_outline;

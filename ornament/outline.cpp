@@ -40,9 +40,8 @@ std::vector<OutlineRect> Rects(const std::map<int, Runs>& rows, int band)
         const Runs joined = Joined(std::move(runs));
         std::vector<OutlineRect> next;
         for (const auto& [from, to] : joined) {
-            const auto same = std::find_if(open.begin(), open.end(), [&](const OutlineRect& r) {
-                return r.x == from && r.x + r.width == to;
-            });
+            const auto same = std::find_if(open.begin(), open.end(),
+                                           [&](const OutlineRect& r) { return r.x == from && r.x + r.width == to; });
             if (b == last + 1 && same != open.end()) {
                 same->height += band;
                 next.push_back(*same);

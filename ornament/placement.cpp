@@ -182,7 +182,8 @@ bool FitOnMonitor(const PlaceRect& monitor, int& width, int& height)
     if (monitor.width <= 0 || monitor.height <= 0 || (width <= monitor.width && height <= monitor.height))
         return false;
     // The smaller of the two shares, in whole pixels, never below the least side.
-    const double share = std::min(static_cast<double>(monitor.width) / width, static_cast<double>(monitor.height) / height);
+    const double share =
+        std::min(static_cast<double>(monitor.width) / width, static_cast<double>(monitor.height) / height);
     width = std::max(kLeastSide, static_cast<int>(width * share));
     height = std::max(kLeastSide, static_cast<int>(height * share));
     return true;

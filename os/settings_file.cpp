@@ -338,7 +338,8 @@ SettingsSave TryWriteSettings(const std::string& group, const std::map<std::stri
     if (merged == lines)
         return SettingsSave::Saved;
     if (MadeReadOnly(path)) {
-        SayOnce(g_bSaidReadOnly, "settings " + ShownName(path.string()) + " are read-only, so nothing is saved in them");
+        SayOnce(g_bSaidReadOnly,
+                "settings " + ShownName(path.string()) + " are read-only, so nothing is saved in them");
         return SettingsSave::Failed;
     }
     std::string bytes;

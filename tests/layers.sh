@@ -4,7 +4,9 @@
 # showing the scene ask of the operating system, and x11/ and wayland/, what those on an X
 # display and on a Wayland desktop share, neither of which knows the other.
 # Above that the ways themselves, export/, saver/, ornament/ and window/, each of which may use
-# the floors below but never another way. On top app/, the program, which chooses among them.
+# the floors below but never another way. The ornament's own part knows no window system; each
+# of its surfaces, ornament/x11/ and ornament/wayland/, uses it and its own floor, never the
+# other's. On top app/, the program, which chooses among them.
 # Fails naming every include that breaks this.
 # Usage: layers.sh SOURCE_DIR
 set -euo pipefail
@@ -13,10 +15,10 @@ status=0
 # The one include that points up, by design: the wreath ends its drawing with the bulb string
 # and its blink step, which the bulbs' patterns own.
 exception='models/wreath.cpp:#include "bulbs/patterns.h"'
-check() {  # folder, then the folders it may include from
+check() {  # folder, then the folders it may include from (a name with a dot: a header pattern)
   local folder=$1; shift
   local allowed
-  allowed=$(printf '%s/|' "$@")
+  allowed=$(for a in "$@"; do case "$a" in *.*) printf '%s|' "$a" ;; *) printf '%s/|' "$a" ;; esac; done)
   while IFS= read -r hit; do
     case "$hit" in "$exception") continue ;; esac
     echo "FAIL: $hit"
@@ -35,7 +37,10 @@ check x11 "${scene[@]}" os x11
 check wayland "${scene[@]}" os wayland
 check export "${scene[@]}" os export
 check saver "${scene[@]}" os x11 saver
-check ornament "${scene[@]}" os x11 wayland ornament
+check ornament "${scene[@]}" os wayland/compositor.h 'ornament/[a-z_]+\.h' ornament/x11/x11_ornament.h \
+  ornament/wayland/wayland_entry.h ornament/wayland/buffer_parts.h
+check ornament/x11 "${scene[@]}" os x11 'ornament/[a-z_]+\.h' ornament/x11
+check ornament/wayland "${scene[@]}" os wayland 'ornament/[a-z_]+\.h' ornament/wayland
 check window "${scene[@]}" os x11 window
 check app "${scene[@]}" os x11 wayland export saver ornament window app
 [ "$status" -eq 0 ] && echo "PASS: every include points down, but the wreath's one to the bulbs' patterns"

@@ -9,7 +9,10 @@ wrong=(
   'saver/saver_host.cpp:export/safe_file.h'    # one way of showing the scene using another
   'window/settings.cpp:saver/saver_host.h'
   'os/modules.cpp:view/scene.h'                # the operating system's floor above the scene's
-  'ornament/ornament_host.cpp:saver/saver_host.h'
+  'ornament/ornament.cpp:saver/saver_host.h'
+  'ornament/ornament.cpp:x11/display.h'                    # the ornament's own part knowing a window system
+  'ornament/x11/x11_surface.cpp:ornament/wayland/frame_surface.h'   # one surface knowing the other
+  'ornament/wayland/layer_surface.cpp:x11/display.h'
   'x11/frame_clock.cpp:window/settings.h'      # a floor above the ways it serves
   'wayland/scene_keys.cpp:x11/key_places.h'    # the Wayland floor knowing the X one
 )

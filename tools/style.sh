@@ -15,7 +15,7 @@ build=${1:?usage: style.sh BUILD_DIR}
 # shellcheck disable=SC2086
 clang-format --dry-run -Werror $files
 echo "style: every file is laid out as .clang-format says" >&2
-run-clang-tidy-14 -p "$build" -j"$(nproc)" -quiet "$PWD/(app|export|saver|ornament|window|os|x11|wayland|view|models|bulbs|core)/[^/]+\.cpp\$" >"$build/tidy.log" 2>&1 || {
+run-clang-tidy-14 -p "$build" -j"$(nproc)" -quiet "$PWD/(app|export|saver|ornament|window|os|x11|wayland|view|models|bulbs|core)/([a-z]+/)?[^/]+\.cpp\$" >"$build/tidy.log" 2>&1 || {
   grep -E 'warning:|error:' "$build/tidy.log" >&2 || tail -40 "$build/tidy.log" >&2
   echo "style: clang-tidy found faults (the whole account: $build/tidy.log)" >&2
   exit 1

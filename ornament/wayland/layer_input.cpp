@@ -47,7 +47,8 @@ std::string CLayerSurface::PopUpMenu(const OrnamentMenuState& state)
                          g_idle_add(
                              [](gpointer self) -> gboolean {
                                  auto* surface = static_cast<CLayerSurface*>(self);
-                                 surface->m_events.OnMenuClosed(std::exchange(surface->m_chosen, OrnamentChoice::Nothing));
+                                 surface->m_events.OnMenuClosed(
+                                     std::exchange(surface->m_chosen, OrnamentChoice::Nothing));
                                  return G_SOURCE_REMOVE;
                              },
                              self);
@@ -67,8 +68,8 @@ void CLayerSurface::OnClosed(int surface)
     if (surface != m_surfaces)
         return;
     const std::vector<Output> outputs = Outputs();
-    const bool outputGone = std::none_of(outputs.begin(), outputs.end(),
-                                         [&](const Output& o) { return o.monitor == m_outputMonitor; });
+    const bool outputGone =
+        std::none_of(outputs.begin(), outputs.end(), [&](const Output& o) { return o.monitor == m_outputMonitor; });
     if (!outputGone)
         return m_events.TakeDown();
     m_bClosed = true;

@@ -55,8 +55,8 @@ std::string CLayerSurface::Connect()
                                                static_cast<CCompositorLink::PointerEvents&>(*this));
     if (!m_link->Shm() || !m_link->Subcompositor())
         return "the Wayland compositor offers no shared memory or subsurfaces for the ornament's frames";
-    m_frames = std::make_unique<CFrameSurface>(gdk_wayland_display_get_wl_compositor(display),
-                                               m_link->Subcompositor(), m_link->Shm());
+    m_frames = std::make_unique<CFrameSurface>(gdk_wayland_display_get_wl_compositor(display), m_link->Subcompositor(),
+                                               m_link->Shm());
     g_signal_connect(display, "monitor-added", G_CALLBACK(+[](GdkDisplay*, GdkMonitor* monitor, gpointer self) {
                          static_cast<CLayerSurface*>(self)->Watch(monitor);
                          static_cast<CLayerSurface*>(self)->m_events.OnMonitorsChanged();
@@ -181,8 +181,9 @@ void CLayerSurface::ConnectWindow()
                      this);
     g_signal_connect(m_window, "key-press-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
-                         static_cast<CLayerSurface*>(self)->m_events.OnKey(
-                             SceneKeyOfKeysym(event->keyval, event->hardware_keycode), event->keyval == GDK_KEY_Escape);
+                         static_cast<CLayerSurface*>(self)->m_events.OnKey(SceneKeyOfKeysym(event->keyval,
+                                                                                            event->hardware_keycode),
+                                                                           event->keyval == GDK_KEY_Escape);
                          return TRUE;
                      }),
                      this);
@@ -211,7 +212,8 @@ void CLayerSurface::ConnectWindow()
     // click until the first frame gives the outline.
     g_signal_connect_after(m_window, "map", G_CALLBACK(+[](GtkWidget* window, gpointer self) {
                                auto* surface = static_cast<CLayerSurface*>(self);
-                               surface->m_frames->Attach(gdk_wayland_window_get_wl_surface(gtk_widget_get_window(window)));
+                               surface->m_frames->Attach(
+                                   gdk_wayland_window_get_wl_surface(gtk_widget_get_window(window)));
                                surface->SetOutline({});
                                surface->m_events.OnExposed();
                                surface->m_events.OnCompositorChanged();
@@ -308,8 +310,7 @@ bool CLayerSurface::WantsFrame() const
 void CLayerSurface::PutFrame(CScene& scene, bool whole)
 {
     const FrameChange& change = scene.Change();
-    const std::vector<FrameRect> parts =
-        whole || change.whole ? std::vector<FrameRect>{scene.Bounds()} : change.parts;
+    const std::vector<FrameRect> parts = whole || change.whole ? std::vector<FrameRect>{scene.Bounds()} : change.parts;
     scene.CopyToDefaultFramebuffer(parts);
     m_shown.clear();
     for (const FrameRect& part : parts) {
@@ -345,4 +346,3 @@ void CLayerSurface::SetOutline(const std::vector<OutlineRow>& rows)
     wl_region_destroy(region);
     CommitPlace();
 }
-

@@ -169,7 +169,8 @@ TEST(OutlineTest, RowsComeAsFewRectanglesThatCoverThemAll)
         const int r = side / 2, inner = side / 4;
         for (int y = 0; y < side; ++y) {
             const int dy = y - r, outer = static_cast<int>(std::sqrt(double(r) * r - double(dy) * dy));
-            const int hole = std::abs(dy) < inner ? static_cast<int>(std::sqrt(double(inner) * inner - double(dy) * dy)) : 0;
+            const int hole = std::abs(dy) < inner ? static_cast<int>(std::sqrt(double(inner) * inner - double(dy) * dy))
+                                                  : 0;
             if (hole == 0)
                 rows.push_back({r - outer, y, 2 * outer});
             else
@@ -182,9 +183,11 @@ TEST(OutlineTest, RowsComeAsFewRectanglesThatCoverThemAll)
             for (const OutlineRow& row : rows) {
                 const int y = row.y / scale;
                 for (const int x : {row.x / scale, (row.x + row.width - 1) / scale})
-                    EXPECT_TRUE(std::any_of(rects.begin(), rects.end(), [&](const OutlineRect& c) {
-                        return x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height;
-                    })) << "pixel " << x << ", " << y << " of " << side << " at scale " << scale << " left out";
+                    EXPECT_TRUE(std::any_of(rects.begin(), rects.end(),
+                                            [&](const OutlineRect& c) {
+                                                return x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height;
+                                            }))
+                        << "pixel " << x << ", " << y << " of " << side << " at scale " << scale << " left out";
             }
         }
     }

@@ -628,7 +628,8 @@ TEST_F(OrnamentTest, TheKeysAreItsOnlyFromAClickOnItUntilThePointerLeaves)
     XSync(display, False);
     ASSERT_EQ(std::system("xdotool mousemove 560 300 sleep 0.2 key a"), 0);
     ASSERT_EQ(std::system("xdotool click 1 sleep 0.2 key 3"), 0);
-    ASSERT_TRUE(WaitFor([&] { return Settings().find("Pattern=3") != std::string::npos; })) << "clicked, it heard no key";
+    ASSERT_TRUE(WaitFor([&] { return Settings().find("Pattern=3") != std::string::npos; }))
+        << "clicked, it heard no key";
     ASSERT_EQ(std::system("xdotool mousemove 520 120 sleep 0.3 click 1 sleep 0.2 key a key Escape"), 0);
     EXPECT_EQ(WaitForExit(1000ms), -1) << "Esc reached it after a click elsewhere";
     EXPECT_EQ(Settings().find("Spin="), std::string::npos) << "A reached it: " << Settings();
@@ -739,7 +740,8 @@ TEST_F(OrnamentTest, AnotherLumettaTakesItDownOrHandsItOptions)
     const Window claim = XGetSelectionOwner(display, XInternAtom(display, "_LUMETTA_ORNAMENT_S0", False));
     const std::string flood(70000, 'x');
     XChangeProperty(display, claim, XInternAtom(display, "_LUMETTA_ORNAMENT_REQUESTS", False), XA_STRING, 8,
-                    PropModeAppend, reinterpret_cast<const unsigned char*>(flood.data()), static_cast<int>(flood.size()));
+                    PropModeAppend, reinterpret_cast<const unsigned char*>(flood.data()),
+                    static_cast<int>(flood.size()));
     XSync(display, False);
     const ProcessResult handed = Run({"--ornament", "--pattern", "3", "--geometry", "300x300"});
     EXPECT_EQ(handed.status, 0);

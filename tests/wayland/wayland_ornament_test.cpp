@@ -442,8 +442,8 @@ TEST_F(WaylandOrnamentTest, ACompositorThatNeverAnswersIsSaidAndSignalsStillEndI
     ASSERT_EQ(::listen(listening, 8), 0);
     const ProcessResult silent = Run({"--ornament"}, socket.string());
     EXPECT_EQ(silent.status, 1);
-    EXPECT_EQ(silent.err, "lumetta: the Wayland compositor at " + socket.string() +
-                              " took the connection but does not answer\n");
+    EXPECT_EQ(silent.err,
+              "lumetta: the Wayland compositor at " + socket.string() + " took the connection but does not answer\n");
     RunOptions options;
     options.environment = {"XDG_CONFIG_HOME=" + dir.Path().string(), "WAYLAND_DISPLAY=" + socket.string()};
     options.signal = SIGTERM;
