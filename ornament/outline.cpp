@@ -39,7 +39,8 @@ std::vector<OutlineRect> Rects(const std::map<int, Runs>& rows, int band)
     for (auto& [b, runs] : bands) {
         const Runs joined = Joined(std::move(runs));
         std::vector<OutlineRect> next;
-        for (const auto& [from, to] : joined) {
+        for (const auto& run : joined) {
+            const int from = run.first, to = run.second;
             const auto same = std::find_if(open.begin(), open.end(),
                                            [&](const OutlineRect& r) { return r.x == from && r.x + r.width == to; });
             if (b == last + 1 && same != open.end()) {
