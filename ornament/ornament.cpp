@@ -256,6 +256,9 @@ void COrnament::OnMenuClosed(OrnamentChoice choice)
 
 void COrnament::OnKey(int sceneCode, bool escape)
 {
+    // Keys meant for the menu that come before it holds the keyboard act on nothing.
+    if (m_bMenuOpen)
+        return;
     if (escape)
         TakeDown();
     else if (m_choices.Key(sceneCode, m_scene.State()))
