@@ -17,6 +17,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "os/headless_context.h"
 #include "export/headless_render.h"
+#include "view/gl_query.h"
 #include "tests/support/png_read.h"
 #include "view/frame_cache.h"
 #include "view/scene.h"
@@ -84,7 +85,7 @@ void Drawing(benchmark::State& state, FrameDrawing drawing, bool copyTiles)
     for (auto _ : state) {
         scene->OnDraw();
         if (copyTiles) {
-            scene->CopyToDefaultFramebuffer(scene->Change().parts);
+            scene->PutFrame(scene->Change().parts);
             glFinish();
         }
         for (const FrameRect& part : scene->Change().parts)
@@ -269,7 +270,7 @@ long PixelsDifferingFromTheProgram()
         scene->OnDraw();
         if (!scene->FrameCached())
             return -1;
-        const std::vector<std::uint8_t> drawn = scene->ReadCachedFrame(3);
+        const std::vector<std::uint8_t> drawn = scene->ReadFrame(3);
         char name[16];
         (void)std::snprintf(name, sizeof name, "f%02d.png", i);
         const RgbImage written = ReadPng(folder / name);
@@ -303,8 +304,8 @@ long PixelsMissedInTheWindow()
     }
     XSync(w.display, False);
     XImage* shown = XGetImage(w.display, w.window, 0, 0, kSide, kSide, AllPlanes, ZPixmap);
-    scene->CopyToDefaultFramebuffer({scene->Bounds()});
-    const std::vector<std::uint8_t> frame = ReadPixelsRgb(kSide, kSide);
+    scene->PutFrame({scene->Bounds()});
+    const std::vector<std::uint8_t> frame = ReadPixels({0, 0, kSide, kSide}, 3);
     long differing = shown ? 0 : -1;
     for (int y = 0; shown && y < kSide; ++y) {
         for (int x = 0; x < kSide; ++x) {

@@ -204,8 +204,7 @@ public:
                 frame->width = m_options.width;
                 frame->height = m_options.height;
                 frame->channels = m_options.transparent ? 4 : 3;
-                frame->rgb = scene.FrameCached() ? scene.ReadCachedFrame(frame->channels)
-                                                 : ReadPixels(m_options.width, m_options.height, frame->channels);
+                frame->rgb = scene.ReadFrame(frame->channels);
                 error = m_pPipeline->Push(std::move(frame));
             }
             progress.Done(i + 1);
@@ -237,8 +236,7 @@ private:
             scene.OnDraw();
             measuring.AfterFrame(scene.State());
             if (everyFrame || i == m_nFrames - 1) {
-                const std::vector<std::uint8_t> rgba =
-                    scene.FrameCached() ? scene.ReadCachedFrame(4) : ReadPixels(m_options.width, m_options.height, 4);
+                const std::vector<std::uint8_t> rgba = scene.ReadFrame(4);
                 extent.Join(CoveredExtent(rgba.data(), m_options.width, m_options.height));
             }
         }
@@ -313,20 +311,6 @@ int Fail(const std::string& line, int status = 1)
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadPixels(int width, int height, int channels)
-{
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * channels);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    glPopClientAttrib();
-    return pixels;
-}
-
-std::vector<std::uint8_t> ReadPixelsRgb(int width, int height)
-{
-    return ReadPixels(width, height, 3);
-}
 
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder)
 {

@@ -55,7 +55,3 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
 // the drawing apart from the encoding.
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder, std::unique_ptr<COutput> output);
 
-// The current read framebuffer's width x height RGB8 pixels, rows bottom-up.
-std::vector<std::uint8_t> ReadPixelsRgb(int width, int height);
-// The same with channels 3 (RGB8) or 4 (RGBA8).
-std::vector<std::uint8_t> ReadPixels(int width, int height, int channels);

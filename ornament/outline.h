@@ -3,6 +3,8 @@
 // alpha they are the part of the window that is shown.
 #pragma once
 
+#include "core/rect.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -17,10 +19,7 @@ struct OutlineRow {
 std::vector<OutlineRow> CoveredRows(const std::uint8_t* rgba, int width, int height);
 
 // A rectangle of an outline, from the top left.
-struct OutlineRect {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const OutlineRect&) const = default;
-};
+using OutlineRect = Rect;
 // The outline's rows, in pixels of a frame drawn scale to a pixel of the surface, as
 // rectangles of the surface's pixels that cover every one of them: runs rounded outwards,
 // those that stand one under another alike made one, and no more than most of them (the

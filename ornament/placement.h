@@ -3,17 +3,15 @@
 // Plain values only, no window system.
 #pragma once
 
+#include "core/rect.h"
 #include "ornament/kept.h"
 
 #include <string>
 #include <vector>
 
-// A rectangle in the desktop's layout: pixels of an X11 root window, or a Wayland
-// compositor's logical pixels.
-struct PlaceRect {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const PlaceRect&) const = default;
-};
+// A rectangle in the desktop's layout, from its top left: pixels of an X11 root window, or a
+// Wayland compositor's logical pixels.
+using PlaceRect = Rect;
 
 // A monitor or output, the name empty where the window system gives none.
 struct Monitor {

@@ -4,6 +4,7 @@
 
 #include "models/shape_cache.h"
 #include "view/frame.h"
+#include "view/gl_query.h"
 #include "view/panel.h"
 
 #include <GL/gl.h>
@@ -89,15 +90,15 @@ const FrameChange& CScene::Change() const
     return m_bFrameCached ? m_pCache->Change() : m_wholeChange;
 }
 
-void CScene::CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const
+void CScene::PutFrame(const std::vector<FrameRect>& parts) const
 {
     if (m_bFrameCached)
-        m_pCache->CopyToDefaultFramebuffer(parts);
+        m_pCache->PutFrame(parts);
 }
 
-std::vector<std::uint8_t> CScene::ReadCachedFrame(int channels) const
+std::vector<std::uint8_t> CScene::ReadFrame(int channels) const
 {
-    return m_pCache->ReadPixels(channels);
+    return m_bFrameCached ? m_pCache->ReadFrame(channels) : ReadPixels(Bounds(), channels);
 }
 
 void CScene::OnCreate(const std::string& installedFolder)
@@ -109,8 +110,9 @@ void CScene::OnCreate(const std::string& installedFolder)
 
 void CScene::OnCreateContext()
 {
+    // Nothing of another context is of use in this one.
     if (m_pCache)
-        m_pCache->Invalidate();
+        SetFrameDrawing(FrameDrawing::Cached);
     SetupFixedState();
     if (m_bTransparent)
         SetupTransparency();
@@ -123,8 +125,6 @@ void CScene::SetFraming(const Framing& framing)
 {
     m_framing = framing;
     SetupProjection(m_nWidth, m_nHeight, m_framing);
-    if (m_pCache)
-        m_pCache->Invalidate();
 }
 
 void CScene::OnSize(int cx, int cy)
@@ -138,7 +138,7 @@ void CScene::OnSize(int cx, int cy)
 void CScene::OnDraw()
 {
     const Backdrop backdrop = m_bTransparent ? Backdrop::None : Backdrop::Panel;
-    m_bFrameCached = m_pCache && m_pCache->Draw(m_state, backdrop, m_nWidth, m_nHeight);
+    m_bFrameCached = m_pCache && m_pCache->Draw(m_state, backdrop);
     if (!m_bFrameCached)
         RenderFrame(m_state, backdrop);
 }
@@ -153,8 +153,9 @@ void CScene::OnDestroyContext()
 
 void CScene::OnContextLost()
 {
+    // What the cache made went with the context: a new one knows nothing of it.
     if (m_pCache)
-        m_pCache->Forget();
+        SetFrameDrawing(FrameDrawing::Cached);
     m_bFrameCached = false;
     ForgetShapeCache();
 }

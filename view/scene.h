@@ -39,18 +39,19 @@ public:
     void SetSamples(int samples);
     // After OnDraw: the samples a pixel that frame was drawn with.
     int Samples() const;
-    // After OnDraw: whether that frame was drawn over the still parts kept.
-    bool FrameCached() const { return m_bFrameCached; }
     // After OnDraw: the parts of the frame that differ from the frame before; all of it for a
     // whole frame, and after anything that changed the still parts.
     const FrameChange& Change() const;
-    // With the context current, after OnDraw: copies parts of a cached frame to the default
-    // framebuffer's draw buffer, where it is seen; a whole frame is there already. Leaves that
-    // framebuffer bound.
-    void CopyToDefaultFramebuffer(const std::vector<FrameRect>& parts) const;
-    // With the context current, after OnDraw drew a cached frame: its pixels, RGB8 (channels 3)
-    // or RGBA8 (4), rows bottom-up. A whole frame is read from the default framebuffer.
-    std::vector<std::uint8_t> ReadCachedFrame(int channels) const;
+    // After OnDraw: whether that frame was drawn over the still parts kept. What the scene
+    // gives does not depend on it; tests and benchmarks ask.
+    bool FrameCached() const { return m_bFrameCached; }
+    // With the context current, after OnDraw: puts parts of the frame into the default
+    // framebuffer's draw buffer, where it is seen, whichever way it was drawn (a frame drawn
+    // whole is there already). Leaves that framebuffer bound.
+    void PutFrame(const std::vector<FrameRect>& parts) const;
+    // With the context current, after OnDraw: the whole frame's pixels, RGB8 (channels 3) or
+    // RGBA8 (4), rows bottom-up, whichever way it was drawn.
+    std::vector<std::uint8_t> ReadFrame(int channels) const;
     // The whole frame at the last size OnSize was given.
     FrameRect Bounds() const { return {0, 0, m_nWidth, m_nHeight}; }
 
@@ -64,7 +65,7 @@ public:
     // Any size is accepted; an empty area (a minimised window) draws nothing and does not fault.
     void OnSize(int cx, int cy);
     // Frames the picture (after OnSize, with the context current); the still parts kept are
-    // drawn again.
+    // drawn again for it.
     void SetFraming(const Framing& framing);
     // With the context current: renders one frame into the back buffer (or aside, as
     // SetFrameDrawing says) and advances the animation by one step. Leaves matrix and attribute

@@ -1,23 +1,10 @@
 #include "x11/frame_present.h"
 
+#include "view/gl_query.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace {
-
-// Whether the display's GLX names extension, as a whole word.
-bool GlxExtensionOffered(Display* display, int screen, const char* extension)
-{
-    const char* all = glXQueryExtensionsString(display, screen);
-    if (!all)
-        return false;
-    const std::size_t length = std::strlen(extension);
-    for (const char* at = std::strstr(all, extension); at; at = std::strstr(at + length, extension)) {
-        if ((at == all || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0'))
-            return true;
-    }
-    return false;
-}
 
 // Each part is a request of its own to the X server, and a compositor is told of each: parts
 // that one rectangle holds with no more than two tiles' pixels besides go as that rectangle
@@ -46,15 +33,15 @@ std::vector<FrameRect> FewerCopies(const std::vector<FrameRect>& parts)
 CFramePresenter::CFramePresenter(Display* display, int screen, GLXDrawable drawable, bool doubleBuffered)
     : m_display(display), m_drawable(drawable), m_bDoubleBuffered(doubleBuffered)
 {
-    if (doubleBuffered && GlxExtensionOffered(display, screen, "GLX_MESA_copy_sub_buffer"))
+    if (doubleBuffered && ExtensionNamed(glXQueryExtensionsString(display, screen), "GLX_MESA_copy_sub_buffer"))
         m_copySubBuffer = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
 }
 
 void CFramePresenter::CopyIn(const CScene& scene)
 {
-    // A frame drawn whole is in the back buffer already, and goes as a frame always went.
-    m_bSwap = !scene.FrameCached() || (m_bDoubleBuffered && !m_copySubBuffer);
+    // Without a copy of part of the back buffer, each frame goes whole, with a swap.
+    m_bSwap = m_bDoubleBuffered && !m_copySubBuffer;
     if (!m_bSwap && m_bDoubleBuffered && !(scene.Bounds() == m_size)) {
         // Mesa's software driver learns a window's new size only at a swap: until then the back
         // buffer keeps the size it was made with, and a copy to the window lands out of place.
@@ -68,7 +55,7 @@ void CFramePresenter::CopyIn(const CScene& scene)
         m_parts = {scene.Bounds()};
     else
         m_parts = FewerCopies(change.parts);
-    scene.CopyToDefaultFramebuffer(m_parts);
+    scene.PutFrame(m_parts);
     m_bWholeNext = false;
 }
 

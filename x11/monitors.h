@@ -3,14 +3,14 @@
 // was opened.
 #pragma once
 
+#include "core/rect.h"
+
 #include <X11/Xlib.h>
 
 #include <vector>
 
-// A rectangle on the root window, in pixels.
-struct MonitorRect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
+// A rectangle on the root window, in pixels, from its top left.
+using MonitorRect = Rect;
 
 // The monitors of display's default screen, the primary first: RandR's monitors (those
 // xrandr --setmonitor makes among them), else Xinerama's heads, else the screen itself.

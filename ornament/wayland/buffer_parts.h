@@ -4,16 +4,15 @@
 // latest. Plain values only, no compositor.
 #pragma once
 
+#include "core/rect.h"
+
 #include <cstddef>
 #include <deque>
 #include <optional>
 #include <vector>
 
 // A rectangle of a frame in its buffer's pixels, from the top left.
-struct BufferRect {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const BufferRect&) const = default;
-};
+using BufferRect = Rect;
 
 class CFrameHistory {
 public:

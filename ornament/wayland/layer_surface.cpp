@@ -1,5 +1,6 @@
 #include "ornament/wayland/layer_surface.h"
 
+#include "view/gl_query.h"
 #include "wayland/scene_keys.h"
 
 #include <GL/gl.h>
@@ -16,17 +17,6 @@ namespace {
 // The most rectangles the outline is sent as: a compositor reads a burst of requests from a
 // buffer of its own, and one that fills closes the connection.
 constexpr std::size_t kMostOutlineRects = 1024;
-
-// part of the pbuffer, RGBA rows from the bottom, as GL reads them.
-std::vector<std::uint8_t> ReadPixels(const FrameRect& part)
-{
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(part.width) * part.height * 4);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(part.x, part.y, part.width, part.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glPopClientAttrib();
-    return rgba;
-}
 
 }  // namespace
 
@@ -311,10 +301,10 @@ void CLayerSurface::PutFrame(CScene& scene, bool whole)
 {
     const FrameChange& change = scene.Change();
     const std::vector<FrameRect> parts = whole || change.whole ? std::vector<FrameRect>{scene.Bounds()} : change.parts;
-    scene.CopyToDefaultFramebuffer(parts);
+    scene.PutFrame(parts);
     m_shown.clear();
     for (const FrameRect& part : parts) {
-        const std::vector<std::uint8_t> rgba = ReadPixels(part);
+        const std::vector<std::uint8_t> rgba = ReadPixels(part, 4);
         // As Wayland keeps it: 32-bit premultiplied ARGB, rows from the top.
         const std::uint8_t* from = rgba.data();
         for (int y = part.y; y < part.y + part.height; ++y) {
@@ -329,7 +319,7 @@ void CLayerSurface::PutFrame(CScene& scene, bool whole)
 
 std::vector<std::uint8_t> CLayerSurface::ReadFrame(const CScene& scene)
 {
-    return ReadPixels(scene.Bounds());
+    return ReadPixels(scene.Bounds(), 4);
 }
 
 // The outline as the region of GTK's surface that takes input, in its own (logical) pixels,

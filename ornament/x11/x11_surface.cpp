@@ -2,6 +2,7 @@
 
 #include "ornament/x11/x11_control.h"
 #include "ornament/x11/x11_menu.h"
+#include "view/gl_query.h"
 #include "x11/display.h"
 #include "x11/monitors.h"
 #include "x11/scene_keys.h"
@@ -70,7 +71,7 @@ std::vector<Monitor> CX11Surface::Monitors()
 {
     std::vector<Monitor> monitors;
     for (const MonitorRect& m : QueryMonitors(m_d))
-        monitors.push_back({{m.x, m.y, m.width, m.height}, {}});
+        monitors.push_back({m, {}});
     return monitors;
 }
 
@@ -135,15 +136,11 @@ void CX11Surface::PutFrame(CScene& scene, bool whole)
 
 std::vector<std::uint8_t> CX11Surface::ReadFrame(const CScene& scene)
 {
-    const FrameRect all = scene.Bounds();
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(all.width) * all.height * 4);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    // From the back buffer, where the frame was put whole.
     glPushAttrib(GL_PIXEL_MODE_BIT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, all.width, all.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    std::vector<std::uint8_t> rgba = ReadPixels(scene.Bounds(), 4);
     glPopAttrib();
-    glPopClientAttrib();
     return rgba;
 }
 

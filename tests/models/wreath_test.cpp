@@ -1,6 +1,7 @@
 // The wreath's composition: what each drawing group sends, in which material, where the
 // sphere clusters stand, and the translucent apples over the flares.
 #include "export/headless_render.h"
+#include "view/gl_query.h"
 #include "bulbs/patterns.h"
 #include "models/material.h"
 #include "models/mesh.h"
@@ -248,7 +249,7 @@ TEST_F(WreathTest, FlaresShowThroughTheTranslucentApples)
     for (int turn = 0; turn < 2; ++turn) {
         scene.State().m_fFlareAngle = turn * 30.0f;
         scene.OnDraw();
-        const std::vector<std::uint8_t> pixels = ReadPixelsRgb(500, 500);
+        const std::vector<std::uint8_t> pixels = ReadPixels({0, 0, 500, 500}, 3);
         const std::uint8_t* c = &pixels[(static_cast<std::size_t>(py) * 500 + px) * 3];
         seen[turn] = {c[0], c[1], c[2]};
     }

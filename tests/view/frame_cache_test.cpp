@@ -2,6 +2,7 @@
 // state left, and the frame after a change of camera, light or size.
 #define GL_GLEXT_PROTOTYPES 1
 #include "export/headless_render.h"
+#include "view/gl_query.h"
 #include "tests/support/gl_test.h"
 #include "bulbs/patterns.h"
 #include "view/frame.h"
@@ -200,8 +201,8 @@ protected:
     // The frame the scene just drew, from wherever it was drawn, as RGBA rows bottom-up.
     static std::vector<std::uint8_t> Frame(const CScene& scene)
     {
-        scene.CopyToDefaultFramebuffer({scene.Bounds()});
-        return ReadPixels(scene.Bounds().width, scene.Bounds().height, 4);
+        scene.PutFrame({scene.Bounds()});
+        return ReadPixels(scene.Bounds(), 4);
     }
 
     std::vector<std::unique_ptr<CScene>> m_scenes;
@@ -269,8 +270,8 @@ TEST_F(FrameCacheTest, CachedFramesLeaveGlStateAndTheDefaultFramebufferAsFound)
     CScene& scene = MakeScene(FrameDrawing::Cached);
     for (int frame = 0; frame < 3; ++frame) {
         ExpectLeavesGlStateAsFound([&] { scene.OnDraw(); });
-        ExpectLeavesGlStateAsFound([&] { scene.CopyToDefaultFramebuffer(scene.Change().parts); });
-        ExpectLeavesGlStateAsFound([&] { (void)scene.ReadCachedFrame(4); });
+        ExpectLeavesGlStateAsFound([&] { scene.PutFrame(scene.Change().parts); });
+        ExpectLeavesGlStateAsFound([&] { (void)scene.ReadFrame(4); });
         EXPECT_TRUE(scene.FrameCached());
         GLint draw = -1, read = -1, frontFace = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);

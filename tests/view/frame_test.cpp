@@ -1,5 +1,6 @@
 // The frame: flare angle, flare fans, spot light, stack balance and what reaches the screen.
 #include "export/headless_render.h"
+#include "view/gl_query.h"
 #include "tests/support/gl_test.h"
 #include "bulbs/patterns.h"
 #include "view/frame.h"
@@ -245,7 +246,7 @@ TEST_F(FrameTest, RenderedFrameShowsPinkFlareCentresAtTheirPlaces)
     scene.OnCreateContext();
     scene.OnSize(500, 500);
     scene.OnDraw();
-    const std::vector<std::uint8_t> pixels = ReadPixelsRgb(500, 500);
+    const std::vector<std::uint8_t> pixels = ReadPixels({0, 0, 500, 500}, 3);
     auto at = [&](int x, int y) { return &pixels[(static_cast<std::size_t>(y) * 500 + x) * 3]; };
 
     for (const Flare& f : kFlares) {

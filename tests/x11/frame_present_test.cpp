@@ -78,7 +78,7 @@ protected:
     int PixelsNotAsDrawn()
     {
         const FrameRect all = scene->Bounds();
-        scene->CopyToDefaultFramebuffer({all});
+        scene->PutFrame({all});
         std::vector<unsigned char> frame(static_cast<std::size_t>(all.width) * all.height * 4);
         glReadBuffer(GL_BACK);
         glReadPixels(0, 0, all.width, all.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
