@@ -311,7 +311,6 @@ int Fail(const std::string& line, int status = 1)
 
 }  // namespace
 
-
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder)
 {
     return RenderHeadless(options, installedFolder, nullptr);

@@ -54,4 +54,3 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
 // kind still decides how many frames there are and where an animation starts: for measuring
 // the drawing apart from the encoding.
 int RenderHeadless(const RenderOptions& options, const std::string& installedFolder, std::unique_ptr<COutput> output);
-

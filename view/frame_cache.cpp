@@ -125,9 +125,18 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop)
         m_bOffered = GlExtensionOffered("GL_ARB_framebuffer_object") && GlExtensionOffered("GL_ARB_copy_image");
         m_bChecked = true;
     }
-    StillKey key{state.m_fDistance,   state.m_fAngle,         state.m_fSpotDiffuse, state.m_fSpotAmbient,
-                 state.m_fSpotSpecular, state.m_fSpotPosition, state.m_fSpotDirection, state.m_fSpotCutoff,
-                 {},                  {},                     backdrop,             1};
+    StillKey key{state.m_fDistance,
+                 state.m_fAngle,
+                 state.m_fSpotDiffuse,
+                 state.m_fSpotAmbient,
+                 state.m_fSpotSpecular,
+                 state.m_fSpotPosition,
+                 state.m_fSpotDirection,
+                 state.m_fSpotCutoff,
+                 {},
+                 {},
+                 backdrop,
+                 1};
     glGetDoublev(GL_PROJECTION_MATRIX, key.projection.data());
     glGetIntegerv(GL_VIEWPORT, key.viewport.data());
     const int width = key.viewport[2], height = key.viewport[3];
@@ -177,10 +186,10 @@ void CFrameCache::DrawRegions(const SceneState& state, int height) const
     // nothing there, so each region is as the whole frame would be.
     for (const FrameRect& r : m_regions) {
         const int y = height - r.y - r.height;  // the frame's rows are from the top
-        glCopyImageSubData(m_targets.Still().colour, GL_RENDERBUFFER, 0, r.x, y, 0, m_targets.Work().colour, GL_RENDERBUFFER, 0, r.x, y,
-                           0, r.width, r.height, 1);
-        glCopyImageSubData(m_targets.Still().depth, GL_RENDERBUFFER, 0, r.x, y, 0, m_targets.Work().depth, GL_RENDERBUFFER, 0, r.x, y,
-                           0, r.width, r.height, 1);
+        glCopyImageSubData(m_targets.Still().colour, GL_RENDERBUFFER, 0, r.x, y, 0, m_targets.Work().colour,
+                           GL_RENDERBUFFER, 0, r.x, y, 0, r.width, r.height, 1);
+        glCopyImageSubData(m_targets.Still().depth, GL_RENDERBUFFER, 0, r.x, y, 0, m_targets.Work().depth,
+                           GL_RENDERBUFFER, 0, r.x, y, 0, r.width, r.height, 1);
     }
     if (m_regions.empty())
         return;

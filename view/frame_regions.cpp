@@ -85,4 +85,3 @@ std::vector<FrameRect> DisjointRegions(std::vector<FrameRect> rects, int slack)
     }
     return rects;
 }
-

@@ -158,4 +158,3 @@ MovingParts PartsWithin(const MovingPartRects& rects, const FrameRect& region)
         parts.flares[k] = touches(rects.flares[k]);
     return parts;
 }
-

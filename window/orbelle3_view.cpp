@@ -2,6 +2,7 @@
 
 #include "x11/key_places.h"
 #include "window/lumetta_app.h"
+#include "x11/frame_present.h"
 
 #include "bulbs/patterns.h"
 #include "res/ids.h"
@@ -9,11 +10,20 @@
 
 #include <wx/dcclient.h>
 #include <wx/msgdlg.h>
+#include <wx/toplevel.h>
+#include <wx/utils.h>
 
 #include <algorithm>
 #include <iterator>
 
 namespace {
+
+// The window smooths its edges as the exports and the ornament do: four samples a pixel.
+constexpr int kWindowSamples = 4;
+// The clock asks for a frame by marking this one pixel to be painted: a paint for more than it
+// is the window system's, which lost what was shown (exposed, a menu closed over it, a new
+// size), and then the whole frame is brought again.
+const wxRect kTick(0, 0, 1, 1);
 
 // clang-format off
 const wxEventTypeTag<wxMouseEvent> kButtonEvents[] = {
@@ -124,6 +134,8 @@ bool COrbelle3View::OnCreate(wxDocument* doc, long flags)
     m_hRC = std::make_unique<wxGLContext>(m_pCanvas);
 
     SetSceneHost(this);
+    m_pScene->SetFrameDrawing(FrameDrawing::Cached);
+    m_pScene->SetSamples(kWindowSamples);
     m_pScene->OnCreate(COrbelle3App::GetInstalledData());
     ApplySceneStart(State(), COrbelle3App::GetSceneStart());
 
@@ -176,6 +188,7 @@ void COrbelle3View::OnDestroy()
         else
             m_pScene->OnContextLost();
     }
+    m_pPresenter.reset();
     m_hRC.reset();
     m_bContextReady = false;
     SetSceneHost(nullptr);
@@ -211,11 +224,17 @@ void COrbelle3View::OnPaint(wxPaintEvent&)
         m_pScene->OnCreateContext();
         const wxSize size = ClientPixels();
         m_pScene->OnSize(size.x, size.y);
+        Display* display = wxGetX11Display();
+        m_pPresenter = std::make_unique<CFramePresenter>(display, DefaultScreen(display),
+                                                         static_cast<GLXDrawable>(m_pCanvas->GetXWindow()), true);
         m_bContextReady = true;
     }
+    if (m_pCanvas->GetUpdateRegion().GetBox() != kTick)
+        m_pPresenter->ShowWholeNext();
     m_pScene->OnDraw();
+    m_pPresenter->CopyIn(*m_pScene);
+    m_pPresenter->Show();
     m_glErrors.Check("while drawing a frame");
-    m_pCanvas->SwapBuffers();
     m_cycle.AfterFrame(State());
     ++m_nFramesDrawn;
 }
@@ -232,7 +251,11 @@ void COrbelle3View::OnSize(wxSizeEvent& event)
 
 void COrbelle3View::OnTimer(wxTimerEvent&)
 {
-    m_pCanvas->Refresh(false);
+    // Hidden or minimised, nothing is drawn: the animation waits for it to be seen again.
+    const wxTopLevelWindow* frame = wxDynamicCast(GetFrame(), wxTopLevelWindow);
+    if (!m_pCanvas->IsShownOnScreen() || (frame && frame->IsIconized()))
+        return;
+    m_pCanvas->Refresh(false, &kTick);
 }
 
 void COrbelle3View::OnKeyDown(wxKeyEvent& event)

@@ -16,6 +16,9 @@
 
 #include <memory>
 
+// x11/frame_present.h, which brings X's macros with it.
+class CFramePresenter;
+
 class COrbelle3View : public wxView, public CSceneHost {
 public:
     COrbelle3View();
@@ -24,7 +27,8 @@ public:
     // Makes the canvas in the main frame, reads the backdrop picture (a missing one ends the
     // program), starts the frame timer and gives the canvas the keyboard focus.
     bool OnCreate(wxDocument* doc, long flags) override;
-    // All drawing happens in the canvas' paint handler, one frame per paint.
+    // All drawing happens in the canvas' paint handler, one frame per paint: over the still
+    // parts kept, with smooth edges, and only what changed brought to the canvas' window.
     void OnDraw(wxDC*) override {}
     // Lets go of the context and the canvas.
     bool OnClose(bool deleteWindow) override;
@@ -66,6 +70,7 @@ private:
     // whichever comes first.
     wxWeakRef<wxGLCanvas> m_pCanvas;
     std::unique_ptr<wxGLContext> m_hRC;
+    std::unique_ptr<CFramePresenter> m_pPresenter;  // brings the frames to the canvas' window
     bool m_bContextReady = false;
     bool m_bFatal = false;  // a fatal message is up; nothing more is drawn
     wxTimer m_timer;
