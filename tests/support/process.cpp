@@ -1,5 +1,7 @@
 #include "tests/support/process.h"
 
+#include <gtest/gtest.h>
+
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
@@ -91,12 +93,33 @@ std::vector<std::string> ThreadsTakingEndSignals(int pid, int* threads)
     return open;
 }
 
+namespace {
+
+// The folders a death test's child made: it ends with exit(), which runs no destructor of the
+// test's own, so they go as it exits.
+std::vector<std::filesystem::path>& FoldersOfTheChild()
+{
+    static std::vector<std::filesystem::path> folders;
+    return folders;
+}
+
+}  // namespace
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "lumetta-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         std::abort();
     m_path = pattern;
+    if (::testing::internal::InDeathTestChild()) {
+        if (FoldersOfTheChild().empty())
+            std::atexit([] {
+                std::error_code ignored;
+                for (const auto& folder : FoldersOfTheChild())
+                    std::filesystem::remove_all(folder, ignored);
+            });
+        FoldersOfTheChild().push_back(m_path);
+    }
 }
 
 TempDir::~TempDir()
