@@ -594,6 +594,33 @@ TEST_F(OrnamentTest, EachEndSignalTakesItDownAndASecondOneSaysOneHangs)
     }
 }
 
+// Catches an ornament whose lost contents are not drawn again (only the tiles that change are
+// brought to its window): the X server clears a patch of its leaves and says it is exposed;
+// the leaves come back.
+TEST_F(OrnamentTest, WhatItsWindowLostIsDrawnAgain)
+{
+    if (!StartCompositor())
+        GTEST_SKIP() << "no compositing manager (picom) on this machine";
+    Start({"--geometry", "400x400+500+100"});
+    const Window w = WaitForOutline();
+    ASSERT_NE(w, 0u) << Stderr();
+    // Leaves at the top right, where no bulb, flare or halo reaches.
+    constexpr int kPatchX = 330, kPatchY = 120, kPatch = 16;
+    const auto covered = [&] {
+        const std::vector<std::uint8_t> alpha = Alpha(w);
+        int opaque = 0;
+        for (int y = kPatchY; y < kPatchY + kPatch && !alpha.empty(); ++y)
+            for (int x = kPatchX; x < kPatchX + kPatch; ++x)
+                opaque += alpha[static_cast<std::size_t>(y) * kSide + x] > 200;
+        return opaque;
+    };
+    ASSERT_TRUE(WaitFor([&] { return covered() > kPatch * kPatch / 2; })) << "no leaves in the patch";
+    const int before = covered();
+    XClearArea(display, w, kPatchX, kPatchY, kPatch, kPatch, True);
+    XSync(display, False);
+    EXPECT_TRUE(WaitFor([&] { return covered() >= before; })) << "the patch stayed cleared";
+}
+
 // Catches an ornament that takes the keys from the user: started, or sent WM_TAKE_FOCUS as a
 // window manager sends it on map, it leaves the focus where it was; with the pointer on it
 // unclicked (X then sends the keys to the window under the pointer) it hears none; clicked, it

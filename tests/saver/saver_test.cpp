@@ -192,6 +192,18 @@ protected:
     CRunningChild child;
 };
 
+// Catches a window whose lost contents are not drawn again (only the tiles that change are
+// brought to it): the X server clears a corner of it, where only the backdrop is, and says it
+// is exposed; the whole scene shows again.
+TEST_F(SaverTest, WhatTheWindowLostIsDrawnAgain)
+{
+    Start({"--window-id", std::to_string(window)});
+    ExpectWindowShowsTheScene(640, 480);
+    XClearArea(display, window, 0, 0, 64, 64, True);
+    XSync(display, False);
+    ExpectWindowShowsTheScene(640, 480);
+}
+
 // Catches a picture stretched to a window that changed one side only, or both.
 TEST_F(SaverTest, DrawsTheSceneInTheWindowAndFollowsItsSize)
 {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <gdk/gdkx.h>
+#include <X11/Xutil.h>
 #include <wx/uiaction.h>
 
 #include <array>
@@ -374,6 +375,70 @@ TEST_F(ShellTest, ResizingTheWindowResizesTheViewportAndProjection)
     EXPECT_EQ(viewport[2], pixels.x);
     EXPECT_EQ(viewport[3], pixels.y);
     EXPECT_NEAR(projection[5] / projection[0], static_cast<double>(pixels.x) / pixels.y, 1e-4);
+}
+
+// Catches a canvas that shows other than the frame the scene drew: a part of a frame not brought
+// to it, tiles left stale where the window lost what it showed, a frame of the old size. After
+// the arrows, a drag, the spot light's tools, a new size, full screen, and a corner of the
+// canvas painted over and exposed, what its X window shows is the scene's last frame.
+TEST_F(ShellTest, TheCanvasShowsTheScenesFrameWhateverChangedIt)
+{
+    Start();
+    Display* const display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    const auto expectShown = [&](const std::string& after) {
+        const long drawn = View()->FramesDrawn();
+        ASSERT_TRUE(PumpUntil([drawn] { return View()->FramesDrawn() > drawn + 2; }, 20000)) << after;
+        // Nothing is drawn until the loop runs again: the window and the frame are read as they are.
+        XSync(display, False);
+        const wxSize size = Canvas()->GetClientSize() * Canvas()->GetContentScaleFactor();
+        const std::vector<std::uint8_t> frame = View()->Scene().ReadFrame(3);
+        // Of a full-screen window, what is on the screen: X reads no more.
+        const Window canvas = static_cast<Window>(Canvas()->GetXWindow());
+        int left = 0, top = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, canvas, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+        const int width = std::min(size.x, DisplayWidth(display, DefaultScreen(display)) - left);
+        const int height = std::min(size.y, DisplayHeight(display, DefaultScreen(display)) - top);
+        XImage* shown = XGetImage(display, canvas, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                  AllPlanes, ZPixmap);
+        ASSERT_TRUE(shown) << after;
+        int differing = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const unsigned long pixel = XGetPixel(shown, x, y);
+                const std::uint8_t* want = &frame[(static_cast<std::size_t>(size.y - 1 - y) * size.x + x) * 3];
+                differing += (pixel >> 16 & 0xff) != want[0] || (pixel >> 8 & 0xff) != want[1] ||
+                             (pixel & 0xff) != want[2];
+            }
+        }
+        XDestroyImage(shown);
+        EXPECT_EQ(differing, 0) << "pixels unlike the scene's frame after " << after;
+    };
+    expectShown("the start");
+    Key(WXK_LEFT);
+    Key(WXK_UP);
+    expectShown("the arrows");
+    m_sim.MouseDown(wxMOUSE_BTN_LEFT);
+    PointAt(Canvas(), Centre() + wxPoint(15, 0));
+    m_sim.MouseUp(wxMOUSE_BTN_LEFT);
+    Settle();
+    expectShown("a drag");
+    ClickTool(ID_LIGHT_WEAKER);
+    ClickTool(ID_SPREAD_WIDEN);
+    expectShown("the spot light's tools");
+    Frame()->SetSize(640, 420);
+    ASSERT_TRUE(PumpUntil([] { return Canvas()->GetClientSize().x > 600; }, 20000));
+    expectShown("a new size");
+    Frame()->ShowFullScreen(true);
+    ASSERT_TRUE(PumpUntil([] { return Canvas()->GetClientSize().x > 700; }, 20000));
+    expectShown("full screen");
+    const Window canvas = static_cast<Window>(Canvas()->GetXWindow());
+    GC gc = XCreateGC(display, canvas, 0, nullptr);
+    XSetForeground(display, gc, 0xff00ff);
+    XFillRectangle(display, canvas, gc, 0, 0, 40, 40);
+    XFreeGC(display, gc);
+    XClearArea(display, canvas, 0, 0, 40, 40, True);
+    expectShown("a corner painted over and exposed");
 }
 
 // Catches a label that lost a character (the first pattern's digit is the full-width one,
