@@ -13,7 +13,13 @@
 #include "view/scene.h"
 
 #include <GL/gl.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <chrono>
 #include <cmath>
@@ -303,6 +309,35 @@ std::string TooLongForASticker(const StickerRules& rules, const SceneStart& star
     return line;
 }
 
+// The samples a pixel the GL driver gives for wanted, asked of it in a child process: the plan
+// for the memory is made before the driver starts in this one, and the threads it starts are
+// part of the plan. Where the child cannot tell, wanted, which plans for the most.
+int DriverSamples(int wanted)
+{
+    int answer[2];
+    if (::pipe2(answer, O_CLOEXEC) != 0)
+        return wanted;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(answer[0]);
+        const CHeadlessContext context(16, 16);
+        const int samples = context.Ok() ? NearestSamples(wanted) : wanted;
+        (void)!::write(answer[1], &samples, sizeof samples);
+        ::_exit(0);
+    }
+    ::close(answer[1]);
+    int samples = wanted;
+    pollfd said = {answer[0], POLLIN, 0};
+    if (child > 0 && ::poll(&said, 1, 10000) == 1 && ::read(answer[0], &samples, sizeof samples) != sizeof samples)
+        samples = wanted;
+    ::close(answer[0]);
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    return std::clamp(samples, 1, wanted);
+}
+
 int Fail(const std::string& line, int status = 1)
 {
     std::fprintf(stderr, "lumetta: %s\n", line.c_str());
@@ -367,7 +402,8 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // kept, in framebuffers of their own.
     const int samples = options.samples == 0 ? kDefaultSamples : options.samples;
     work.frameCache = animation || picture.kind == PictureName::Kind::Sequence || samples > 1;
-    work.samples = samples;
+    // Every driver that smooths at all gives four; more is asked of this one.
+    work.samples = samples > kDefaultSamples ? DriverSamples(samples) : samples;
     ExportPlan plan;
     if (const std::string error = PlanExport(work, plan); !error.empty())
         return Fail(error);

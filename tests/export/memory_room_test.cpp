@@ -32,6 +32,20 @@ ExportWork Work(Kind kind, int side, bool transparent = false)
     return work;
 }
 
+// Catches a plan that leaves the samples a pixel out: four take about four times the memory of
+// the framebuffers one takes.
+TEST(PlanExportTest, SeveralSamplesAPixelTakeTheirMemory)
+{
+    ExportWork one = Work(Kind::Png, 1920), four = one;
+    one.frameCache = four.frameCache = true;
+    four.samples = 4;
+    ExportPlan planOne, planFour;
+    ASSERT_EQ(PlanExport(one, Machine(2), planOne), "");
+    ASSERT_EQ(PlanExport(four, Machine(2), planFour), "");
+    // Per pixel and sample, two framebuffers' colour and depth: 16 bytes.
+    EXPECT_GT(planFour.resident - planOne.resident, 3 * 16.0 * 1920 * 1920 * 0.9);
+}
+
 // Catches frames encoded one at a time on a machine with many processors, or a thread for
 // every processor of a very large one: an animation encodes as many frames at once as there
 // are processors, up to 16, and one picture takes one frame whatever the machine.

@@ -452,6 +452,15 @@ TEST_F(RenderCliTest, LimitsAreClearFailuresThatLeaveNothing)
     const ProcessResult small = RunLumetta({"--render", "small.png"}, dir.Path(), memory);
     EXPECT_EQ(small.status, 0) << small.err;
     fs::remove(dir.Path() / "small.png");
+    // Planned for the samples the driver gives, not the 64 asked for, which would not fit.
+    RunOptions twoGiB;
+    twoGiB.limits = {{RLIMIT_AS, 2048L * 1024 * 1024}};
+    const ProcessResult many =
+        RunLumetta({"--render", "many.png", "--samples", "64", "--size", "1920x1080"}, dir.Path(), twoGiB);
+    EXPECT_EQ(many.status, 0) << many.err;
+    EXPECT_EQ(many.err.find("not the memory to smooth"), std::string::npos) << many.err;
+    EXPECT_NE(many.err.find("smooths with 4 samples a pixel, the nearest it can to 64"), std::string::npos) << many.err;
+    fs::remove(dir.Path() / "many.png");
 #endif
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_EQ(entry.path().filename(), "panel.bmp") << "left behind";
