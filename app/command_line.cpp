@@ -282,7 +282,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
             ->needs(render);
     app.add_option("--samples", samples,
                    "samples a pixel, 1 to 64, which smooth the edges (default " + std::to_string(kDefaultSamples) +
-                       "; the nearest the GL driver can); 1 draws every pixel as the window does")
+                       "; the nearest the GL driver can); 1 draws hard edges")
         ->type_name("N")
         ->needs(render);
     CLI::Option* yawOption =
