@@ -238,8 +238,13 @@ void COrnament::OnRelease()
 
 void COrnament::OnMenuAsked(unsigned long time)
 {
-    if (m_bMenuOpen)
+    // A click that comes between the menu going and its choice being told (which waits for the
+    // toolkit's turn) is for a new menu, opened once the last one is done.
+    if (m_bMenuOpen) {
+        m_menuAgain = time;
+        m_bMenuAgain = true;
         return;
+    }
     m_pSurface->TakeKeys(time);
     m_bKeys = m_bMenuOpen = true;
     if (const std::string error = m_pSurface->PopUpMenu(m_choices.MenuState(m_scene.State(), m_side)); !error.empty()) {
@@ -252,6 +257,8 @@ void COrnament::OnMenuClosed(OrnamentChoice choice)
 {
     m_bMenuOpen = false;
     m_choices.Choose(choice, m_scene.State(), m_side);
+    if (std::exchange(m_bMenuAgain, false))
+        OnMenuAsked(m_menuAgain);
 }
 
 void COrnament::OnKey(int sceneCode, bool escape)

@@ -115,4 +115,6 @@ private:
     bool m_bButtonHeld = false, m_bDragging = false, m_bMoved = false;
     bool m_bKeys = false, m_bPointerOver = false, m_bMenuOpen = false;
     bool m_bTurned = false;
+    bool m_bMenuAgain = false;      // a click for the menu came while the last one was going
+    unsigned long m_menuAgain = 0;  // at this time
 };
