@@ -23,9 +23,10 @@ bool StartsAtLogin()
     if (!file)
         return false;
     // An entry is a few hundred bytes; what lies past the first 64 KiB is not one of ours.
-    std::string text(64 * 1024, '\0');
+    constexpr std::size_t kMostEntry = std::size_t{64} * 1024;
+    std::string text(kMostEntry, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), file));
-    std::fclose(file);
+    (void)std::fclose(file);  // only read
     return AutostartEnabled(text);
 }
 

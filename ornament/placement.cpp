@@ -131,6 +131,7 @@ PlaceRect GeometryPlace(const Geometry& geometry, const PlaceRect& screen, int w
 std::vector<PlaceRect> RectsOf(const std::vector<Monitor>& monitors)
 {
     std::vector<PlaceRect> rects;
+    rects.reserve(monitors.size());
     for (const Monitor& monitor : monitors)
         rects.push_back(monitor.rect);
     return rects;

@@ -93,13 +93,13 @@ std::string CFrameSurface::Resize(int width, int height, int scale)
     if (file < 0)
         return std::strerror(errno);
     if (ftruncate(file, static_cast<off_t>(m_size)) != 0) {
-        const std::string why = std::strerror(errno);
+        std::string why = std::strerror(errno);
         close(file);
         return why;
     }
     m_memory = mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
     if (m_memory == MAP_FAILED) {
-        const std::string why = std::strerror(errno);
+        std::string why = std::strerror(errno);
         m_memory = nullptr;
         close(file);
         return why;
