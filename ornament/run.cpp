@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -46,6 +47,28 @@ void RemoveSocket()
 }
 
 CEndGuard* g_pGuard = nullptr;
+
+// Takes the desktop's place at place into claim, or tells the ornament that holds it what
+// options ask (--stop reaches it, or finds none). Returns the exit status when the run ends
+// here, or -1 when the place is taken (or, for --stop, held by none) and the run goes on.
+int TakeOrTell(const RuntimePlace& place, const OrnamentOptions& options, std::unique_ptr<CRuntimeClaim>& claim)
+{
+    CRuntimeContact other;
+    if (options.stop)
+        return CRuntimeClaim::FindHolder(place, kAnswerMilliseconds, other) ? Tell(other, options) : -1;
+    claim = std::make_unique<CRuntimeClaim>();
+    std::string error;
+    switch (claim->Claim(place, kAnswerMilliseconds, other, error)) {
+    case CRuntimeClaim::Outcome::Held:
+        return Tell(other, options);
+    case CRuntimeClaim::Outcome::Failed:
+        return Fail(error);
+    case CRuntimeClaim::Outcome::Taken:
+        break;
+    }
+    (void)std::snprintf(g_socket, sizeof g_socket, "%s", claim->SocketPath().c_str());
+    return -1;
+}
 
 }  // namespace
 
@@ -94,27 +117,18 @@ int RunOrnament(const OrnamentOptions& options, const std::string& installedFold
         return Fail(chosen.failure);
 
     // One to a Wayland desktop, whichever way it hangs there and however the desktop is named.
+    // The X11 way asks it only where a compositor answers (or --x11 was given), and does without
+    // it where it cannot be had: one to the X display is kept by the X server too.
     std::unique_ptr<CRuntimeClaim> claim;
-    if (!desktop.display.empty()) {
+    const bool native = chosen.way == OrnamentWay::Wayland;
+    if (!desktop.display.empty() && (native || desktop.answers || options.way == OrnamentWay::X11)) {
         RuntimePlace place;
-        if (const std::string error = FindRuntimePlace(desktop.display, place); !error.empty())
-            return Fail(error);
-        CRuntimeContact other;
-        if (options.stop) {
-            if (CRuntimeClaim::FindHolder(place, kAnswerMilliseconds, other))
-                return Tell(other, options);
-        } else {
-            claim = std::make_unique<CRuntimeClaim>();
-            std::string error;
-            switch (claim->Claim(place, kAnswerMilliseconds, other, error)) {
-            case CRuntimeClaim::Outcome::Held:
-                return Tell(other, options);
-            case CRuntimeClaim::Outcome::Failed:
+        if (const std::string error = FindRuntimePlace(desktop.display, place); !error.empty()) {
+            if (native)
                 return Fail(error);
-            case CRuntimeClaim::Outcome::Taken:
-                (void)std::snprintf(g_socket, sizeof g_socket, "%s", claim->SocketPath().c_str());
-                break;
-            }
+            std::fprintf(stderr, "lumetta: %s; only the X display keeps to one ornament\n", error.c_str());
+        } else if (const int status = TakeOrTell(place, options, claim); status >= 0) {
+            return status;
         }
     }
     OrnamentStart start;
