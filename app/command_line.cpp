@@ -321,6 +321,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         args.push_back(arg == "-window-id" ? "--window-id" : arg == "-root" ? "--root" : arg);
     }
 
+    // "--sticker=" names a profile, and an empty one is none: only "--sticker" alone means
+    // Telegram's. The parser takes the arguments it reads, so this is asked first.
+    const bool stickerNamedEmpty = std::find(args.begin(), args.end(), "--sticker=") != args.end();
     try {
         app.parse(args);
         const PictureName picture = render->count() > 0 ? CheckPictureName(result.render.output) : PictureName{};
@@ -333,7 +336,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                                        "transparency");
         if (stickerOption->count() > 0) {
             StickerProfile profile = StickerProfile::Telegram;
-            if (!sticker.empty() && !FindStickerProfile(sticker, profile))
+            if (stickerNamedEmpty || (!sticker.empty() && !FindStickerProfile(sticker, profile)))
                 throw CLI::ValidationError("--sticker takes " + StickerProfileNames() + ", not '" + ShownName(sticker) +
                                            "'");
             const StickerRules& rules = RulesOf(profile);

@@ -376,18 +376,19 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
         framesPerSecond = StickerFramesPerSecond(rules, frames);
         if (framesPerSecond == 0)
             return Fail(TooLongForASticker(rules, options.start, frames), 2);
-        if (framesPerSecond * kFrameMilliseconds != 1000)
-            std::fprintf(stderr,
-                         "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that %s "
-                         "lasts %.2f seconds, under %d\n",
-                         frames, framesPerSecond, rules.what, static_cast<double>(frames) / framesPerSecond,
-                         rules.mostMilliseconds / 1000);
     }
 
     // Everything that can fail before the first frame is found before any file is made: the
     // target, the backdrop picture, the memory and the encoder; the context just after.
     if (const std::string error = CheckFileWritable(FrameFileName(picture, options.output, 1)); !error.empty())
         return Fail(error);
+    // A faster rate is worth a word once the sticker can be written at all.
+    if (framesPerSecond * kFrameMilliseconds != 1000)
+        std::fprintf(stderr,
+                     "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that %s "
+                     "lasts %.2f seconds, under %d\n",
+                     frames, framesPerSecond, rules.what, static_cast<double>(frames) / framesPerSecond,
+                     rules.mostMilliseconds / 1000);
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(options.transparent);
     scene->OnCreate(installedFolder);

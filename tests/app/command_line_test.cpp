@@ -269,6 +269,7 @@ TEST(CommandLineTest, BadArgumentsExitWithStatus2AndSayWhatIsWrong)
         {"--render", "a.gif", "--sticker"},                        // a sticker is WebM, PNG or WebP
         {"--render", "a.webm", "--sticker", "--size", "100x100"},  // a sticker's size is its own
         {"--render", "a.webm", "--sticker", "signal"},             // no such messenger
+        {"--render", "a.webm", "--sticker="},                      // a profile named, and empty
         {"--render", "a.webm", "--sticker", "whatsapp"},           // WhatsApp's move in WebP
         {"--render", "a.png", "--sticker", "whatsapp-still"},      // and stand still in WebP
         {"--render", "a.png", "--sticker", "--spin"},              // a still sticker's flares rest

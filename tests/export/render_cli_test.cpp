@@ -148,6 +148,9 @@ TEST_F(RenderCliTest, UnwritableOutputFailsClearlyBeforeRenderingAndLeavesNothin
     const ProcessResult broken = RunLumetta({"--render", "two\nlines/out.gif"}, dir.Path());
     EXPECT_EQ(broken.status, 1);
     EXPECT_EQ(broken.err, "lumetta: cannot write 'two\\nlines/out.gif': No such file or directory\n");
+    // A sticker played faster says so only once it can be written: the error is the one line.
+    const ProcessResult sticker = RunLumetta({"--render", "missing/s.webm", "--sticker"}, dir.Path());
+    EXPECT_EQ(sticker.err, "lumetta: cannot write 'missing/s.webm': No such file or directory\n");
     EXPECT_TRUE(fs::is_empty(dir.Path() / "locked"));
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
