@@ -6,8 +6,8 @@
 //   100 x 100 pixels.
 // - WhatsApp (its sticker app guidelines, github.com/WhatsApp/stickers): 512 x 512 WebP, a
 //   still one of at most 100 KiB, a moving one of at most 500 KiB lasting at most 10 seconds
-//   with frames of at least 8 ms, a margin of 16 pixels recommended; a pack's tray picture a
-//   96 x 96 PNG of at most 50 KiB.
+//   with frames of at least 8 ms; a pack's tray picture a 96 x 96 PNG of at most 50 KiB. It
+//   asks for no margin (it recommends a white stroke round the art, which is not drawn).
 #pragma once
 
 #include "export/picture_name.h"
@@ -30,8 +30,8 @@ struct StickerRules {
     int mostFramesPerSecond;  // a moving sticker's rate
     long mostBytesMoving;
     long mostBytesStill;
-    // The margin kept round the wreath's extent: what WhatsApp recommends at 512 pixels, a
-    // little more for the smoothed edges, in proportion at other sides.
+    // The margin kept round the wreath's extent, Lumetta's own: 20 pixels at 512, room for
+    // the halos and smoothed edges on any background, in proportion at other sides.
     int Margin() const { return (side * 20 + 511) / 512; }
     // Whether name's kind makes this sticker, and whether that one moves.
     bool Takes(PictureName::Kind kind) const;
