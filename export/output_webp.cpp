@@ -41,6 +41,20 @@ CFrameRect WebpRect(const CFrame& previous, const CFrame& frame)
     return rect;
 }
 
+// How a frame is encoded: lossless, with near_lossless below 100 letting its colours move by
+// as much as keeps edges unseen (100 is exact, 0 the most), or lossy at quality 0 to 100.
+struct WebpStep {
+    int quality = -1;  // -1: lossless
+    int nearLossless = 100;
+
+    std::string Said() const
+    {
+        return quality >= 0         ? "quality " + std::to_string(quality)
+               : nearLossless < 100 ? "near-lossless " + std::to_string(nearLossless)
+                                    : "lossless";
+    }
+};
+
 class CWebpOutput : public CAnimationOutput {
 public:
     using CAnimationOutput::CAnimationOutput;
@@ -52,7 +66,7 @@ public:
             m_kept.Keep(frame);
             return {};
         }
-        return Encode(previous, frame, m_request.quality, prepared);
+        return Encode(previous, frame, WebpStep{m_request.quality}, prepared);
     }
 
     std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
@@ -83,10 +97,9 @@ private:
     static constexpr std::uint8_t kAnimation = 0x02;
     static constexpr std::uint8_t kAlpha = 0x10;
 
-    // Encodes frame, lossless at quality -1: a still picture as libwebp's own file, an
-    // animation's frame as the rectangle where it differs from previous, with its frame
-    // header.
-    std::string Encode(const CFrame* previous, const CFrame& frame, int quality,
+    // Encodes frame as step says: a still picture as libwebp's own file, an animation's frame
+    // as the rectangle where it differs from previous, with its frame header.
+    std::string Encode(const CFrame* previous, const CFrame& frame, const WebpStep& step,
                        std::vector<std::uint8_t>& prepared) const
     {
         const bool still = m_request.still;
@@ -96,12 +109,13 @@ private:
         WebPPicture picture;
         if (!WebPConfigInit(&config) || !WebPPictureInit(&picture))
             return Failure("the WebP library is not the one Lumetta was built with");
-        if (quality < 0) {
+        if (step.quality < 0) {
             // Lossless, with little effort spent on squeezing: a greeting of a few seconds is
-            // made in seconds rather than minutes.
-            WebPConfigLosslessPreset(&config, 1);
+            // made in seconds rather than minutes. One still picture is worth the most.
+            WebPConfigLosslessPreset(&config, still ? 6 : 1);
+            config.near_lossless = step.nearLossless;
         } else {
-            config.quality = static_cast<float>(quality);
+            config.quality = static_cast<float>(step.quality);
             // What stays the same shows through, so transparency must stay exact.
             config.alpha_quality = 100;
         }
@@ -197,8 +211,9 @@ private:
         return {};
     }
 
-    // The whole file of frames at quality (-1: lossless).
-    std::string EncodeAll(const std::vector<const CFrame*>& frames, int quality, std::vector<std::uint8_t>& file)
+    // The whole file of frames, each encoded as step says.
+    std::string EncodeAll(const std::vector<const CFrame*>& frames, const WebpStep& step,
+                          std::vector<std::uint8_t>& file)
     {
         file.clear();
         m_size = 0;
@@ -208,7 +223,7 @@ private:
             if (CEndSignals::Caught() != 0)
                 return Failure("interrupted");
             const CFrame* previous = i > 0 ? frames[i - 1] : nullptr;
-            std::string error = Encode(previous, *frames[i], quality, prepared);
+            std::string error = Encode(previous, *frames[i], step, prepared);
             if (error.empty())
                 error = Lay(static_cast<int>(i), prepared, bytes);
             if (!error.empty())
@@ -230,13 +245,20 @@ private:
     {
         // A still sticker keeps its one frame, the last of those drawn.
         const std::vector<const CFrame*> frames = m_kept.InOrder();
-        static constexpr int kQualities[] = {-1, 90, 80, 70, 60, 50, 40, 30, 20, 10, 0};
+        // A still picture takes the steps between lossless and lossy too: near-lossless keeps
+        // edges and alpha exact to the eye where lossy would blur the small stars, and a still
+        // sticker is worth the few seconds they take.
+        static const std::vector<WebpStep> kMoving = {{-1}, {90}, {80}, {70}, {60}, {50}, {40}, {30}, {20}, {10}, {0}};
+        static const std::vector<WebpStep> kStill = {{-1}, {-1, 80}, {-1, 60}, {-1, 40}, {-1, 20}, {100},
+                                                     {95}, {90},     {80},     {70},     {60},     {50},
+                                                     {40}, {30},     {20},     {10},     {0}};
+        const std::vector<WebpStep>& steps = m_request.still ? kStill : kMoving;
         std::vector<std::uint8_t> file, fitting, smallest;
-        int best = -1;  // the index in kQualities of the best quality found to fit
-        int low = 0, high = static_cast<int>(std::size(kQualities)) - 1;
+        int best = -1;  // the index in steps of the best step found to fit
+        int low = 0, high = static_cast<int>(steps.size()) - 1;
         while (low <= high) {
             const int middle = (low + high) / 2;
-            if (std::string error = EncodeAll(frames, kQualities[middle], file); !error.empty())
+            if (std::string error = EncodeAll(frames, steps[middle], file); !error.empty())
                 return error;
             if (file.size() <= static_cast<std::size_t>(m_request.mostBytes)) {
                 best = middle;
@@ -254,8 +276,7 @@ private:
         std::FILE* out = Stream();
         if (!out || std::fwrite(fitting.data(), 1, fitting.size(), out) != fitting.size())
             return Failure(std::strerror(errno));
-        const int quality = kQualities[best];
-        const std::string how = quality < 0 ? "lossless" : "quality " + std::to_string(quality);
+        const std::string how = steps[best].Said();
         // Each frame lasts whole milliseconds, as the file says.
         const int frameMilliseconds = 1000 / m_request.framesPerSecond;
         const double seconds = static_cast<double>(frames.size()) * frameMilliseconds / 1000.0;
