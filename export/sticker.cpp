@@ -7,13 +7,14 @@
 
 namespace {
 
-// WhatsApp's frames last at least 8 ms: at most 125 a second.
+// WhatsApp's frames last at least 8 ms: at most 125 a second. Each limit in bytes is read the
+// stricter way, a KB as 1000 bytes, so that no messenger's reading refuses the file.
 const StickerRules kRules[] = {
-    {"telegram", "a Telegram sticker", 512, true, false, true, true, 3000, 30, 256L * 1024, 512L * 1024},
-    {"telegram-emoji", "a Telegram custom emoji", 100, true, false, true, true, 3000, 30, 256L * 1024, 512L * 1024},
-    {"whatsapp", "a WhatsApp sticker", 512, false, true, false, false, 10000, 125, 500L * 1024, 0},
-    {"whatsapp-still", "a still WhatsApp sticker", 512, false, false, true, false, 0, 0, 0, 100L * 1024},
-    {"whatsapp-tray", "a WhatsApp sticker pack's tray picture", 96, false, false, false, true, 0, 0, 0, 50L * 1024},
+    {"telegram", "a Telegram sticker", 512, true, false, true, true, 3000, 30, 256000, 512000},
+    {"telegram-emoji", "a Telegram custom emoji", 100, true, false, true, true, 3000, 30, 256000, 512000},
+    {"whatsapp", "a WhatsApp sticker", 512, false, true, false, false, 10000, 125, 500000, 0},
+    {"whatsapp-still", "a still WhatsApp sticker", 512, false, false, true, false, 0, 0, 0, 100000},
+    {"whatsapp-tray", "a WhatsApp sticker pack's tray picture", 96, false, false, false, true, 0, 0, 0, 50000},
 };
 
 }  // namespace

@@ -5,8 +5,8 @@
 //   looping; a still one in PNG or WebP of at most 512 KB. Its custom emoji: the same, but
 //   100 x 100 pixels.
 // - WhatsApp (its sticker app guidelines, github.com/WhatsApp/stickers): 512 x 512 WebP, a
-//   still one of at most 100 KiB, a moving one of at most 500 KiB lasting at most 10 seconds
-//   with frames of at least 8 ms; a pack's tray picture a 96 x 96 PNG of at most 50 KiB. It
+//   still one of at most 100 KB, a moving one of at most 500 KB lasting at most 10 seconds
+//   with frames of at least 8 ms; a pack's tray picture a 96 x 96 PNG of at most 50 KB. It
 //   asks for no margin (it recommends a white stroke round the art, which is not drawn).
 #pragma once
 

@@ -300,11 +300,11 @@ TEST(StickerLimitsTest, AreTheMessengersAsPublished)
         int side, milliseconds, framesPerSecond;
         long movingBytes, stillBytes;
     };
-    for (const Published& p : {Published{StickerProfile::Telegram, 512, 3000, 30, 262144, 524288},
-                               {StickerProfile::TelegramEmoji, 100, 3000, 30, 262144, 524288},
-                               {StickerProfile::WhatsApp, 512, 10000, 125, 512000, 0},
-                               {StickerProfile::WhatsAppStill, 512, 0, 0, 0, 102400},
-                               {StickerProfile::WhatsAppTray, 96, 0, 0, 0, 51200}}) {
+    for (const Published& p : {Published{StickerProfile::Telegram, 512, 3000, 30, 256000, 512000},
+                               {StickerProfile::TelegramEmoji, 100, 3000, 30, 256000, 512000},
+                               {StickerProfile::WhatsApp, 512, 10000, 125, 500000, 0},
+                               {StickerProfile::WhatsAppStill, 512, 0, 0, 0, 100000},
+                               {StickerProfile::WhatsAppTray, 96, 0, 0, 0, 50000}}) {
         const StickerRules& rules = RulesOf(p.profile);
         EXPECT_EQ(rules.side, p.side) << rules.name;
         EXPECT_EQ(rules.mostMilliseconds, p.milliseconds) << rules.name;
@@ -324,7 +324,7 @@ TEST_F(TransparentTest, StickersKeepToAMessengersLimits)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("lumetta: made s.webm: a Telegram sticker, 512x512"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("plays at 24 frames a second"), std::string::npos) << run.err;
-    EXPECT_LE(fs::file_size(dir.Path() / "s.webm"), 256u * 1024) << "Telegram takes at most 256 KB";
+    EXPECT_LE(fs::file_size(dir.Path() / "s.webm"), 256000u) << "Telegram takes at most 256 KB, read the stricter way";
     AVFormatContext* format = nullptr;
     ASSERT_EQ(avformat_open_input(&format, (dir.Path() / "s.webm").c_str(), nullptr, nullptr), 0);
     ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
@@ -367,7 +367,7 @@ TEST_F(TransparentTest, StickersKeepToAMessengersLimits)
 }
 
 // Catches a WhatsApp sticker or a custom emoji the messenger refuses, or one off centre:
-// WhatsApp's moving sticker a 512 x 512 animated WebP of at most 500 KiB, under 10 seconds,
+// WhatsApp's moving sticker a 512 x 512 animated WebP of at most 500 KB (500,000 bytes), under 10 seconds,
 // with frames of 8 ms or more; its still one and its tray picture within their bytes; the
 // custom emoji 100 x 100 VP9 with alpha. Every one framed in the middle.
 TEST_F(TransparentTest, EachMessengersProfileKeepsToItsLimits)
@@ -378,10 +378,10 @@ TEST_F(TransparentTest, EachMessengersProfileKeepsToItsLimits)
         int side;
         std::uintmax_t mostBytes;
     };
-    for (const Case& c : {Case{"whatsapp", "w.webp", 512, 500 * 1024},
-                          {"whatsapp-still", "ws.webp", 512, 100 * 1024},
-                          {"whatsapp-tray", "wt.png", 96, 50 * 1024},
-                          {"telegram-emoji", "e.webm", 100, 256 * 1024}}) {
+    for (const Case& c : {Case{"whatsapp", "w.webp", 512, 500000},
+                          {"whatsapp-still", "ws.webp", 512, 100000},
+                          {"whatsapp-tray", "wt.png", 96, 50000},
+                          {"telegram-emoji", "e.webm", 100, 256000}}) {
         const ProcessResult run = RunLumetta({"--render", c.name, "--sticker", c.profile}, dir.Path());
         ASSERT_EQ(run.status, 0) << c.profile << ": " << run.err;
         EXPECT_NE(run.err.find(std::string("lumetta: made ") + c.name + ": a "), std::string::npos) << run.err;
@@ -412,7 +412,7 @@ TEST_F(TransparentTest, EachMessengersProfileKeepsToItsLimits)
 }
 
 // Catches a still WhatsApp sticker that leaves most of its bytes unused for a blurred one:
-// lossless does not fit in 100 KiB, so it takes the step nearest lossless that does, and shows
+// lossless does not fit in 100 KB, so it takes the step nearest lossless that does, and shows
 // the same moment as the lossless still sticker to within 41 dB, colours weighed by coverage.
 TEST_F(TransparentTest, AStillWhatsAppStickerIsTheBestThatFitsItsBytes)
 {
