@@ -301,8 +301,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "FILE.webm moves, VP9 with transparency, under 3 seconds and at most 256 KB; FILE.png or "
                        "FILE.webp stands still), telegram-emoji (the same at 100x100), whatsapp (FILE.webp moves, "
                        "512x512, at most 500 KB and under 10 seconds), whatsapp-still (FILE.webp, 512x512, at most "
-                       "100 KB), whatsapp-tray (FILE.png, a pack's 96x96 tray picture, at most 50 KB). A still "
-                       "sticker shows the moment the bulbs show best, or the last of --frames N")
+                       "100 KB), whatsapp-tray (FILE.png, a pack's 96x96 tray picture, at most 50 KB). FRAME%03d.png "
+                       "writes a moving sticker's frames, lossless. A still sticker shows the moment the bulbs "
+                       "show best, or the last of --frames N")
             ->type_name("[PROFILE]")
             ->expected(0, 1)
             ->needs(render);

@@ -184,6 +184,10 @@ public:
         const bool stillSticker = m_options.sticker && !RulesOf(m_options.stickerProfile).Moves(m_picture.kind);
         const bool everyFrame = (m_picture.kind == PictureName::Kind::Sequence || m_picture.IsAnimation()) &&
                                 !stillSticker;
+        if (m_options.sticker && everyFrame) {
+            if (std::string refusal = ProbeSticker(scene, cycle); !refusal.empty() || CEndSignals::Caught() != 0)
+                return refusal;
+        }
         if (m_options.sticker) {
             // The wreath's extent over every frame the sticker shows, its halos and glints
             // too, centred and as large as the margin allows.
@@ -238,7 +242,11 @@ private:
         const auto before = std::make_unique<SceneState>(scene.State());
         CPatternCycle measuring = cycle;
         PixelExtent extent;
-        for (int i = 0; i < m_nFrames && CEndSignals::Caught() == 0; ++i) {
+        // A still sticker's one moment is measured alone: the frames before it are advanced
+        // unseen, as drawing them would.
+        const int unseen = everyFrame ? 0 : m_nFrames - 1;
+        AdvanceUnseen(scene.State(), measuring, unseen);
+        for (int i = unseen; i < m_nFrames && CEndSignals::Caught() == 0; ++i) {
             scene.OnDraw();
             measuring.AfterFrame(scene.State());
             if (everyFrame || i == m_nFrames - 1) {
@@ -248,6 +256,47 @@ private:
         }
         scene.State() = *before;
         return extent;
+    }
+
+    // Short runs of a moving sticker's frames from across its loop, framed by where they
+    // cover, for the output to tell whether the whole loop can be made; the scene and the
+    // clock are left as they were.
+    std::string ProbeSticker(CScene& scene, const CPatternCycle& cycle)
+    {
+        constexpr int kRuns = 4, kRunFrames = 5;
+        if (kRuns * kRunFrames >= m_nFrames)
+            return {};
+        const auto before = std::make_unique<SceneState>(scene.State());
+        std::vector<std::vector<CFrame>> runs(kRuns, std::vector<CFrame>(kRunFrames));
+        PixelExtent extent;
+        // The first pass finds the framing, the second draws in it.
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int run = 0; run < kRuns && CEndSignals::Caught() == 0; ++run) {
+                const CBlinkVariablesKept blinkVariables;
+                CPatternCycle probing = cycle;
+                AdvanceUnseen(scene.State(), probing, run * m_nFrames / kRuns);
+                for (int i = 0; i < kRunFrames; ++i) {
+                    scene.OnDraw();
+                    probing.AfterFrame(scene.State());
+                    CFrame& frame = runs[static_cast<std::size_t>(run)][static_cast<std::size_t>(i)];
+                    frame = {i, m_options.width, m_options.height, 4, scene.ReadFrame(4)};
+                    if (pass == 0)
+                        extent.Join(CoveredExtent(frame.rgb.data(), frame.width, frame.height));
+                }
+                scene.State() = *before;
+            }
+            if (extent.Empty() || CEndSignals::Caught() != 0)
+                return {};
+            scene.SetFraming(pass == 0 ? FramingFor(extent, m_options.width, RulesOf(m_options.stickerProfile).Margin())
+                                       : Framing{});
+        }
+        std::vector<std::vector<const CFrame*>> shown;
+        for (const std::vector<CFrame>& run : runs) {
+            shown.emplace_back();
+            for (const CFrame& frame : run)
+                shown.back().push_back(&frame);
+        }
+        return m_pOutput->Probe(shown, m_nFrames);
     }
 
 public:
@@ -309,6 +358,17 @@ std::string TooLongForASticker(const StickerRules& rules, const SceneStart& star
     return line;
 }
 
+// What makes a moving sticker that does not fit its bytes one that does: each pattern's own
+// loop, with the flares at rest, fits every messenger's.
+std::string StickerAdvice(const SceneStart& start)
+{
+    const bool cycle = start.cycleSeconds > 0;
+    if (!start.spin && !cycle)
+        return {};
+    return std::string("leave out ") + (start.spin ? "--spin" : "") + (start.spin && cycle ? " and " : "") +
+           (cycle ? "--cycle" : "");
+}
+
 // The samples a pixel the GL driver gives for wanted, asked of it in a child process: the plan
 // for the memory is made before the driver starts in this one, and the threads it starts are
 // part of the plan. Where the child cannot tell, wanted, which plans for the most.
@@ -359,7 +419,9 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // A still sticker is one picture, whatever its format.
     const StickerRules& rules = RulesOf(options.stickerProfile);
     const bool still = options.sticker && !rules.Moves(picture.kind);
-    const bool animation = picture.IsAnimation() && !still;
+    // A moving sticker's frames, as numbered PNGs, are its loop as it plays.
+    const bool animation =
+        (picture.IsAnimation() || (options.sticker && picture.kind == PictureName::Kind::Sequence)) && !still;
     // An animation loops: it starts where the scene has settled into its loop, so that its
     // first frame follows its last as any frame follows the one before. A picture or a
     // sequence shows the ticks of a new scene, as the window would; a still sticker the one
@@ -382,13 +444,6 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
     // target, the backdrop picture, the memory and the encoder; the context just after.
     if (const std::string error = CheckFileWritable(FrameFileName(picture, options.output, 1)); !error.empty())
         return Fail(error);
-    // A faster rate is worth a word once the sticker can be written at all.
-    if (framesPerSecond * kFrameMilliseconds != 1000)
-        std::fprintf(stderr,
-                     "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that %s "
-                     "lasts %.2f seconds, under %d\n",
-                     frames, framesPerSecond, rules.what, static_cast<double>(frames) / framesPerSecond,
-                     rules.mostMilliseconds / 1000);
     auto scene = std::make_unique<CScene>();
     scene->SetTransparent(options.transparent);
     scene->OnCreate(installedFolder);
@@ -432,7 +487,10 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
             request.still = still;
             if (options.sticker) {
                 request.stickerWhat = rules.what;
-                request.mostBytes = still ? rules.mostBytesStill : rules.mostBytesMoving;
+                // A sticker's frames are not the sticker, and hold any number of bytes.
+                if (picture.kind != PictureName::Kind::Sequence)
+                    request.mostBytes = still ? rules.mostBytesStill : rules.mostBytesMoving;
+                request.stickerAdvice = StickerAdvice(options.start);
             }
             request.encoderThreads = plan.encoderThreads;
             request.lookahead = plan.lookahead;
@@ -453,6 +511,15 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
         CEndSignals::DieOfIt();
     if (!error.empty())
         return Fail(error);
+    // A faster rate is worth a word once the sticker is made. A WebP's frames last whole
+    // milliseconds, and the length said is the one the file holds.
+    const double seconds = picture.kind == PictureName::Kind::Webp ? frames * (1000 / framesPerSecond) / 1000.0
+                                                                   : static_cast<double>(frames) / framesPerSecond;
+    if (framesPerSecond * kFrameMilliseconds != 1000)
+        std::fprintf(stderr,
+                     "lumetta: the loop of %d frames plays at %d frames a second rather than 20, so that %s "
+                     "lasts %.2f seconds, under %d\n",
+                     frames, framesPerSecond, rules.what, seconds, rules.mostMilliseconds / 1000);
     if (!made.empty())
         std::fprintf(stderr, "lumetta: made %s\n", made.c_str());
     return 0;

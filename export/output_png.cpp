@@ -42,6 +42,16 @@ public:
             m_said = ShownName(name) + ": " + m_request.stickerWhat + ", " + std::to_string(frame.width) + "x" +
                      std::to_string(frame.height) + ", a PNG with transparency, " + std::to_string(prepared.size()) +
                      " bytes (at most " + std::to_string(m_request.mostBytes) + ")";
+        // A moving sticker's frames: where they are and how they play.
+        if (m_request.sticker && m_request.picture.kind == PictureName::Kind::Sequence) {
+            if (frame.index == 0)
+                m_said = ShownName(name);
+            if (frame.index == m_request.frames - 1)
+                m_said += " to " + ShownName(name) + ": the " + std::to_string(m_request.frames) + " frames of " +
+                          m_request.stickerWhat + ", " + std::to_string(frame.width) + "x" +
+                          std::to_string(frame.height) + ", lossless with transparency, playing at " +
+                          std::to_string(m_request.framesPerSecond) + " a second";
+        }
         const bool existed = FileExists(name);
         if (std::string error = WriteFileSafely(name, prepared); !error.empty())
             return error;

@@ -6,12 +6,15 @@
 // frames written one by one can be encoded several at once.
 #include "export/little_endian.h"
 #include "export/outputs.h"
+#include "export/shown_quality.h"
 #include "core/files.h"
 #include "os/end_signals.h"
 
+#include <webp/decode.h>
 #include <webp/encode.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +50,12 @@ struct WebpStep {
     int quality = -1;  // -1: lossless
     int nearLossless = 100;
 
+    // How far, as a mean squared error over the frame, laying a frame over what a viewer shows
+    // may miss it where it cannot reach it exactly: a transparent edge that dims or takes
+    // another colour. Not at all when lossless; at 2, some 45 dB, well above what lossy
+    // steps lose, and laying over is most of a frame's bytes saved.
+    double Tolerance() const { return quality < 0 ? (nearLossless == 100 ? 0 : 0.5) : 2; }
+
     std::string Said() const
     {
         return quality >= 0         ? "quality " + std::to_string(quality)
@@ -54,6 +63,13 @@ struct WebpStep {
                                     : "lossless";
     }
 };
+
+// A sticker's steps, best first. A still picture takes the steps between lossless and lossy
+// too: near-lossless keeps edges and alpha exact to the eye where lossy would blur the small
+// stars, and a still sticker is worth the few seconds they take.
+const std::vector<WebpStep> kMoving = {{-1}, {100}, {95}, {90}, {80}, {70}, {60}, {50}, {40}, {30}, {20}, {10}, {0}};
+const std::vector<WebpStep> kStill = {{-1}, {-1, 80}, {-1, 60}, {-1, 40}, {-1, 20}, {100}, {95}, {90}, {80},
+                                      {70}, {60},     {50},     {40},     {30},     {20},  {10}, {0}};
 
 class CWebpOutput : public CAnimationOutput {
 public:
@@ -93,14 +109,78 @@ public:
 
     std::string Made() const override { return m_made; }
 
+    // Runs of a moving sticker's frames, encoded at the least step that keeps them near enough
+    // to what was drawn: the bytes a whole frame took and those each later one took on
+    // average tell what the whole loop will take. Well over its bytes is refused now, seconds
+    // in, rather than after every frame has been drawn and every step tried.
+    std::string Probe(const std::vector<std::vector<const CFrame*>>& runs, int total) override
+    {
+        if (m_request.mostBytes == 0 || m_request.still || runs.empty())
+            return {};
+        // The steps are tried on every run at once, as one: each run's first frame is whole.
+        const auto encodeRuns = [&](const WebpStep& step, double* psnr, double& whole, double& each) {
+            std::vector<std::uint8_t> file, one;
+            double worst = 99, wholeBytes = 0, laterBytes = 0, later = 0;
+            for (const std::vector<const CFrame*>& run : runs) {
+                double runPsnr = 0;
+                std::string error = EncodeAll(run, step, file, psnr ? &runPsnr : nullptr);
+                if (error.empty())
+                    error = EncodeAll({run.front()}, step, one);
+                if (!error.empty())
+                    return error;
+                worst = std::min(worst, runPsnr);
+                wholeBytes += static_cast<double>(one.size());
+                laterBytes += static_cast<double>(file.size()) - static_cast<double>(one.size());
+                later += static_cast<double>(run.size() - 1);
+            }
+            if (psnr)
+                *psnr = worst;
+            whole = wholeBytes / static_cast<double>(runs.size());
+            each = later > 0 ? std::max(0.0, laterBytes / later) : 0;
+            return std::string();
+        };
+        int low = 0, high = static_cast<int>(kMoving.size()) - 1, least = -1;
+        double whole = 0, each = 0;
+        while (low <= high) {
+            const int middle = (low + high) / 2;
+            double psnr = 0, middleWhole = 0, middleEach = 0;
+            if (std::string error = encodeRuns(kMoving[middle], &psnr, middleWhole, middleEach); !error.empty())
+                return error;
+            if (psnr >= kLeastStickerPsnr) {
+                least = middle;
+                whole = middleWhole;
+                each = middleEach;
+                low = middle + 1;
+            } else {
+                high = middle - 1;
+            }
+        }
+        if (least < 0)
+            return {};
+        const double bytes = whole + each * (total - 1);
+        // The first frames tell the rest only roughly: near the bytes, every frame is tried.
+        if (bytes <= kProbeMargin * static_cast<double>(m_request.mostBytes))
+            return {};
+        char line[256];
+        (void)std::snprintf(line, sizeof line,
+                            " holds at most %ld bytes, and this one would take some %.0f at %s, the "
+                            "least that keeps %.0f dB",
+                            m_request.mostBytes, std::round(bytes / 1000) * 1000, kMoving[least].Said().c_str(),
+                            kLeastStickerPsnr);
+        return m_request.stickerWhat + line + (m_request.stickerAdvice.empty() ? "" : "; " + m_request.stickerAdvice);
+    }
+
 private:
     static constexpr std::uint8_t kAnimation = 0x02;
+    static constexpr double kProbeMargin = 1.3;
     static constexpr std::uint8_t kAlpha = 0x10;
 
     // Encodes frame as step says: a still picture as libwebp's own file, an animation's frame
-    // as the rectangle where it differs from previous, with its frame header.
+    // as the rectangle where it differs from previous, with its frame header. shown, when
+    // given, is shown the frame as it decodes.
     std::string Encode(const CFrame* previous, const CFrame& frame, const WebpStep& step,
-                       std::vector<std::uint8_t>& prepared) const
+                       std::vector<std::uint8_t>& prepared, CShownQuality* shown = nullptr,
+                       std::vector<std::uint8_t>* laid = nullptr) const
     {
         const bool still = m_request.still;
         const CFrameRect rect = previous && !still ? WebpRect(*previous, frame)
@@ -124,8 +204,12 @@ private:
         picture.height = rect.height;
         // A transparent frame's rectangle is laid in as it is, its transparency too; an opaque
         // one's unchanged pixels are left transparent, to show the frame below.
-        const std::vector<std::uint8_t> rgba = frame.channels == 4 ? StraightRgba(frame, rect)
-                                                                   : RgbaOverPrevious(previous, frame, rect);
+        bool laidOver = frame.channels != 4 && previous;
+        const std::vector<std::uint8_t> rgba =
+            frame.channels == 4 && !still
+                ? TransparentOverPrevious(previous, frame, rect, laidOver, laid ? step.Tolerance() : 0, laid)
+            : frame.channels == 4 ? StraightRgba(frame, rect)
+                                  : RgbaOverPrevious(previous, frame, rect);
         if (!WebPPictureImportRGBA(&picture, rgba.data(), rect.width * 4))
             return Failure("out of memory for a frame");
         WebPMemoryWriter encoded;
@@ -138,6 +222,17 @@ private:
         if (!ok) {
             WebPMemoryWriterClear(&encoded);
             return Failure("the WebP encoder failed (error " + std::to_string(error) + ")");
+        }
+        if (shown) {
+            int width = 0, height = 0;
+            std::uint8_t* decoded = WebPDecodeRGBA(encoded.mem, encoded.size, &width, &height);
+            if (decoded && width == rect.width && height == rect.height)
+                shown->Lay(frame, rect, decoded, laidOver);
+            WebPFree(decoded);
+            if (!decoded) {
+                WebPMemoryWriterClear(&encoded);
+                return Failure("the WebP library cannot read back what it wrote");
+            }
         }
         if (still) {
             prepared.assign(encoded.mem, encoded.mem + encoded.size);
@@ -154,9 +249,9 @@ private:
         for (const int value : {rect.x / 2, rect.y / 2, rect.width - 1, rect.height - 1, milliseconds})
             PutLittleEndian(prepared, static_cast<std::uint32_t>(value), 3);
         // The first frame covers the canvas; every later one is laid over the one before, or
-        // with transparency of its own takes the place of what was there.
+        // takes the place of what was there where its transparency cannot be laid over it.
         const std::uint8_t doNotBlend = 0x02;
-        prepared.push_back(previous && frame.channels != 4 ? 0 : doNotBlend);
+        prepared.push_back(laidOver ? 0 : doNotBlend);
         prepared.insert(prepared.end(), encoded.mem + std::min(at, encoded.size), encoded.mem + encoded.size);
         WebPMemoryWriterClear(&encoded);
         return {};
@@ -211,19 +306,21 @@ private:
         return {};
     }
 
-    // The whole file of frames, each encoded as step says.
+    // The whole file of frames, each encoded as step says; psnr, when given, is how near it
+    // shows them.
     std::string EncodeAll(const std::vector<const CFrame*>& frames, const WebpStep& step,
-                          std::vector<std::uint8_t>& file)
+                          std::vector<std::uint8_t>& file, double* psnr = nullptr)
     {
         file.clear();
         m_size = 0;
-        std::vector<std::uint8_t> prepared, bytes;
+        CShownQuality shown;
+        std::vector<std::uint8_t> prepared, bytes, laid;
         for (std::size_t i = 0; i < frames.size(); ++i) {
             // Ctrl+C is heard between frames, not after every quality has been tried.
             if (CEndSignals::Caught() != 0)
                 return Failure("interrupted");
             const CFrame* previous = i > 0 ? frames[i - 1] : nullptr;
-            std::string error = Encode(previous, *frames[i], step, prepared);
+            std::string error = Encode(previous, *frames[i], step, prepared, psnr ? &shown : nullptr, &laid);
             if (error.empty())
                 error = Lay(static_cast<int>(i), prepared, bytes);
             if (!error.empty())
@@ -235,6 +332,8 @@ private:
             PutLittleEndian(size, static_cast<std::uint32_t>(file.size() - 8), 4);
             std::copy(size.begin(), size.end(), file.begin() + 4);
         }
+        if (psnr)
+            *psnr = shown.Psnr();
         return {};
     }
 
@@ -245,23 +344,19 @@ private:
     {
         // A still sticker keeps its one frame, the last of those drawn.
         const std::vector<const CFrame*> frames = m_kept.InOrder();
-        // A still picture takes the steps between lossless and lossy too: near-lossless keeps
-        // edges and alpha exact to the eye where lossy would blur the small stars, and a still
-        // sticker is worth the few seconds they take.
-        static const std::vector<WebpStep> kMoving = {{-1}, {90}, {80}, {70}, {60}, {50}, {40}, {30}, {20}, {10}, {0}};
-        static const std::vector<WebpStep> kStill = {{-1}, {-1, 80}, {-1, 60}, {-1, 40}, {-1, 20}, {100},
-                                                     {95}, {90},     {80},     {70},     {60},     {50},
-                                                     {40}, {30},     {20},     {10},     {0}};
         const std::vector<WebpStep>& steps = m_request.still ? kStill : kMoving;
         std::vector<std::uint8_t> file, fitting, smallest;
         int best = -1;  // the index in steps of the best step found to fit
+        double bestPsnr = 0;
         int low = 0, high = static_cast<int>(steps.size()) - 1;
         while (low <= high) {
             const int middle = (low + high) / 2;
-            if (std::string error = EncodeAll(frames, steps[middle], file); !error.empty())
+            double psnr = 0;
+            if (std::string error = EncodeAll(frames, steps[middle], file, &psnr); !error.empty())
                 return error;
             if (file.size() <= static_cast<std::size_t>(m_request.mostBytes)) {
                 best = middle;
+                bestPsnr = psnr;
                 fitting.swap(file);
                 high = middle - 1;
             } else {
@@ -270,13 +365,22 @@ private:
                 low = middle + 1;
             }
         }
+        // Smeared is not made: the line says what is, and what would fit.
+        const std::string holds = m_request.stickerWhat + " holds at most " + std::to_string(m_request.mostBytes) +
+                                  " bytes, and this one";
+        const std::string advice = m_request.stickerAdvice.empty() ? "" : "; " + m_request.stickerAdvice;
+        char psnr[32], least[32];
+        (void)std::snprintf(psnr, sizeof psnr, "%.1f dB", bestPsnr);
+        (void)std::snprintf(least, sizeof least, "%.0f dB", kLeastStickerPsnr);
         if (best < 0)
-            return Failure(m_request.stickerWhat + " holds at most " + std::to_string(m_request.mostBytes) +
-                           " bytes, and at the lowest quality this one takes " + std::to_string(smallest.size()));
+            return holds + " takes " + std::to_string(smallest.size()) + " even at the lowest quality" + advice;
+        if (bestPsnr < kLeastStickerPsnr)
+            return holds + " fits only at " + steps[best].Said() + ", " + psnr +
+                   " from the frames drawn, too smeared " + "to make (" + least + " is the least)" + advice;
         std::FILE* out = Stream();
         if (!out || std::fwrite(fitting.data(), 1, fitting.size(), out) != fitting.size())
             return Failure(std::strerror(errno));
-        const std::string how = steps[best].Said();
+        const std::string how = steps[best].Said() + (bestPsnr >= 99 ? "" : ", " + std::string(psnr));
         // Each frame lasts whole milliseconds, as the file says.
         const int frameMilliseconds = 1000 / m_request.framesPerSecond;
         const double seconds = static_cast<double>(frames.size()) * frameMilliseconds / 1000.0;

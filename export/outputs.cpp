@@ -88,6 +88,65 @@ std::vector<std::uint8_t> RgbaOverPrevious(const CFrame* previous, const CFrame&
     return rgba;
 }
 
+std::vector<std::uint8_t> TransparentOverPrevious(const CFrame* previous, const CFrame& frame, const CFrameRect& rect,
+                                                  bool& laidOver, double meanSquaredError,
+                                                  std::vector<std::uint8_t>* shown)
+{
+    laidOver = false;
+    // Taking the place of what was there, the rectangle shows frame's own pixels.
+    const auto replace = [&] {
+        if (shown) {
+            shown->resize(static_cast<std::size_t>(frame.width) * frame.height * 4);
+            for (int y = rect.y; y < rect.y + rect.height; ++y)
+                std::memcpy(&(*shown)[(static_cast<std::size_t>(y) * frame.width + rect.x) * 4],
+                            frame.TopDown(rect.x, y), static_cast<std::size_t>(rect.width) * 4);
+        }
+        return StraightRgba(frame, rect);
+    };
+    if (!previous || frame.channels != 4)
+        return replace();
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(rect.width) * rect.height * 4, 0);
+    std::vector<std::uint8_t> after = shown ? *shown : std::vector<std::uint8_t>{};
+    // What laying over may miss by, at most, over the whole frame.
+    const double mostSquaredError = meanSquaredError * frame.width * frame.height * 4;
+    double squaredError = 0;
+    for (int y = 0; y < rect.height; ++y) {
+        for (int x = 0; x < rect.width; ++x) {
+            const std::uint8_t* p = frame.TopDown(rect.x + x, rect.y + y);
+            const std::size_t at = static_cast<std::size_t>(rect.y + y) * frame.width + rect.x + x;
+            const std::uint8_t* below = shown ? &after[at * 4] : previous->TopDown(rect.x + x, rect.y + y);
+            if (std::memcmp(p, below, 4) == 0)
+                continue;
+            // The nearest that laid over below comes to p: exact where p is opaque or below is
+            // clear; elsewhere coverage can only grow.
+            const unsigned a = p[3] == 255 || below[3] == 0 ? p[3]
+                               : p[3] <= below[3]
+                                   ? 0
+                                   : (255u * (p[3] - below[3]) + (255u - below[3]) / 2) / (255u - below[3]);
+            std::uint8_t* out = &rgba[(static_cast<std::size_t>(y) * rect.width + x) * 4];
+            std::uint8_t result[4];
+            for (int c = 0; c < 4; ++c) {
+                const unsigned under = (below[c] * (255 - a) + 127) / 255;
+                const unsigned own = c == 3 ? a
+                                            : std::min<unsigned>(std::max<int>(p[c] - static_cast<int>(under), 0), a);
+                out[c] = c == 3 ? static_cast<std::uint8_t>(a) : StraightLevel(own, a);
+                const unsigned shownOwn = c == 3 ? a : (out[c] * a + 127) / 255;
+                result[c] = static_cast<std::uint8_t>(std::min(255u, shownOwn + under));
+                const double error = static_cast<double>(result[c]) - p[c];
+                squaredError += error * error;
+            }
+            if (squaredError > mostSquaredError)
+                return replace();
+            if (shown)
+                std::memcpy(&after[at * 4], result, 4);
+        }
+    }
+    laidOver = true;
+    if (shown)
+        shown->swap(after);
+    return rgba;
+}
+
 void MakeStraight(std::uint8_t* rgba, std::size_t pixels)
 {
     for (std::uint8_t* p = rgba; p != rgba + pixels * 4; p += 4) {

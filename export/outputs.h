@@ -28,6 +28,9 @@ struct OutputRequest {
     // and the most bytes it may have; the quality is chosen to fit.
     std::string stickerWhat;
     long mostBytes = 0;
+    // What to change when the sticker cannot be made well enough in its bytes: "leave out
+    // --spin". Empty when nothing is to be said.
+    std::string stickerAdvice;
     int encoderThreads = 0;  // x264's threads, or libimagequant's for each frame; 0: the library's own
     int lookahead = -1;      // x264's frames of lookahead; -1: its own
 };
@@ -46,6 +49,11 @@ public:
     // Takes away every file this output has made new: the run was cut short or failed. The
     // temporary file of an animation goes with the output itself.
     virtual void TakeAway() {}
+    // Before the frames, given short runs of them from across the total, framed as they will
+    // be: why frames like these cannot make what was asked (a sticker that cannot fit its
+    // bytes), or an empty string. Said after the least work that shows it, not after every
+    // frame.
+    virtual std::string Probe(const std::vector<std::vector<const CFrame*>>& /*runs*/, int /*total*/) { return {}; }
     // After Complete: what it made, when that is worth saying (a sticker's size and rate); or
     // an empty string.
     virtual std::string Made() const { return {}; }
@@ -99,6 +107,17 @@ private:
 // others opaque. unchanged, when given, says whether any pixel was the same.
 std::vector<std::uint8_t> RgbaOverPrevious(const CFrame* previous, const CFrame& frame, const CFrameRect& rect,
                                            bool* unchanged = nullptr);
+
+// The rectangle rect of a transparent frame as straight RGBA rows that can be laid over what
+// is shown (alpha-blended onto it), the pixels that are the same left clear so that it shows
+// through. shown, when given, is what a viewer shows as premultiplied RGBA rows top-down,
+// kept up to date; otherwise it is previous. Laid over comes exactly to frame's pixels
+// where they are opaque or land on clear ones, and elsewhere as near as it can, but no
+// further from them than tolerance; when it cannot, and for the first frame, the rectangle is
+// all of frame's pixels, to take the place of what was there, and laidOver is false.
+std::vector<std::uint8_t> TransparentOverPrevious(const CFrame* previous, const CFrame& frame, const CFrameRect& rect,
+                                                  bool& laidOver, double meanSquaredError = 0,
+                                                  std::vector<std::uint8_t>* shown = nullptr);
 
 // Premultiplied RGBA made straight, as files hold it: each colour divided by its coverage and
 // rounded, and nothing where nothing is covered.

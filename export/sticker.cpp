@@ -28,6 +28,8 @@ bool StickerRules::Takes(PictureName::Kind kind) const
         return webpMoves || webpStill;
     case PictureName::Kind::Png:
         return pngStill;
+    case PictureName::Kind::Sequence:
+        return webmMoves || webpMoves;
     default:
         return false;
     }
@@ -35,7 +37,8 @@ bool StickerRules::Takes(PictureName::Kind kind) const
 
 bool StickerRules::Moves(PictureName::Kind kind) const
 {
-    return (kind == PictureName::Kind::Webm && webmMoves) || (kind == PictureName::Kind::Webp && webpMoves);
+    return (kind == PictureName::Kind::Webm && webmMoves) || (kind == PictureName::Kind::Webp && webpMoves) ||
+           (kind == PictureName::Kind::Sequence && (webmMoves || webpMoves));
 }
 
 std::string StickerRules::Endings() const
@@ -45,9 +48,11 @@ std::string StickerRules::Endings() const
                         : pngStill            ? "FILE.png"
                         : webpStill           ? "FILE.webp"
                                               : "";
+    if (!moving.empty())
+        moving += " (it moves; FRAME%03d.png writes its frames)";
     if (!moving.empty() && !still.empty())
-        return moving + " (it moves), or " + still + " (it stands still)";
-    return moving.empty() ? still + " (it stands still)" : moving + " (it moves)";
+        return moving + ", or " + still + " (it stands still)";
+    return moving.empty() ? still + " (it stands still)" : moving;
 }
 
 const StickerRules& RulesOf(StickerProfile profile)

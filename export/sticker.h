@@ -33,10 +33,12 @@ struct StickerRules {
     // The margin kept round the wreath's extent, Lumetta's own: 20 pixels at 512, room for
     // the halos and smoothed edges on any background, in proportion at other sides.
     int Margin() const { return (side * 20 + 511) / 512; }
-    // Whether name's kind makes this sticker, and whether that one moves.
+    // Whether name's kind makes this sticker, and whether that one moves. A numbered sequence
+    // of PNGs is a moving sticker's frames, lossless, as the sticker is made of them.
     bool Takes(PictureName::Kind kind) const;
     bool Moves(PictureName::Kind kind) const;
-    // "FILE.webm (it moves), FILE.png or FILE.webp (it stands still)".
+    // "FILE.webm (it moves; FRAME%03d.png writes its frames), or FILE.png or FILE.webp (it
+    // stands still)".
     std::string Endings() const;
 };
 

@@ -23,6 +23,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Straight RGBA premultiplied, as over black, rounded.
+std::vector<std::uint8_t> Premultiplied(std::vector<std::uint8_t> rgba)
+{
+    for (std::size_t i = 0; i < rgba.size(); i += 4)
+        for (std::size_t c = 0; c < 3; ++c)
+            rgba[i + c] = static_cast<std::uint8_t>((rgba[i + c] * rgba[i + 3] + 127) / 255);
+    return rgba;
+}
+
 // A picture with its alpha: RGBA8 rows top-down, as the file holds them (straight alpha).
 struct RgbaImage {
     int width = 0;
@@ -427,13 +436,99 @@ TEST_F(TransparentTest, AStillWhatsAppStickerIsTheBestThatFitsItsBytes)
     const RgbaImage png = ReadRgbaPng(dir.Path() / "lossless.png");
     ASSERT_EQ(webp.rgba.size(), 1u);
     ASSERT_EQ(webp.rgba[0].size(), png.rgba.size());
-    auto premultiplied = [](std::vector<std::uint8_t> rgba) {
-        for (std::size_t i = 0; i < rgba.size(); i += 4)
-            for (std::size_t c = 0; c < 3; ++c)
-                rgba[i + c] = static_cast<std::uint8_t>((rgba[i + c] * rgba[i + 3] + 127) / 255);
-        return rgba;
+    EXPECT_GE(Psnr(Premultiplied(png.rgba), Premultiplied(webp.rgba[0])), 41.0) << run.err;
+}
+
+// Catches a moving WhatsApp sticker smeared to fit (pattern 3 was quality 10, 32 dB) or
+// frames laid over each other wrongly: it is made at 35 dB or more against its own frames,
+// written as PNGs, and has as many frames as they.
+TEST_F(TransparentTest, AMovingWhatsAppStickerIsNearItsOwnFrames)
+{
+    for (const char* name : {"w.webp", "f%03d.png"}) {
+        const ProcessResult run = RunLumetta({"--render", name, "--sticker", "whatsapp", "--pattern", "3"}, dir.Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    const WebpFrames webp = DecodeWebp(dir.Path() / "w.webp");
+    std::vector<std::uint8_t> shown, drawn;
+    for (std::size_t i = 0; i < webp.rgba.size(); ++i) {
+        char name[32];
+        (void)std::snprintf(name, sizeof name, "f%03zu.png", i + 1);
+        const std::vector<std::uint8_t> frame = ReadRgbaPng(dir.Path() / name).rgba;
+        ASSERT_EQ(frame.size(), webp.rgba[i].size()) << "frame " << i;
+        drawn.insert(drawn.end(), frame.begin(), frame.end());
+        shown.insert(shown.end(), webp.rgba[i].begin(), webp.rgba[i].end());
+    }
+    char after[32];
+    (void)std::snprintf(after, sizeof after, "f%03zu.png", webp.rgba.size() + 1);
+    EXPECT_FALSE(fs::exists(dir.Path() / after)) << "more frames written than the sticker has";
+    EXPECT_GE(Psnr(Premultiplied(drawn), Premultiplied(shown)), 35.0);
+}
+
+// Catches a sticker that cannot fit found only after minutes, said as a fault of the disk, or
+// with advice that does not make one: the flares turning, or three patterns of 19 seconds,
+// are refused from the first frames in one line that names what to leave out, and nothing is
+// left. Each pattern's own loop, which the advice leads to, is made (the test above, and
+// pattern 1 in the limits test).
+TEST_F(TransparentTest, AMovingWhatsAppStickerThatCannotFitIsRefusedEarlyWithAdvice)
+{
+    struct Case {
+        std::vector<std::string> options;
+        const char* advice;
     };
-    EXPECT_GE(Psnr(premultiplied(png.rgba), premultiplied(webp.rgba[0])), 41.0) << run.err;
+    for (const Case& c : {Case{{"--spin"}, "; leave out --spin\n"}, {{"--cycle", "19"}, "; leave out --cycle\n"}}) {
+        std::vector<std::string> args = {"--render", "w.webp", "--sticker", "whatsapp"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const ProcessResult run = RunLumetta(args, dir.Path());
+        EXPECT_EQ(run.status, 1) << c.options.front();
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find("would take some"), std::string::npos) << "not refused early: " << run.err;
+        EXPECT_NE(run.err.find(c.advice), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("cannot write"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir.Path() / "w.webp")) << c.options.front();
+    }
+}
+
+// Catches frames laid over the ones before where a transparent edge dims or changes colour,
+// which only looks right lossy: with the bytes to be lossless, a sticker's frames decode to
+// exactly the frames given, clear pixels as clear.
+TEST(WebpStickerTest, ALosslessStickerDecodesToExactlyItsFrames)
+{
+    const TempDir dir;
+    OutputRequest request;
+    request.picture.kind = PictureName::Kind::Webp;
+    request.name = (dir.Path() / "l.webp").string();
+    request.width = request.height = 8;
+    request.frames = 4;
+    request.transparent = request.sticker = true;
+    request.stickerWhat = "a sticker";
+    request.mostBytes = 1000000;
+    const std::unique_ptr<COutput> output = MakeOutput(request);
+    ASSERT_EQ(output->Start(), "");
+    std::vector<CFrame> frames(4);
+    for (int i = 0; i < 4; ++i) {
+        frames[i] = {i, 8, 8, 4, std::vector<std::uint8_t>(8 * 8 * 4)};
+        for (std::size_t p = 0; p < 64; ++p) {
+            // Coverage that grows, shrinks and vanishes, and colour that changes under it.
+            const unsigned a = (p * 37 + static_cast<unsigned>(i) * 90 * (p % 3)) % 256;
+            for (int c = 0; c < 3; ++c)
+                frames[i].rgb[p * 4 + c] = static_cast<std::uint8_t>(a * ((p + c + i * 5) % 7) / 7);
+            frames[i].rgb[p * 4 + 3] = static_cast<std::uint8_t>(a);
+        }
+        std::vector<std::uint8_t> prepared;
+        ASSERT_EQ(output->Prepare(i > 0 ? &frames[i - 1] : nullptr, frames[i], prepared), "");
+        ASSERT_EQ(output->Write(frames[i], prepared), "");
+    }
+    ASSERT_EQ(output->Finish(), "");
+    ASSERT_EQ(output->Complete(), "");
+    EXPECT_NE(output->Made().find(", lossless"), std::string::npos) << output->Made();
+    const WebpFrames webp = DecodeWebp(dir.Path() / "l.webp");
+    ASSERT_EQ(webp.rgba.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        std::vector<std::uint8_t> drawn(frames[i].rgb.size());
+        for (int y = 0; y < 8; ++y)  // the frame's rows are bottom-up
+            std::memcpy(&drawn[y * 32], &frames[i].rgb[(7 - y) * 32], 32);
+        EXPECT_EQ(Premultiplied(webp.rgba[i]), drawn) << "frame " << i;
+    }
 }
 
 }  // namespace
