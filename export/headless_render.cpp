@@ -513,7 +513,8 @@ int RenderHeadless(const RenderOptions& options, const std::string& installedFol
         return Fail(error);
     // A faster rate is worth a word once the sticker is made. A WebP's frames last whole
     // milliseconds, and the length said is the one the file holds.
-    const double seconds = picture.kind == PictureName::Kind::Webp ? frames * (1000 / framesPerSecond) / 1000.0
+    const int frameMilliseconds = 1000 / framesPerSecond;
+    const double seconds = picture.kind == PictureName::Kind::Webp ? frames * frameMilliseconds / 1000.0
                                                                    : static_cast<double>(frames) / framesPerSecond;
     if (framesPerSecond * kFrameMilliseconds != 1000)
         std::fprintf(stderr,
