@@ -506,13 +506,26 @@ TEST(WebpStickerTest, ALosslessStickerDecodesToExactlyItsFrames)
     ASSERT_EQ(output->Start(), "");
     std::vector<CFrame> frames(4);
     for (int i = 0; i < 4; ++i) {
-        frames[i] = {i, 8, 8, 4, std::vector<std::uint8_t>(8 * 8 * 4)};
-        for (std::size_t p = 0; p < 64; ++p) {
-            // Coverage that grows, shrinks and vanishes, and colour that changes under it.
-            const unsigned a = (p * 37 + static_cast<unsigned>(i) * 90 * (p % 3)) % 256;
+        // Half covered throughout; then one pixel a shade lighter, one a little less
+        // covered, one clear, one opaque and one more covered: changes that laying over
+        // reaches only nearly, or exactly.
+        frames[i] = {i, 8, 8, 4, i > 0 ? frames[i - 1].rgb : std::vector<std::uint8_t>(8 * 8 * 4)};
+        const auto set = [&](std::size_t p, unsigned colour, unsigned a) {
             for (int c = 0; c < 3; ++c)
-                frames[i].rgb[p * 4 + c] = static_cast<std::uint8_t>(a * ((p + c + i * 5) % 7) / 7);
+                frames[i].rgb[p * 4 + c] = static_cast<std::uint8_t>(colour * a / 255 * (4 - c) / 4);
             frames[i].rgb[p * 4 + 3] = static_cast<std::uint8_t>(a);
+        };
+        if (i == 0)
+            for (std::size_t p = 0; p < 64; ++p)
+                set(p, 120, 128);
+        else if (i == 1)
+            set(5, 122, 128);
+        else if (i == 2)
+            set(9, 120, 124);
+        else {
+            set(12, 0, 0);
+            set(20, 200, 255);
+            set(30, 120, 200);
         }
         std::vector<std::uint8_t> prepared;
         ASSERT_EQ(output->Prepare(i > 0 ? &frames[i - 1] : nullptr, frames[i], prepared), "");
