@@ -3,6 +3,12 @@
 // where it differs from the one before, its unchanged pixels transparent so that the frame
 // below shows through. giflib writes the file. It loops for ever, 5 centiseconds a frame:
 // the 50 ms tick exactly.
+//
+// A transparent frame can only add to what is shown, so where a pixel shown by one frame is
+// clear in the next, the first is shown for 3 centiseconds and then, for the other 2, an
+// image that draws nothing and is cleared afterwards takes the smallest rectangle around
+// such pixels away. The next frame draws again what it covers inside that rectangle. The
+// loop's first frame follows its last in the same way.
 #include "export/little_endian.h"
 #include "export/outputs.h"
 #include "view/scene.h"
@@ -40,14 +46,15 @@ void LimitQuantiserThreads(int threads)
 // A GIF holds one level of transparency: a pixel at least half covered (kHalfCovered) is
 // shown whole, in its straight colour, and any other not at all.
 
-// The smallest rectangle holding every pixel of a transparent frame that a GIF shows; one
-// pixel at the corner when there is none.
-CFrameRect CoveredRect(const CFrame& frame)
+// The smallest rectangle around the pixels of a frame for which inside(x, y) holds; empty
+// when there is none.
+template <typename Inside>
+CFrameRect Around(int width, int height, Inside inside)
 {
-    int left = frame.width, top = frame.height, right = -1, bottom = -1;
-    for (int y = 0; y < frame.height; ++y) {
-        for (int x = 0; x < frame.width; ++x) {
-            if (frame.TopDown(x, y)[3] < kHalfCovered)
+    int left = width, top = height, right = -1, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!inside(x, y))
                 continue;
             left = std::min(left, x);
             right = std::max(right, x);
@@ -56,8 +63,25 @@ CFrameRect CoveredRect(const CFrame& frame)
         }
     }
     if (right < 0)
-        return {0, 0, 1, 1};
+        return {};
     return {left, top, right + 1 - left, bottom + 1 - top};
+}
+
+bool Shown(const CFrame& frame, int x, int y)
+{
+    return frame.TopDown(x, y)[3] >= kHalfCovered;
+}
+
+// The rectangle around what a frame shows that the one before did not.
+CFrameRect TakenAway(const CFrame& before, const CFrame& frame)
+{
+    return Around(frame.width, frame.height,
+                  [&](int x, int y) { return Shown(before, x, y) && !Shown(frame, x, y); });
+}
+
+bool Inside(const CFrameRect& rect, int x, int y)
+{
+    return x >= rect.x && x < rect.x + rect.width && y >= rect.y && y < rect.y + rect.height;
 }
 
 // The rectangle rect of a transparent frame as RGBA with one bit of alpha; transparent says
@@ -77,8 +101,47 @@ std::vector<std::uint8_t> OneBitAlpha(const CFrame& frame, const CFrameRect& rec
     return rgba;
 }
 
-// A prepared frame: its rectangle, transparent index, palette and pixel indices.
-constexpr std::size_t kHeaderBytes = 12;
+// What a transparent frame draws over the one before once cleared is taken away: the pixels
+// it shows that differ, or that lie in cleared; the others left out. The first frame draws
+// all it shows.
+std::vector<std::uint8_t> TransparentChange(const CFrame* previous, const CFrame& frame, const CFrameRect& cleared,
+                                            CFrameRect& rect, bool& transparent)
+{
+    const CFrameRect whole{0, 0, frame.width, frame.height};
+    bool any = false;
+    const std::vector<std::uint8_t> now = OneBitAlpha(frame, whole, any);
+    std::vector<std::uint8_t> before;
+    if (previous)
+        before = OneBitAlpha(*previous, whole, any);
+    const auto drawn = [&](int x, int y) {
+        const std::size_t p = (static_cast<std::size_t>(y) * frame.width + x) * 4;
+        return now[p + 3] != 0 &&
+               (before.empty() || Inside(cleared, x, y) || std::memcmp(&now[p], &before[p], 4) != 0);
+    };
+    rect = Around(frame.width, frame.height, drawn);
+    // A frame that draws nothing is one transparent pixel, for its time.
+    if (rect.Empty())
+        rect = {0, 0, 1, 1};
+    std::vector<std::uint8_t> rgba;
+    rgba.reserve(static_cast<std::size_t>(rect.width) * rect.height * 4);
+    transparent = false;
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
+        for (int x = rect.x; x < rect.x + rect.width; ++x) {
+            const std::size_t p = (static_cast<std::size_t>(y) * frame.width + x) * 4;
+            if (drawn(x, y)) {
+                rgba.insert(rgba.end(), &now[p], &now[p] + 4);
+            } else {
+                rgba.insert(rgba.end(), 4, 0);
+                transparent = true;
+            }
+        }
+    }
+    return rgba;
+}
+
+// A prepared frame: its rectangle, transparent index, the number of its colours and the
+// rectangle to clear before it, two bytes each; then its palette and pixel indices.
+constexpr std::size_t kHeaderBytes = 20;
 
 class CGifOutput : public CAnimationOutput {
 public:
@@ -97,9 +160,11 @@ public:
         bool anySame = false;  // pixels left transparent
         std::vector<std::uint8_t> rgba;
         CFrameRect rect;
+        CFrameRect cleared;
         if (frame.channels == 4) {
-            rect = CoveredRect(frame);
-            rgba = OneBitAlpha(frame, rect, anySame);
+            if (previous)
+                cleared = TakenAway(*previous, frame);
+            rgba = TransparentChange(previous, frame, cleared, rect, anySame);
         } else {
             rect = previous ? ChangedRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
             // A frame that changed nothing is one transparent pixel, for its time.
@@ -133,8 +198,9 @@ public:
                     transparent = static_cast<int>(i);
             }
             std::vector<std::uint8_t> header;
-            for (const int value :
-                 {rect.x, rect.y, rect.width, rect.height, transparent, static_cast<int>(palette->count)})
+            for (const int value : {rect.x, rect.y, rect.width, rect.height, transparent,
+                                    static_cast<int>(palette->count), cleared.x, cleared.y, cleared.width,
+                                    cleared.height})
                 PutLittleEndian(header, static_cast<std::uint32_t>(value), 2);
             std::copy(header.begin(), header.end(), prepared.begin());
             prepared.resize(prepared.size() + pixels);
@@ -151,43 +217,20 @@ public:
 
     std::string Write(const CFrame& frame, std::vector<std::uint8_t>& prepared) override
     {
-        const std::uint8_t* header = prepared.data();
-        const auto field = [&](std::size_t i) { return static_cast<int>(GetLittleEndian(header + 2 * i, 2)); };
-        const int x = field(0), y = field(1), width = field(2), height = field(3);
-        const int transparent = field(4), colours = field(5);
-        // A colour map holds a power of two colours, 2 at least; the rest stay black.
-        int size = 2;
-        while (size < colours)
-            size *= 2;
-        std::vector<GifColorType> table(static_cast<std::size_t>(size), GifColorType{0, 0, 0});
-        const std::uint8_t* rgb = header + kHeaderBytes;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(colours); ++i)
-            table[i] = {rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]};
-        ColorMapObject* map = GifMakeMapObject(size, table.data());
-        if (!map)
-            return Failure("out of memory");
+        // Each frame is written once the next is known, which may have to clear some of it.
         std::string error;
-        if (frame.index == 0)
+        if (frame.index == 0) {
+            ColorMapObject* map = ColourMap(prepared);
+            if (!map)
+                return Failure("out of memory");
             error = Open(map);
-        GraphicsControlBlock control{};
-        // An opaque frame stays for the next to be laid over; a transparent one is cleared, so
-        // that what it covered and the next does not shows through again.
-        control.DisposalMode = m_request.transparent ? DISPOSE_BACKGROUND : DISPOSE_DO_NOT;
-        control.DelayTime = kFrameMilliseconds / 10;
-        control.TransparentColor = transparent == kNoTransparency ? NO_TRANSPARENT_COLOR : transparent;
-        GifByteType extension[4];
-        EGifGCBToExtension(&control, extension);
-        // The first frame's colours are the file's own; each later frame brings its own.
-        if (error.empty() &&
-            (EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_ERROR ||
-             EGifPutImageDesc(m_gif, x, y, width, height, false, frame.index == 0 ? nullptr : map) == GIF_ERROR))
-            error = GifFailure();
-        GifPixelType* pixels = prepared.data() + kHeaderBytes + static_cast<std::size_t>(colours) * 3;
-        for (int row = 0; error.empty() && row < height; ++row) {
-            if (EGifPutLine(m_gif, pixels + static_cast<std::size_t>(row) * width, width) == GIF_ERROR)
-                error = GifFailure();
+            GifFreeMapObject(map);
+        } else {
+            error = WriteFrame(m_pending, Rect(prepared, 6));
         }
-        GifFreeMapObject(map);
+        if (frame.channels == 4)
+            FindLoopClearing(frame);
+        m_pending.swap(prepared);
         return error;
     }
 
@@ -195,6 +238,9 @@ public:
     {
         if (!m_gif)
             return Failure("no frames");
+        const std::string error = WriteFrame(m_pending, m_loopClearing);
+        if (!error.empty())
+            return error;
         // Its end; the stream is flushed and closed with the file.
         int code = 0;
         const bool ended = EGifCloseFile(m_gif, &code) == GIF_OK;
@@ -205,6 +251,94 @@ public:
     }
 
 private:
+    // Two bytes of a prepared frame's header from the field at, a rectangle from four.
+    static int Field(const std::vector<std::uint8_t>& prepared, std::size_t at)
+    {
+        return static_cast<int>(GetLittleEndian(prepared.data() + 2 * at, 2));
+    }
+    static CFrameRect Rect(const std::vector<std::uint8_t>& prepared, std::size_t at)
+    {
+        return {Field(prepared, at), Field(prepared, at + 1), Field(prepared, at + 2), Field(prepared, at + 3)};
+    }
+
+    // A prepared frame's colours as giflib's map, a power of two of them, 2 at least, the rest
+    // black; null when out of memory.
+    static ColorMapObject* ColourMap(const std::vector<std::uint8_t>& prepared)
+    {
+        const int colours = Field(prepared, 5);
+        int size = 2;
+        while (size < colours)
+            size *= 2;
+        std::vector<GifColorType> table(static_cast<std::size_t>(size), GifColorType{0, 0, 0});
+        const std::uint8_t* rgb = prepared.data() + kHeaderBytes;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(colours); ++i)
+            table[i] = {rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]};
+        return GifMakeMapObject(size, table.data());
+    }
+
+    // What is shown when the loop comes round to its first frame again after frame: the
+    // rectangle around what frame shows and the first does not, to be cleared after the last.
+    void FindLoopClearing(const CFrame& frame)
+    {
+        if (frame.index == 0)
+            m_firstShown.assign(static_cast<std::size_t>(frame.width) * frame.height, false);
+        for (int y = 0; frame.index == 0 && y < frame.height; ++y) {
+            for (int x = 0; x < frame.width; ++x)
+                m_firstShown[static_cast<std::size_t>(y) * frame.width + x] = Shown(frame, x, y);
+        }
+        m_loopClearing = Around(frame.width, frame.height, [&](int x, int y) {
+            return Shown(frame, x, y) && !m_firstShown[static_cast<std::size_t>(y) * frame.width + x];
+        });
+    }
+
+    // One prepared frame, for its time; with cleared, it shows for 3 centiseconds, and an
+    // image that draws nothing holds it for the other 2 and then clears that rectangle.
+    std::string WriteFrame(std::vector<std::uint8_t>& prepared, const CFrameRect& cleared)
+    {
+        const int transparent = Field(prepared, 4);
+        const CFrameRect rect = Rect(prepared, 0);
+        constexpr int kHeld = 2;
+        const int time = kFrameMilliseconds / 10;
+        std::string error = WriteImage(rect, transparent, cleared.Empty() ? time : time - kHeld,
+                                       m_bFirstWritten ? &prepared : nullptr,
+                                       prepared.data() + kHeaderBytes + static_cast<std::size_t>(Field(prepared, 5)) * 3);
+        m_bFirstWritten = true;
+        if (error.empty() && !cleared.Empty()) {
+            std::vector<std::uint8_t> nothing(static_cast<std::size_t>(cleared.width) * cleared.height, 0);
+            error = WriteImage(cleared, 0, kHeld, nullptr, nothing.data(), DISPOSE_BACKGROUND);
+        }
+        return error;
+    }
+
+    // An image of rect, its pixel indices in pixels, shown for time centiseconds with index
+    // transparent left out (kNoTransparency: none), then left as it is or disposed; in the
+    // prepared frame's own colours, or the file's when none.
+    std::string WriteImage(const CFrameRect& rect, int transparent, int time,
+                           const std::vector<std::uint8_t>* colours, GifPixelType* pixels,
+                           int disposal = DISPOSE_DO_NOT)
+    {
+        ColorMapObject* map = colours ? ColourMap(*colours) : nullptr;
+        if (colours && !map)
+            return Failure("out of memory");
+        GraphicsControlBlock control{};
+        control.DisposalMode = disposal;
+        control.DelayTime = time;
+        control.TransparentColor = transparent == kNoTransparency ? NO_TRANSPARENT_COLOR : transparent;
+        GifByteType extension[4];
+        EGifGCBToExtension(&control, extension);
+        std::string error;
+        if (EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_ERROR ||
+            EGifPutImageDesc(m_gif, rect.x, rect.y, rect.width, rect.height, false, map) == GIF_ERROR)
+            error = GifFailure();
+        for (int row = 0; error.empty() && row < rect.height; ++row) {
+            if (EGifPutLine(m_gif, pixels + static_cast<std::size_t>(row) * rect.width, rect.width) == GIF_ERROR)
+                error = GifFailure();
+        }
+        if (map)
+            GifFreeMapObject(map);
+        return error;
+    }
+
     std::string GifFailure() const
     {
         // giflib says a failed write as such; the system said why.
@@ -247,6 +381,10 @@ private:
     }
 
     GifFileType* m_gif = nullptr;
+    std::vector<std::uint8_t> m_pending;  // the frame prepared last, written when the next comes
+    bool m_bFirstWritten = false;
+    std::vector<bool> m_firstShown;  // the pixels the first frame shows
+    CFrameRect m_loopClearing;      // what to clear after the last frame for the first to follow
     int m_nWriteError = 0;  // the system's reason for the first write that failed
     bool m_bGivenUp = false;
 };

@@ -18,6 +18,7 @@ extern "C" {
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 namespace {
 
@@ -291,12 +292,49 @@ TEST_F(TransparentTest, EachFormatWithAlphaKeepsIt)
                 worstPartlyPsnr = std::min(worstPartlyPsnr, Psnr(partlyWant, partlyShown));
         }
         EXPECT_EQ(wrongCoverage, 0) << kind << ": pixels shown that are less than half covered, or the reverse";
+        if (kind == std::string("gif")) {
+            EXPECT_TRUE(video.alphaAgain == video.alpha[0]) << "gif: the first frame as the loop comes round";
+            EXPECT_EQ(std::set<int>(video.delays.begin(), video.delays.end()), std::set<int>{5}) << "gif: frame times";
+        }
         // 256 colours a frame at this size: above 30 dB; VP9 at its default quality: above 24.
         EXPECT_GT(worstPsnr, kind == std::string("gif") ? 30.0 : 24.0) << kind << ": colours of the covered pixels";
         if (kind == std::string("webm")) {
             EXPECT_GT(worstPartlyPsnr, 24.0) << "brightness of the partly covered pixels";
         }
     }
+}
+
+// Catches a transparent GIF that leaves behind what is no longer covered (where a turning
+// flare's edge falls below half), in a frame or as the loop comes round, and one that is written whole,
+// frame after frame, where an opaque one sends only what changed.
+TEST_F(TransparentTest, ATransparentGifClearsWhatItNoLongerCoversAndSendsOnlyWhatChanged)
+{
+    options.environment = {"GALLIUM_DRIVER=softpipe"};
+    // The lossless WebP of the same frames is exactly what was drawn.
+    std::vector<std::string> args = {"--render", "spin.webp", "--size", "100x100", "--spin", "--frames", "12",
+                                     "--transparent"};
+    Render(args, dir.Path());
+    args[1] = "spin.gif";
+    Render(args, dir.Path());
+    const WebpFrames drawn = DecodeWebp(dir.Path() / "spin.webp");
+    const DecodedAnimation gif = DecodeGif(dir.Path() / "spin.gif");
+    ASSERT_EQ(drawn.rgba.size(), 12u);
+    ASSERT_EQ(gif.alpha.size(), 12u);
+    for (std::size_t k = 0; k < 12; ++k) {
+        ASSERT_EQ(drawn.rgba[k].size(), gif.alpha[k].size() * 4);
+        long wrong = 0;
+        for (std::size_t p = 0; p < gif.alpha[k].size(); ++p)
+            wrong += (gif.alpha[k][p] == 255) != (drawn.rgba[k][p * 4 + 3] >= kHalfCovered) ? 1 : 0;
+        EXPECT_EQ(wrong, 0) << "frame " << k << ": pixels shown that are not half covered, or the reverse";
+    }
+    EXPECT_TRUE(gif.alphaAgain == gif.alpha[0]) << "the first frame as the loop comes round";
+    EXPECT_EQ(std::set<int>(gif.delays.begin(), gif.delays.end()), std::set<int>{5}) << "frame times";
+    // Browsers show an image of less than 2 centiseconds for 10.
+    EXPECT_GE(gif.shortestDelay, 2);
+
+    Render({"--render", "solid.gif", "--size", "100x100"}, dir.Path());
+    Render({"--render", "clear.gif", "--size", "100x100", "--transparent"}, dir.Path());
+    EXPECT_LE(fs::file_size(dir.Path() / "clear.gif"), fs::file_size(dir.Path() / "solid.gif") * 3 / 2);
 }
 
 // Catches a limit changed from what a messenger publishes (core.telegram.org/stickers, and

@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -99,28 +100,22 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
     result.height = gif->SHeight;
     std::vector<std::uint8_t> canvas(static_cast<std::size_t>(gif->SWidth) * gif->SHeight * 3);
     std::vector<std::uint8_t> covered(static_cast<std::size_t>(gif->SWidth) * gif->SHeight, 0);
-    for (int k = 0; k < gif->ImageCount; ++k) {
+    result.shortestDelay = 0xFFFF;
+    // Image k laid on the canvas, and then disposed of; whether it drew anything.
+    const auto lay = [&](int k) {
         const SavedImage& image = gif->SavedImages[k];
         GraphicsControlBlock control{};
         DGifSavedExtensionToGCB(gif, k, &control);
-        result.delays.push_back(control.DelayTime);
-        for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
-            const ExtensionBlock& block = image.ExtensionBlocks[e];
-            const ExtensionBlock& count = image.ExtensionBlocks[e + 1];
-            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
-                std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0)
-                result.loops = count.ByteCount == 3 && count.Bytes[1] == 0 && count.Bytes[2] == 0;
-        }
         const GifImageDesc& d = image.ImageDesc;
-        if (k > 0)
-            result.laterArea += static_cast<long>(d.Width) * d.Height;
         const ColorMapObject* colours = d.ColorMap ? d.ColorMap : gif->SColorMap;
         const std::vector<std::uint8_t> before = canvas, coveredBefore = covered;
+        bool drew = false;
         for (int y = 0; y < d.Height; ++y) {
             for (int x = 0; x < d.Width; ++x) {
                 const int index = image.RasterBits[y * d.Width + x];
                 if (index == control.TransparentColor)
                     continue;
+                drew = true;
                 const GifColorType& c = colours->Colors[index];
                 std::uint8_t* out = &canvas[(static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left + x) * 3];
                 out[0] = c.Red;
@@ -129,8 +124,17 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
                 covered[static_cast<std::size_t>(d.Top + y) * gif->SWidth + d.Left + x] = 255;
             }
         }
-        result.frames.push_back(canvas);
-        result.alpha.push_back(covered);
+        result.shortestDelay = std::min(result.shortestDelay, control.DelayTime);
+        // An image that draws nothing shows the frame before for longer.
+        if (drew || k == 0) {
+            result.frames.push_back(canvas);
+            result.alpha.push_back(covered);
+            result.delays.push_back(control.DelayTime);
+            if (k > 0)
+                result.laterArea += static_cast<long>(d.Width) * d.Height;
+        } else if (!result.delays.empty()) {
+            result.delays.back() += control.DelayTime;
+        }
         // What the next frame is laid over: this one, its rectangle cleared, or the one before.
         if (control.DisposalMode == DISPOSE_PREVIOUS) {
             canvas = before;
@@ -142,6 +146,26 @@ DecodedAnimation DecodeGif(const std::filesystem::path& path)
                 std::fill(&covered[at], &covered[at] + d.Width, 0);
             }
         }
+    };
+    for (int k = 0; k < gif->ImageCount; ++k) {
+        const SavedImage& image = gif->SavedImages[k];
+        for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            const ExtensionBlock& count = image.ExtensionBlocks[e + 1];
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0)
+                result.loops = count.ByteCount == 3 && count.Bytes[1] == 0 && count.Bytes[2] == 0;
+        }
+        lay(k);
+    }
+    // The loop come round: the first image laid over what the last left.
+    if (gif->ImageCount > 0) {
+        const std::size_t shown = result.alpha.size();
+        lay(0);
+        result.alphaAgain = result.alpha.back();
+        result.frames.resize(shown);
+        result.alpha.resize(shown);
+        result.delays.resize(shown);
     }
     DGifCloseFile(gif, &error);
     return result;

@@ -13,11 +13,14 @@ struct DecodedAnimation {
     // GIF: each frame's delay in centiseconds, the area of the rectangles after the first,
     // and whether it loops for ever.
     std::vector<int> delays;
+    int shortestDelay = 0;  // of any image, one that draws nothing too
     long laterArea = 0;
     bool loops = false;
     // GIF: each frame's coverage as it adds up, 255 where a colour was laid and not cleared
     // since, 0 elsewhere. WebM: each frame's alpha. None for an MP4.
     std::vector<std::vector<std::uint8_t>> alpha;
+    // GIF: the first frame's coverage when the loop comes round to it again.
+    std::vector<std::uint8_t> alphaAgain;
 };
 
 // An MP4's H.264 frames, turned to RGB as players do: by the colour matrix and range the stream
