@@ -181,6 +181,244 @@ std::string VersionText()
 
 static_assert(std::string_view(LUMETTA_VERSION) == kVersionNumber, "the build's version is the program's");
 
+// The options as given, kept as text until every one is read, and the options themselves, to
+// ask whether they were given and to tie them to each other.
+struct Given {
+    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry, samples,
+        sticker;
+    bool hang = false, x11 = false, wayland = false;
+    CLI::Option *render = nullptr, *frameCount = nullptr, *window = nullptr, *root = nullptr, *ornament = nullptr,
+                *stop = nullptr, *stickerOption = nullptr, *fullscreen = nullptr;
+};
+
+// The options that choose a window, a picture or a screensaver.
+void AddWays(CLI::App& app, CommandLine& result, Given& given)
+{
+    given.render =
+        app.add_option("--render", result.render.output,
+                       "render without a window and write FILE.png (- for standard output), every frame as a "
+                       "sequence when FILE holds a frame number (frame%03d.png), or a looping animation: FILE.mp4 "
+                       "to send (plays everywhere, small), FILE.gif for where only pictures go (256 colours a "
+                       "frame), FILE.webp for every frame exactly as drawn (lossless, large), FILE.webm (VP9, "
+                       "with --transparent as browsers and messengers show it)")
+            ->type_name("FILE");
+    given.frameCount =
+        app.add_option("--frames", given.frames,
+                       "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxRenderFrames) +
+                           "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
+            ->type_name("N")
+            ->needs(given.render);
+    CLI::Option* fullscreen =
+        app.add_flag("--fullscreen", result.fullscreen, "open the window full screen, with no menu or toolbar");
+    given.window =
+        app.add_option("--window-id", given.windowId,
+                       "screensaver: draw in the existing X window ID (decimal or 0x hexadecimal) until ended")
+            ->type_name("ID");
+    given.root = app.add_flag("--root", result.saver.root,
+                              "screensaver: draw in the window named by XSCREENSAVER_WINDOW, or the root window");
+    given.fullscreen = fullscreen;
+}
+
+// The ornament's options, and what no two ways of showing the scene may share.
+void AddOrnament(CLI::App& app, CommandLine& result, Given& given)
+{
+    CLI::Option* fullscreen = given.fullscreen;
+    given.ornament = app.add_flag("--ornament", given.hang,
+                                  "hang the wreath on the desktop: no frame and no backdrop, on every "
+                                  "workspace, below other windows; Esc takes it down");
+    CLI::Option* above =
+        app.add_flag("--above", result.ornament.above, "with --ornament: above other windows rather than below")
+            ->needs(given.ornament);
+    CLI::Option* geometry =
+        app.add_option("--geometry", given.geometry,
+                       "with --ornament: its size and place, WxH+X+Y as X programs take it, each side 16 to 8192 and "
+                       "each place within 32767 (default: 360x360, scaled as the desktop is, at the top right of the "
+                       "primary monitor or where it was left)")
+            ->type_name("WxH+X+Y")
+            ->needs(given.ornament);
+    CLI::Option* x11 =
+        app.add_flag("--x11", given.x11,
+                     "with --ornament: hang it as an X11 window (Xwayland's on a Wayland desktop), even where the "
+                     "Wayland compositor offers layer surfaces")
+            ->needs(given.ornament);
+    app.add_flag("--wayland", given.wayland,
+                 "with --ornament: hang it on a layer surface of the Wayland compositor, or fail; by default it "
+                 "does where the compositor offers them, and is an X11 window elsewhere")
+        ->needs(given.ornament)
+        ->excludes(x11);
+    given.stop = app.add_flag("--stop", result.ornament.stop,
+                              "with --ornament: take down the ornament that hangs on this desktop")
+                     ->needs(given.ornament)
+                     ->excludes(above)
+                     ->excludes(geometry);
+    given.render->excludes(fullscreen)->excludes(given.window)->excludes(given.root)->excludes(given.ornament);
+    given.window->excludes(given.root)->excludes(fullscreen)->excludes(given.ornament);
+    given.root->excludes(fullscreen)->excludes(given.ornament);
+    given.ornament->excludes(fullscreen);
+    app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
+        ->type_name("FILE")
+        ->excludes(given.ornament)
+        ->excludes(given.render)
+        ->excludes(given.window)
+        ->excludes(given.root);
+}
+
+// How the scene starts, in every way of showing it.
+void AddScene(CLI::App& app, CommandLine& result, Given& given)
+{
+    app.add_option("--pattern", given.pattern, "blink pattern, 1 to 3, as its key selects it (default 1)")
+        ->type_name("N");
+    app.add_flag("--spin", result.start.spin, "the flares turn, as after the A key");
+    app.add_option("--grey", given.grey,
+                   "spot light grey level, 0.05 to 0.8 in steps of 0.05, as the light commands reach (default 0.4)")
+        ->type_name("G");
+    app.add_option("--cutoff", given.cutoff,
+                   "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
+        ->type_name("C");
+    app.add_option("--cycle", given.cycle,
+                   "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do; in "
+                   "--render at the frames where the window would, and an animation then loops through the patterns")
+        ->type_name("SECONDS");
+}
+
+// What --render makes, and a sticker.
+void AddPicture(CLI::App& app, CommandLine& result, Given& given)
+{
+    CLI::Option* size =
+        app.add_option("--size", given.size,
+                       "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) +
+                           " (default 500x500); an MP4 up to 2048x1088 plays everywhere (H.264 level 4.2), one up to "
+                           "8192x4352 or as many pixels on players that take the largest levels")
+            ->type_name("WxH")
+            ->needs(given.render);
+    CLI::Option* quality =
+        app.add_option("--quality", given.quality,
+                       "0 to 100, for a lossy animation: a lossy WebP (without it a WebP is lossless), or an MP4 "
+                       "or GIF other than their defaults; a PNG is always lossless")
+            ->type_name("Q")
+            ->needs(given.render);
+    app.add_option("--samples", given.samples,
+                   "samples a pixel, 1 to 64, which smooth the edges (default " + std::to_string(kDefaultSamples) +
+                       "; the nearest the GL driver can); 1 draws hard edges")
+        ->type_name("N")
+        ->needs(given.render);
+    CLI::Option* yaw = app.add_option("--yaw", given.yaw, "camera yaw in degrees, -20 to 20 (default 0)")
+                           ->type_name("DEG")
+                           ->needs(given.render);
+    CLI::Option* distance = app.add_option("--distance", given.distance, "camera distance, 20 to 35 (default 27)")
+                                ->type_name("D")
+                                ->needs(given.render);
+    app.add_flag("--transparent", result.render.transparent,
+                 "no backdrop: what is not the scene is transparent, halos and glass partly so. PNG, WebP and WebM "
+                 "keep every level of it; a GIF only one, so a halo's soft edge is cut where it is less than half "
+                 "covered; an MP4 has none")
+        ->needs(given.render);
+    given.stickerOption =
+        app.add_option("--sticker", given.sticker,
+                       "a messenger's sticker, the whole wreath centred with no backdrop, its quality chosen for "
+                       "the messenger's limits; says what it made. PROFILE: telegram (the default; 512x512: "
+                       "FILE.webm moves, VP9 with transparency, under 3 seconds and at most 256 KB; FILE.png or "
+                       "FILE.webp stands still), telegram-emoji (the same at 100x100), whatsapp (FILE.webp moves, "
+                       "512x512, at most 500 KB and under 10 seconds), whatsapp-still (FILE.webp, 512x512, at most "
+                       "100 KB), whatsapp-tray (FILE.png, a pack's 96x96 tray picture, at most 50 KB). FRAME%03d.png "
+                       "writes a moving sticker's frames, lossless. A still sticker shows the moment the bulbs "
+                       "show best, or the last of --frames N")
+            ->type_name("[PROFILE]")
+            ->expected(0, 1)
+            ->needs(given.render);
+    given.stickerOption->excludes(size)->excludes(quality)->excludes(yaw)->excludes(distance);
+}
+
+// A sticker's profile, and what it sets of the picture; throws what does not make one.
+// namedEmpty: "--sticker=" was given, which names no profile.
+void ReadSticker(const Given& given, const PictureName& picture, bool namedEmpty, CommandLine& result)
+{
+    StickerProfile profile = StickerProfile::Telegram;
+    if (namedEmpty || (!given.sticker.empty() && !FindStickerProfile(given.sticker, profile)))
+        throw CLI::ValidationError("--sticker takes " + StickerProfileNames() + ", not '" + ShownName(given.sticker) +
+                                   "'");
+    const StickerRules& rules = RulesOf(profile);
+    if (!rules.Takes(picture.kind))
+        throw CLI::ValidationError("--sticker " + std::string(rules.name) + " makes " + rules.Endings() + ", not '" +
+                                   ShownName(result.render.output) + "'");
+    const bool moves = rules.Moves(picture.kind);
+    if (moves && given.frameCount->count() > 0)
+        throw CLI::ValidationError("--frames chooses a still sticker's moment; a moving sticker is one whole loop");
+    if (!moves && result.start.spin)
+        throw CLI::ValidationError(
+            std::string("--spin turns the flares, which a still sticker shows at rest: leave it out") +
+            (rules.webmMoves ? ", or make a moving sticker, FILE.webm" : ""));
+    result.render.sticker = true;
+    result.render.stickerProfile = profile;
+    result.render.transparent = true;
+    result.render.width = result.render.height = rules.side;
+    result.render.distance = kWholeWreathDistance;
+}
+
+// The picture's options; throws the first that is wrong.
+void ReadPicture(const Given& given, bool stickerNamedEmpty, CommandLine& result)
+{
+    const PictureName picture = given.render->count() > 0 ? CheckPictureName(result.render.output) : PictureName{};
+    if (!given.size.empty())
+        ParseSize(given.size, result.render.width, result.render.height);
+    if (picture.kind == PictureName::Kind::Mp4)
+        CheckMp4Size(result.render.width, result.render.height);
+    if (result.render.transparent && picture.kind == PictureName::Kind::Mp4)
+        throw CLI::ValidationError("--transparent makes a PNG, WebP, GIF or WebM; H.264 in an MP4 cannot hold "
+                                   "transparency");
+    if (given.stickerOption->count() > 0)
+        ReadSticker(given, picture, stickerNamedEmpty, result);
+    if (!given.quality.empty()) {
+        result.render.quality = static_cast<int>(ParseNumber(given.quality, {"--quality", 0, 100, true}));
+        if (!picture.IsAnimation())
+            throw CLI::ValidationError("--quality is for an animation (.webp, .mp4 or .gif); a PNG is always "
+                                       "lossless, so it takes none");
+    }
+    if (!given.samples.empty())
+        result.render.samples = static_cast<int>(ParseNumber(given.samples, {"--samples", 1, 64, true}));
+    if (!given.frames.empty())
+        result.render.frames = static_cast<int>(ParseNumber(given.frames, {"--frames", 1, kMaxRenderFrames, true}));
+    if (!given.yaw.empty())
+        result.render.yaw = static_cast<float>(ParseNumber(given.yaw, {"--yaw", -20, 20, false}));
+    if (!given.distance.empty())
+        result.render.distance = static_cast<float>(ParseNumber(given.distance, {"--distance", 20, 35, false}));
+}
+
+// How the scene starts, the screensaver's window and the ornament's options; throws the first
+// that is wrong.
+void ReadSceneAndWays(const Given& given, CommandLine& result)
+{
+    if (!given.pattern.empty())
+        result.start.pattern = static_cast<int>(ParseNumber(given.pattern, {"--pattern", 1, 3, true}));
+    if (!given.grey.empty())
+        result.start.greySteps = GreySteps(given.grey);
+    if (!given.cutoff.empty())
+        result.start.cutoff =
+            static_cast<float>(ParseNumber(given.cutoff, {"--cutoff", kSpotCutoffLowest, kSpotCutoffHighest, true}));
+    if (!given.cycle.empty())
+        result.start.cycleSeconds = static_cast<int>(ParseNumber(given.cycle, {"--cycle", 1, 3600, true}));
+    if (given.window->count() > 0)
+        result.saver.window = ParseWindowId(given.windowId);
+    if (!given.geometry.empty()) {
+        if (const std::string why = ReadGeometry(given.geometry, result.ornament.geometry); !why.empty())
+            throw CLI::ValidationError("--geometry takes WxH+X+Y, WxH or +X+Y, and " + why + ": not '" +
+                                       ShownName(given.geometry) + "'");
+        result.ornament.geometryText = given.geometry;
+    }
+    if (given.stop->count() > 0 && (!given.pattern.empty() || result.start.spin || !given.grey.empty() ||
+                                     !given.cutoff.empty() || !given.cycle.empty()))
+        throw CLI::ValidationError("--stop takes down the ornament that hangs, and takes no other option");
+    result.ornament.patternGiven = !given.pattern.empty();
+    result.ornament.way = given.x11       ? OrnamentWay::X11
+                          : given.wayland ? OrnamentWay::Wayland
+                                          : OrnamentWay::Desktop;
+    for (const auto& [set, option] : {std::pair{!given.grey.empty(), "--grey"},
+                                      {!given.cutoff.empty(), "--cutoff"},
+                                      {!given.cycle.empty(), "--cycle"}})
+        if (set)
+            result.ornament.notHanded.emplace_back(option);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -195,125 +433,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     footer.replace(footer.find("{DATA}"), 6,
                    installedData.empty() ? "share/lumetta beside the program's folder" : installedData);
     app.footer(footer);
-
-    std::string size, frames, yaw, distance, pattern, grey, cutoff, cycle, windowId, quality, geometry, samples,
-        sticker;
-    CLI::Option* render =
-        app.add_option("--render", result.render.output,
-                       "render without a window and write FILE.png (- for standard output), every frame as a "
-                       "sequence when FILE holds a frame number (frame%03d.png), or a looping animation: FILE.mp4 "
-                       "to send (plays everywhere, small), FILE.gif for where only pictures go (256 colours a "
-                       "frame), FILE.webp for every frame exactly as drawn (lossless, large), FILE.webm (VP9, "
-                       "with --transparent as browsers and messengers show it)")
-            ->type_name("FILE");
-    CLI::Option* frameCount =
-        app.add_option("--frames", frames,
-                       "frames to render, as that many timer ticks would, 1 to " + std::to_string(kMaxRenderFrames) +
-                           "; a picture is the last (default 1), an animation all of them (default: one whole loop)")
-            ->type_name("N")
-            ->needs(render);
-    CLI::Option* fullscreen =
-        app.add_flag("--fullscreen", result.fullscreen, "open the window full screen, with no menu or toolbar");
-    CLI::Option* window =
-        app.add_option("--window-id", windowId,
-                       "screensaver: draw in the existing X window ID (decimal or 0x hexadecimal) until ended")
-            ->type_name("ID");
-    CLI::Option* root =
-        app.add_flag("--root", result.saver.root,
-                     "screensaver: draw in the window named by XSCREENSAVER_WINDOW, or the root window");
-    app.add_option("--pattern", pattern, "blink pattern, 1 to 3, as its key selects it (default 1)")->type_name("N");
-    app.add_flag("--spin", result.start.spin, "the flares turn, as after the A key");
-    app.add_option("--grey", grey,
-                   "spot light grey level, 0.05 to 0.8 in steps of 0.05, as the light commands reach (default 0.4)")
-        ->type_name("G");
-    app.add_option("--cutoff", cutoff,
-                   "spot spread in whole degrees, 21 to 60, as the spread commands reach (default 28)")
-        ->type_name("C");
-    app.add_option("--cycle", cycle,
-                   "move on to the next blink pattern every so many seconds, 1 to 3600, as the pattern keys do; in "
-                   "--render at the frames where the window would, and an animation then loops through the patterns")
-        ->type_name("SECONDS");
-    bool hang = false;
-    CLI::Option* ornament = app.add_flag("--ornament", hang,
-                                         "hang the wreath on the desktop: no frame and no backdrop, on every "
-                                         "workspace, below other windows; Esc takes it down");
-    CLI::Option* above =
-        app.add_flag("--above", result.ornament.above, "with --ornament: above other windows rather than below")
-            ->needs(ornament);
-    CLI::Option* geometryOption =
-        app.add_option("--geometry", geometry,
-                       "with --ornament: its size and place, WxH+X+Y as X programs take it, each side 16 to 8192 and "
-                       "each place within 32767 (default: 360x360, scaled as the desktop is, at the top right of the "
-                       "primary monitor or where it was left)")
-            ->type_name("WxH+X+Y")
-            ->needs(ornament);
-    bool x11 = false, wayland = false;
-    CLI::Option* x11Option =
-        app.add_flag("--x11", x11,
-                     "with --ornament: hang it as an X11 window (Xwayland's on a Wayland desktop), even where the "
-                     "Wayland compositor offers layer surfaces")
-            ->needs(ornament);
-    app.add_flag("--wayland", wayland,
-                 "with --ornament: hang it on a layer surface of the Wayland compositor, or fail; by default it "
-                 "does where the compositor offers them, and is an X11 window elsewhere")
-        ->needs(ornament)
-        ->excludes(x11Option);
-    CLI::Option* stop = app.add_flag("--stop", result.ornament.stop,
-                                     "with --ornament: take down the ornament that hangs on this desktop")
-                            ->needs(ornament)
-                            ->excludes(above)
-                            ->excludes(geometryOption);
-    render->excludes(fullscreen)->excludes(window)->excludes(root)->excludes(ornament);
-    window->excludes(root)->excludes(fullscreen)->excludes(ornament);
-    root->excludes(fullscreen)->excludes(ornament);
-    ornament->excludes(fullscreen);
-    CLI::Option* sizeOption =
-        app.add_option("--size", size,
-                       "picture size in pixels, each side 1 to " + std::to_string(kMaxRenderSide) +
-                           " (default 500x500); an MP4 up to 2048x1088 plays everywhere (H.264 level 4.2), one up to "
-                           "8192x4352 or as many pixels on players that take the largest levels")
-            ->type_name("WxH")
-            ->needs(render);
-    CLI::Option* qualityOption =
-        app.add_option("--quality", quality,
-                       "0 to 100, for a lossy animation: a lossy WebP (without it a WebP is lossless), or an MP4 "
-                       "or GIF other than their defaults; a PNG is always lossless")
-            ->type_name("Q")
-            ->needs(render);
-    app.add_option("--samples", samples,
-                   "samples a pixel, 1 to 64, which smooth the edges (default " + std::to_string(kDefaultSamples) +
-                       "; the nearest the GL driver can); 1 draws hard edges")
-        ->type_name("N")
-        ->needs(render);
-    CLI::Option* yawOption =
-        app.add_option("--yaw", yaw, "camera yaw in degrees, -20 to 20 (default 0)")->type_name("DEG")->needs(render);
-    CLI::Option* distanceOption =
-        app.add_option("--distance", distance, "camera distance, 20 to 35 (default 27)")->type_name("D")->needs(render);
-    app.add_flag("--transparent", result.render.transparent,
-                 "no backdrop: what is not the scene is transparent, halos and glass partly so. PNG, WebP and WebM "
-                 "keep every level of it; a GIF only one, so a halo's soft edge is cut where it is less than half "
-                 "covered; an MP4 has none")
-        ->needs(render);
-    CLI::Option* stickerOption =
-        app.add_option("--sticker", sticker,
-                       "a messenger's sticker, the whole wreath centred with no backdrop, its quality chosen for "
-                       "the messenger's limits; says what it made. PROFILE: telegram (the default; 512x512: "
-                       "FILE.webm moves, VP9 with transparency, under 3 seconds and at most 256 KB; FILE.png or "
-                       "FILE.webp stands still), telegram-emoji (the same at 100x100), whatsapp (FILE.webp moves, "
-                       "512x512, at most 500 KB and under 10 seconds), whatsapp-still (FILE.webp, 512x512, at most "
-                       "100 KB), whatsapp-tray (FILE.png, a pack's 96x96 tray picture, at most 50 KB). FRAME%03d.png "
-                       "writes a moving sticker's frames, lossless. A still sticker shows the moment the bulbs "
-                       "show best, or the last of --frames N")
-            ->type_name("[PROFILE]")
-            ->expected(0, 1)
-            ->needs(render);
-    stickerOption->excludes(sizeOption)->excludes(qualityOption)->excludes(yawOption)->excludes(distanceOption);
-    app.add_option("document", result.document, "file to open as the document (nothing is read from it)")
-        ->type_name("FILE")
-        ->excludes(ornament)
-        ->excludes(render)
-        ->excludes(window)
-        ->excludes(root);
+    Given given;
+    AddWays(app, result, given);
+    AddScene(app, result, given);
+    AddOrnament(app, result, given);
+    AddPicture(app, result, given);
 
     // Screensaver daemons write their options with one dash, as X programs of old did.
     std::vector<std::string> args;
@@ -321,83 +445,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         const std::string arg = argv[i];
         args.push_back(arg == "-window-id" ? "--window-id" : arg == "-root" ? "--root" : arg);
     }
-
     // "--sticker=" names a profile, and an empty one is none: only "--sticker" alone means
     // Telegram's. The parser takes the arguments it reads, so this is asked first.
     const bool stickerNamedEmpty = std::find(args.begin(), args.end(), "--sticker=") != args.end();
     try {
         app.parse(args);
-        const PictureName picture = render->count() > 0 ? CheckPictureName(result.render.output) : PictureName{};
-        if (!size.empty())
-            ParseSize(size, result.render.width, result.render.height);
-        if (picture.kind == PictureName::Kind::Mp4)
-            CheckMp4Size(result.render.width, result.render.height);
-        if (result.render.transparent && picture.kind == PictureName::Kind::Mp4)
-            throw CLI::ValidationError("--transparent makes a PNG, WebP, GIF or WebM; H.264 in an MP4 cannot hold "
-                                       "transparency");
-        if (stickerOption->count() > 0) {
-            StickerProfile profile = StickerProfile::Telegram;
-            if (stickerNamedEmpty || (!sticker.empty() && !FindStickerProfile(sticker, profile)))
-                throw CLI::ValidationError("--sticker takes " + StickerProfileNames() + ", not '" + ShownName(sticker) +
-                                           "'");
-            const StickerRules& rules = RulesOf(profile);
-            if (!rules.Takes(picture.kind))
-                throw CLI::ValidationError("--sticker " + std::string(rules.name) + " makes " + rules.Endings() +
-                                           ", not '" + ShownName(result.render.output) + "'");
-            const bool moves = rules.Moves(picture.kind);
-            if (moves && frameCount->count() > 0)
-                throw CLI::ValidationError("--frames chooses a still sticker's moment; a moving sticker is one "
-                                           "whole loop");
-            if (!moves && result.start.spin)
-                throw CLI::ValidationError(
-                    std::string("--spin turns the flares, which a still sticker shows at rest: leave it out") +
-                    (rules.webmMoves ? ", or make a moving sticker, FILE.webm" : ""));
-            result.render.sticker = true;
-            result.render.stickerProfile = profile;
-            result.render.transparent = true;
-            result.render.width = result.render.height = rules.side;
-            result.render.distance = kWholeWreathDistance;
-        }
-        if (!quality.empty()) {
-            result.render.quality = static_cast<int>(ParseNumber(quality, {"--quality", 0, 100, true}));
-            if (!picture.IsAnimation())
-                throw CLI::ValidationError("--quality is for an animation (.webp, .mp4 or .gif); a PNG is always "
-                                           "lossless, so it takes none");
-        }
-        if (!samples.empty())
-            result.render.samples = static_cast<int>(ParseNumber(samples, {"--samples", 1, 64, true}));
-        if (!frames.empty())
-            result.render.frames = static_cast<int>(ParseNumber(frames, {"--frames", 1, kMaxRenderFrames, true}));
-        if (!yaw.empty())
-            result.render.yaw = static_cast<float>(ParseNumber(yaw, {"--yaw", -20, 20, false}));
-        if (!distance.empty())
-            result.render.distance = static_cast<float>(ParseNumber(distance, {"--distance", 20, 35, false}));
-        if (!pattern.empty())
-            result.start.pattern = static_cast<int>(ParseNumber(pattern, {"--pattern", 1, 3, true}));
-        if (!grey.empty())
-            result.start.greySteps = GreySteps(grey);
-        if (!cutoff.empty())
-            result.start.cutoff =
-                static_cast<float>(ParseNumber(cutoff, {"--cutoff", kSpotCutoffLowest, kSpotCutoffHighest, true}));
-        if (!cycle.empty())
-            result.start.cycleSeconds = static_cast<int>(ParseNumber(cycle, {"--cycle", 1, 3600, true}));
-        if (window->count() > 0)
-            result.saver.window = ParseWindowId(windowId);
-        if (!geometry.empty()) {
-            if (const std::string why = ReadGeometry(geometry, result.ornament.geometry); !why.empty())
-                throw CLI::ValidationError("--geometry takes WxH+X+Y, WxH or +X+Y, and " + why + ": not '" +
-                                           ShownName(geometry) + "'");
-            result.ornament.geometryText = geometry;
-        }
-        if (stop->count() > 0 &&
-            (!pattern.empty() || result.start.spin || !grey.empty() || !cutoff.empty() || !cycle.empty()))
-            throw CLI::ValidationError("--stop takes down the ornament that hangs, and takes no other option");
-        result.ornament.patternGiven = !pattern.empty();
-        result.ornament.way = x11 ? OrnamentWay::X11 : wayland ? OrnamentWay::Wayland : OrnamentWay::Desktop;
-        for (const auto& [given, option] :
-             {std::pair{!grey.empty(), "--grey"}, {!cutoff.empty(), "--cutoff"}, {!cycle.empty(), "--cycle"}})
-            if (given)
-                result.ornament.notHanded.emplace_back(option);
+        ReadPicture(given, stickerNamedEmpty, result);
+        ReadSceneAndWays(given, result);
     } catch (const CLI::Success& e) {  // --help or --version
         result.action = CommandLine::Action::Exit;
         result.exitStatus = app.exit(e, out, err);
@@ -411,9 +465,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     result.render.start = result.start;
     result.saver.start = result.start;
     result.ornament.start = result.start;
-    result.action = render->count() > 0                        ? CommandLine::Action::Render
-                    : window->count() > 0 || root->count() > 0 ? CommandLine::Action::Saver
-                    : ornament->count() > 0                    ? CommandLine::Action::Ornament
-                                                               : CommandLine::Action::Window;
+    result.action = given.render->count() > 0                              ? CommandLine::Action::Render
+                    : given.window->count() > 0 || given.root->count() > 0 ? CommandLine::Action::Saver
+                    : given.ornament->count() > 0                          ? CommandLine::Action::Ornament
+                                                                           : CommandLine::Action::Window;
     return result;
 }

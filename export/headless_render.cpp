@@ -1,6 +1,7 @@
 #include "export/headless_render.h"
 
 #include "os/end_signals.h"
+#include "os/fail.h"
 #include "export/frame_pipeline.h"
 #include "os/headless_context.h"
 #include "export/memory_room.h"
@@ -396,12 +397,6 @@ int DriverSamples(int wanted)
         ::waitpid(child, nullptr, 0);
     }
     return std::clamp(samples, 1, wanted);
-}
-
-int Fail(const std::string& line, int status = 1)
-{
-    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
-    return status;
 }
 
 }  // namespace

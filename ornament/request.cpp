@@ -1,5 +1,7 @@
 #include "ornament/request.h"
 
+#include "os/fail.h"
+
 #include <cstdio>
 #include <sstream>
 
@@ -28,12 +30,6 @@ OrnamentRequest RequestOf(const OrnamentOptions& options, std::string& said)
     if (!request.geometry.empty())
         say("--geometry " + request.geometry);
     return request;
-}
-
-int Fail(const std::string& line, int status)
-{
-    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
-    return status;
 }
 
 }  // namespace

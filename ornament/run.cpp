@@ -6,6 +6,7 @@
 #include "ornament/x11/x11_ornament.h"
 #include "os/end_guard.h"
 #include "os/end_signals.h"
+#include "os/fail.h"
 
 #include <unistd.h>
 
@@ -22,12 +23,6 @@ constexpr int kAnswerMilliseconds = 5000;
 // may take, waiting on a compositor or X server that stopped answering.
 constexpr int kEndGraceMilliseconds = 2000;
 constexpr int kStartMilliseconds = 20000;
-
-int Fail(const std::string& line)
-{
-    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
-    return 1;
-}
 
 int Tell(CRuntimeContact& other, const OrnamentOptions& options)
 {

@@ -1,6 +1,7 @@
 #include "saver/saver_host.h"
 
 #include "os/end_signals.h"
+#include "os/fail.h"
 #include "view/gl_check.h"
 #include "view/scene.h"
 #include "x11/display.h"
@@ -28,12 +29,6 @@ int OnXError(Display*, XErrorEvent* error)
     if (error->error_code == BadWindow || error->error_code == BadDrawable)
         g_bWindowGone = true;
     return 0;
-}
-
-int Fail(const std::string& line)
-{
-    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
-    return 1;
 }
 
 std::string Hex(unsigned long id)

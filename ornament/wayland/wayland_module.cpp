@@ -2,6 +2,7 @@
 #include "ornament/wayland/layer_surface.h"
 #include "ornament/wayland/wayland_entry.h"
 #include "os/end_signals.h"
+#include "os/fail.h"
 
 #include <gdk/gdkwayland.h>
 #include <gtk-layer-shell.h>
@@ -58,12 +59,6 @@ GLogWriterOutput OnLog(GLogLevelFlags level, const GLogField* fields, gsize coun
         ::_exit(1);
     }
     return g_log_writer_default(level, fields, count, data);
-}
-
-int Fail(const std::string& line)
-{
-    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
-    return 1;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "ornament/x11/x11_control.h"
 #include "ornament/x11/x11_surface.h"
+#include "os/fail.h"
 #include "x11/display.h"
 
 #include <X11/extensions/shape.h>
@@ -18,12 +19,6 @@ constexpr int kAnswerMilliseconds = 5000;
 int OnXError(Display*, XErrorEvent*)
 {
     return 0;
-}
-
-int Fail(const std::string& line)
-{
-    std::fprintf(stderr, "lumetta: %s\n", line.c_str());
-    return 1;
 }
 
 // With an ornament hanging already on display: hands it what the command line asks, or takes it
