@@ -7,6 +7,7 @@
 #include "tests/support/gl_test.h"
 #include "tests/support/png_read.h"
 #include "tests/support/process.h"
+#include "view/frame.h"
 #include "view/input.h"
 #include "view/scene_start.h"
 #include "view/scene.h"
@@ -14,7 +15,9 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <iterator>
 #include <unistd.h>
 
@@ -214,6 +217,28 @@ TEST(ExportStartTest, StartOptionsMakeTheStateTheCommandsWould)
     // patterns 2 and 3 take some frames to settle, so a round of 60 at least.
     EXPECT_EQ(FindSceneLoop({2, false, 0, 28.0f, 1}).lead, 60);
     EXPECT_EQ(FindSceneLoop({3, false, 0, 28.0f, 1}).lead, 60);
+}
+
+// Catches a still sticker that shows another moment than the brightest of the first loop: a
+// later one, the last of equally bright ones, or simply the first. The moments are found here
+// from the scene as the window advances it, frame n showing what n - 1 ticks left.
+TEST(ExportStartTest, AStillStickerShowsEachPatternsBrightestMomentTheFirstOfEqualOnes)
+{
+    for (int pattern = 1; pattern <= 3; ++pattern) {
+        const CBlinkVariablesKept blinkVariables;
+        const SceneStart start{pattern, false, 0, 28.0f};
+        const int chosen = BrightestFrame(start);
+        const SceneLoop loop = FindSceneLoop(start);
+        SceneState state;
+        ApplySceneStart(state, start);
+        std::vector<float> shine;
+        for (int frame = 1; frame <= loop.lead + loop.frames; ++frame, AdvanceFrameUnseen(state))
+            shine.push_back(std::accumulate(state.m_fBulb.begin(), state.m_fBulb.end(), 0.0f));
+        ASSERT_GE(chosen, 1);
+        ASSERT_LE(chosen, static_cast<int>(shine.size()));
+        const auto at = shine.begin() + (chosen - 1);
+        EXPECT_EQ(std::max_element(shine.begin(), shine.end()), at) << "pattern " << pattern;
+    }
 }
 
 }  // namespace
