@@ -406,12 +406,10 @@ void ReadSceneAndWays(const Given& given, CommandLine& result)
         result.ornament.geometryText = given.geometry;
     }
     if (given.stop->count() > 0 && (!given.pattern.empty() || result.start.spin || !given.grey.empty() ||
-                                     !given.cutoff.empty() || !given.cycle.empty()))
+                                    !given.cutoff.empty() || !given.cycle.empty()))
         throw CLI::ValidationError("--stop takes down the ornament that hangs, and takes no other option");
     result.ornament.patternGiven = !given.pattern.empty();
-    result.ornament.way = given.x11       ? OrnamentWay::X11
-                          : given.wayland ? OrnamentWay::Wayland
-                                          : OrnamentWay::Desktop;
+    result.ornament.way = given.x11 ? OrnamentWay::X11 : given.wayland ? OrnamentWay::Wayland : OrnamentWay::Desktop;
     for (const auto& [set, option] : {std::pair{!given.grey.empty(), "--grey"},
                                       {!given.cutoff.empty(), "--cutoff"},
                                       {!given.cycle.empty(), "--cycle"}})

@@ -29,7 +29,6 @@
 
 namespace {
 
-
 // Frames done of all, with the time taken and the time still to go, on one line of a
 // terminal rewritten in place; silent when stderr is not a terminal.
 class CProgress {
@@ -161,7 +160,8 @@ private:
                 std::fprintf(stderr, "lumetta: this GL driver cannot smooth the edges; they are drawn as the window "
                                      "draws them\n");
             else
-                std::fprintf(stderr, "lumetta: this GL driver smooths with %d samples a pixel, the nearest it can to %d\n",
+                std::fprintf(stderr,
+                             "lumetta: this GL driver smooths with %d samples a pixel, the nearest it can to %d\n",
                              samples, wanted);
         }
         scene.SetSamples(samples);

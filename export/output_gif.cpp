@@ -75,8 +75,7 @@ bool Shown(const CFrame& frame, int x, int y)
 // The rectangle around what a frame shows that the one before did not.
 CFrameRect TakenAway(const CFrame& before, const CFrame& frame)
 {
-    return Around(frame.width, frame.height,
-                  [&](int x, int y) { return Shown(before, x, y) && !Shown(frame, x, y); });
+    return Around(frame.width, frame.height, [&](int x, int y) { return Shown(before, x, y) && !Shown(frame, x, y); });
 }
 
 bool Inside(const CFrameRect& rect, int x, int y)
@@ -115,8 +114,7 @@ std::vector<std::uint8_t> TransparentChange(const CFrame* previous, const CFrame
         before = OneBitAlpha(*previous, whole, any);
     const auto drawn = [&](int x, int y) {
         const std::size_t p = (static_cast<std::size_t>(y) * frame.width + x) * 4;
-        return now[p + 3] != 0 &&
-               (before.empty() || Inside(cleared, x, y) || std::memcmp(&now[p], &before[p], 4) != 0);
+        return now[p + 3] != 0 && (before.empty() || Inside(cleared, x, y) || std::memcmp(&now[p], &before[p], 4) != 0);
     };
     rect = Around(frame.width, frame.height, drawn);
     // A frame that draws nothing is one transparent pixel, for its time.
@@ -198,9 +196,9 @@ public:
                     transparent = static_cast<int>(i);
             }
             std::vector<std::uint8_t> header;
-            for (const int value : {rect.x, rect.y, rect.width, rect.height, transparent,
-                                    static_cast<int>(palette->count), cleared.x, cleared.y, cleared.width,
-                                    cleared.height})
+            for (const int value :
+                 {rect.x, rect.y, rect.width, rect.height, transparent, static_cast<int>(palette->count), cleared.x,
+                  cleared.y, cleared.width, cleared.height})
                 PutLittleEndian(header, static_cast<std::uint32_t>(value), 2);
             std::copy(header.begin(), header.end(), prepared.begin());
             prepared.resize(prepared.size() + pixels);
@@ -299,9 +297,9 @@ private:
         const CFrameRect rect = Rect(prepared, 0);
         constexpr int kHeld = 2;
         const int time = kFrameMilliseconds / 10;
-        std::string error = WriteImage(rect, transparent, cleared.Empty() ? time : time - kHeld,
-                                       m_bFirstWritten ? &prepared : nullptr,
-                                       prepared.data() + kHeaderBytes + static_cast<std::size_t>(Field(prepared, 5)) * 3);
+        std::string error =
+            WriteImage(rect, transparent, cleared.Empty() ? time : time - kHeld, m_bFirstWritten ? &prepared : nullptr,
+                       prepared.data() + kHeaderBytes + static_cast<std::size_t>(Field(prepared, 5)) * 3);
         m_bFirstWritten = true;
         if (error.empty() && !cleared.Empty()) {
             std::vector<std::uint8_t> nothing(static_cast<std::size_t>(cleared.width) * cleared.height, 0);
@@ -313,9 +311,8 @@ private:
     // An image of rect, its pixel indices in pixels, shown for time centiseconds with index
     // transparent left out (kNoTransparency: none), then left as it is or disposed; in the
     // prepared frame's own colours, or the file's when none.
-    std::string WriteImage(const CFrameRect& rect, int transparent, int time,
-                           const std::vector<std::uint8_t>* colours, GifPixelType* pixels,
-                           int disposal = DISPOSE_DO_NOT)
+    std::string WriteImage(const CFrameRect& rect, int transparent, int time, const std::vector<std::uint8_t>* colours,
+                           GifPixelType* pixels, int disposal = DISPOSE_DO_NOT)
     {
         ColorMapObject* map = colours ? ColourMap(*colours) : nullptr;
         if (colours && !map)
@@ -384,8 +381,8 @@ private:
     std::vector<std::uint8_t> m_pending;  // the frame prepared last, written when the next comes
     bool m_bFirstWritten = false;
     std::vector<bool> m_firstShown;  // the pixels the first frame shows
-    CFrameRect m_loopClearing;      // what to clear after the last frame for the first to follow
-    int m_nWriteError = 0;  // the system's reason for the first write that failed
+    CFrameRect m_loopClearing;       // what to clear after the last frame for the first to follow
+    int m_nWriteError = 0;           // the system's reason for the first write that failed
     bool m_bGivenUp = false;
 };
 

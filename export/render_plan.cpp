@@ -128,8 +128,8 @@ std::string PlanRender(const RenderOptions& options, RenderPlan& plan, int& stat
     plan.rules = options.sticker ? &RulesOf(options.stickerProfile) : nullptr;
     plan.still = plan.rules && !plan.rules->Moves(picture.kind);
     // A moving sticker's frames, as numbered PNGs, are its loop as it plays.
-    plan.animation =
-        (picture.IsAnimation() || (plan.rules && picture.kind == PictureName::Kind::Sequence)) && !plan.still;
+    plan.animation = (picture.IsAnimation() || (plan.rules && picture.kind == PictureName::Kind::Sequence)) &&
+                     !plan.still;
     plan.everyFrame = (picture.kind == PictureName::Kind::Sequence || picture.IsAnimation()) && !plan.still;
     // An animation loops: it starts where the scene has settled into its loop, so that its
     // first frame follows its last as any frame follows the one before. A picture or a

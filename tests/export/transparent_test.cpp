@@ -311,8 +311,8 @@ TEST_F(TransparentTest, ATransparentGifClearsWhatItNoLongerCoversAndSendsOnlyWha
 {
     options.environment = {"GALLIUM_DRIVER=softpipe"};
     // The lossless WebP of the same frames is exactly what was drawn.
-    std::vector<std::string> args = {"--render", "spin.webp", "--size", "100x100", "--spin", "--frames", "12",
-                                     "--transparent"};
+    std::vector<std::string> args = {"--render", "spin.webp", "--size", "100x100",
+                                     "--spin",   "--frames",  "12",     "--transparent"};
     Render(args, dir.Path());
     args[1] = "spin.gif";
     Render(args, dir.Path());
