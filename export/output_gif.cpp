@@ -236,8 +236,7 @@ public:
     {
         if (!m_gif)
             return Failure("no frames");
-        const std::string error = WriteFrame(m_pending, m_loopClearing);
-        if (!error.empty())
+        if (std::string error = WriteFrame(m_pending, m_loopClearing); !error.empty())
             return error;
         // Its end; the stream is flushed and closed with the file.
         int code = 0;
