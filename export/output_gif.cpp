@@ -301,8 +301,12 @@ private:
                        prepared.data() + kHeaderBytes + static_cast<std::size_t>(Field(prepared, 5)) * 3);
         m_bFirstWritten = true;
         if (error.empty() && !cleared.Empty()) {
+            // Colours of its own, two: giflib forgets, unfreed, the last image's colours when
+            // an image comes with none.
+            std::vector<std::uint8_t> twoColours(kHeaderBytes + 2 * 3, 0);
+            twoColours[2 * 5] = 2;
             std::vector<std::uint8_t> nothing(static_cast<std::size_t>(cleared.width) * cleared.height, 0);
-            error = WriteImage(cleared, 0, kHeld, nullptr, nothing.data(), DISPOSE_BACKGROUND);
+            error = WriteImage(cleared, 0, kHeld, &twoColours, nothing.data(), DISPOSE_BACKGROUND);
         }
         return error;
     }
