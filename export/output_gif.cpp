@@ -72,12 +72,6 @@ bool Shown(const CFrame& frame, int x, int y)
     return frame.TopDown(x, y)[3] >= kHalfCovered;
 }
 
-// The rectangle around what a frame shows that the one before did not.
-CFrameRect TakenAway(const CFrame& before, const CFrame& frame)
-{
-    return Around(frame.width, frame.height, [&](int x, int y) { return Shown(before, x, y) && !Shown(frame, x, y); });
-}
-
 bool Inside(const CFrameRect& rect, int x, int y)
 {
     return x >= rect.x && x < rect.x + rect.width && y >= rect.y && y < rect.y + rect.height;
@@ -100,10 +94,11 @@ std::vector<std::uint8_t> OneBitAlpha(const CFrame& frame, const CFrameRect& rec
     return rgba;
 }
 
-// What a transparent frame draws over the one before once cleared is taken away: the pixels
-// it shows that differ, or that lie in cleared; the others left out. The first frame draws
-// all it shows.
-std::vector<std::uint8_t> TransparentChange(const CFrame* previous, const CFrame& frame, const CFrameRect& cleared,
+// What a transparent frame draws over the one before: cleared, the rectangle around what the
+// one before showed and this one does not, to be taken away first; then the pixels it shows
+// that differ, or that lie in cleared, the others left out. The first frame draws all it
+// shows.
+std::vector<std::uint8_t> TransparentChange(const CFrame* previous, const CFrame& frame, CFrameRect& cleared,
                                             CFrameRect& rect, bool& transparent)
 {
     const CFrameRect whole{0, 0, frame.width, frame.height};
@@ -112,6 +107,10 @@ std::vector<std::uint8_t> TransparentChange(const CFrame* previous, const CFrame
     std::vector<std::uint8_t> before;
     if (previous)
         before = OneBitAlpha(*previous, whole, any);
+    cleared = before.empty() ? CFrameRect{} : Around(frame.width, frame.height, [&](int x, int y) {
+        const std::size_t p = (static_cast<std::size_t>(y) * frame.width + x) * 4;
+        return before[p + 3] != 0 && now[p + 3] == 0;
+    });
     const auto drawn = [&](int x, int y) {
         const std::size_t p = (static_cast<std::size_t>(y) * frame.width + x) * 4;
         return now[p + 3] != 0 && (before.empty() || Inside(cleared, x, y) || std::memcmp(&now[p], &before[p], 4) != 0);
@@ -160,8 +159,6 @@ public:
         CFrameRect rect;
         CFrameRect cleared;
         if (frame.channels == 4) {
-            if (previous)
-                cleared = TakenAway(*previous, frame);
             rgba = TransparentChange(previous, frame, cleared, rect, anySame);
         } else {
             rect = previous ? ChangedRect(*previous, frame) : CFrameRect{0, 0, frame.width, frame.height};
@@ -226,7 +223,8 @@ public:
         } else {
             error = WriteFrame(m_pending, Rect(prepared, 6));
         }
-        if (frame.channels == 4)
+        // The loop's first frame follows the last: only those two are asked what they show.
+        if (frame.channels == 4 && (frame.index == 0 || frame.index + 1 >= m_request.frames))
             FindLoopClearing(frame);
         m_pending.swap(prepared);
         return error;
@@ -304,7 +302,7 @@ private:
             // Colours of its own, two: giflib forgets, unfreed, the last image's colours when
             // an image comes with none.
             std::vector<std::uint8_t> twoColours(kHeaderBytes + 2 * 3, 0);
-            twoColours[2 * 5] = 2;
+            twoColours[2 * 5] = 2;  // the header's sixth field: how many colours
             std::vector<std::uint8_t> nothing(static_cast<std::size_t>(cleared.width) * cleared.height, 0);
             error = WriteImage(cleared, 0, kHeld, &twoColours, nothing.data(), DISPOSE_BACKGROUND);
         }
