@@ -139,6 +139,7 @@ std::vector<std::uint8_t> TransparentChange(const CFrame* previous, const CFrame
 // A prepared frame: its rectangle, transparent index, the number of its colours and the
 // rectangle to clear before it, two bytes each; then its palette and pixel indices.
 constexpr std::size_t kHeaderBytes = 20;
+constexpr std::size_t kColoursField = 5;  // the field that says how many colours
 
 class CGifOutput : public CAnimationOutput {
 public:
@@ -260,7 +261,7 @@ private:
     // black; null when out of memory.
     static ColorMapObject* ColourMap(const std::vector<std::uint8_t>& prepared)
     {
-        const int colours = Field(prepared, 5);
+        const int colours = Field(prepared, kColoursField);
         int size = 2;
         while (size < colours)
             size *= 2;
@@ -296,13 +297,13 @@ private:
         const int time = kFrameMilliseconds / 10;
         std::string error =
             WriteImage(rect, transparent, cleared.Empty() ? time : time - kHeld, m_bFirstWritten ? &prepared : nullptr,
-                       prepared.data() + kHeaderBytes + static_cast<std::size_t>(Field(prepared, 5)) * 3);
+                       prepared.data() + kHeaderBytes + static_cast<std::size_t>(Field(prepared, kColoursField)) * 3);
         m_bFirstWritten = true;
         if (error.empty() && !cleared.Empty()) {
             // Colours of its own, two: giflib forgets, unfreed, the last image's colours when
             // an image comes with none.
-            std::vector<std::uint8_t> twoColours(kHeaderBytes + 2 * 3, 0);
-            twoColours[2 * 5] = 2;  // the header's sixth field: how many colours
+            std::vector<std::uint8_t> twoColours(kHeaderBytes + std::size_t{2} * 3, 0);
+            twoColours[std::size_t{2} * kColoursField] = 2;
             std::vector<std::uint8_t> nothing(static_cast<std::size_t>(cleared.width) * cleared.height, 0);
             error = WriteImage(cleared, 0, kHeld, &twoColours, nothing.data(), DISPOSE_BACKGROUND);
         }
