@@ -582,4 +582,45 @@ TEST(WebpStickerTest, ALosslessStickerDecodesToExactlyItsFrames)
     }
 }
 
+// Catches a sticker smeared to fit and written: frames of noise that fit only at the lowest
+// quality, far under 35 dB, are refused in a line that says so, and no file is left.
+TEST(WebpStickerTest, AStickerThatFitsOnlySmearedIsRefused)
+{
+    const TempDir dir;
+    const auto finish = [&](long mostBytes) {
+        OutputRequest request;
+        request.picture.kind = PictureName::Kind::Webp;
+        request.name = (dir.Path() / "n.webp").string();
+        request.width = request.height = 32;
+        request.frames = 2;
+        request.transparent = request.sticker = true;
+        request.stickerWhat = "a sticker";
+        request.mostBytes = mostBytes;
+        const std::unique_ptr<COutput> output = MakeOutput(request);
+        EXPECT_EQ(output->Start(), "");
+        std::uint32_t seed = 12345;
+        std::vector<CFrame> frames(2);
+        for (int i = 0; i < 2; ++i) {
+            frames[i] = {i, 32, 32, 4, std::vector<std::uint8_t>(32 * 32 * 4)};
+            for (std::size_t p = 0; p < 32 * 32; ++p) {
+                seed = seed * 1664525u + 1013904223u;
+                for (int c = 0; c < 3; ++c)
+                    frames[i].rgb[p * 4 + c] = static_cast<std::uint8_t>(seed >> (8 + 8 * c));
+                frames[i].rgb[p * 4 + 3] = 255;
+            }
+            std::vector<std::uint8_t> prepared;
+            EXPECT_EQ(output->Prepare(i > 0 ? &frames[i - 1] : nullptr, frames[i], prepared), "");
+            EXPECT_EQ(output->Write(frames[i], prepared), "");
+        }
+        return output->Finish();
+    };
+    const std::string none = finish(1);
+    const std::size_t at = none.find(" takes ");
+    ASSERT_NE(at, std::string::npos) << none;
+    const long smallest = std::stol(none.substr(at + 7));
+    const std::string smeared = finish(smallest);
+    EXPECT_NE(smeared.find("too smeared to make (35 dB is the least)"), std::string::npos) << smeared;
+    EXPECT_FALSE(fs::exists(dir.Path() / "n.webp"));
+}
+
 }  // namespace
