@@ -88,7 +88,7 @@ void Drawing(benchmark::State& state, FrameDrawing drawing, bool copyTiles)
             scene->PutFrame(scene->Change().parts);
             glFinish();
         }
-        for (const FrameRect& part : scene->Change().parts)
+        for (const PixelRect& part : scene->Change().parts)
             covered += static_cast<double>(part.width) * part.height / (shape.width * shape.height);
     }
     state.counters["changed"] = benchmark::Counter(covered / static_cast<double>(state.iterations()));
@@ -224,7 +224,7 @@ void Presenting(benchmark::State& state, FrameDrawing drawing)
         presenter.Show();
         // The frame is on the screen when the X server has taken it.
         XSync(w.display, False);
-        for (const FrameRect& part : presenter.Shown())
+        for (const PixelRect& part : presenter.Shown())
             covered += static_cast<double>(part.width) * part.height / (shape.width * shape.height);
     }
     state.counters["shown"] = benchmark::Counter(covered / static_cast<double>(state.iterations()));

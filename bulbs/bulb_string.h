@@ -4,7 +4,7 @@
 
 #include "core/scene_state.h"
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <array>
 

@@ -1,5 +1,5 @@
 // A rectangle of whole pixels, the one kind every module passes about. Where it is counted
-// from is the name's business: a FrameRect from a framebuffer's bottom left, as GL counts;
+// from is the name's business: a PixelRect from a framebuffer's bottom left, as GL counts;
 // a PlaceRect on the desktop's layout and a MonitorRect on an X root, from the top left.
 #pragma once
 

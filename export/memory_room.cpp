@@ -1,9 +1,7 @@
 #include "export/memory_room.h"
 
-#include <malloc.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
+#include "os/headless_context.h"
+#include "os/machine.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,9 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -22,7 +18,7 @@
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
-constexpr std::uint64_t kUnknown = MachineRoom::kUnlimited;
+constexpr std::uint64_t kUnknown = kNoBound;
 
 // What the program costs before its first picture, measured on Mesa 22.3's llvmpipe and
 // Debian 12's libraries: the code of the program, the driver and LLVM in address space, and
@@ -110,84 +106,6 @@ const FormatCost& CostOf(PictureName::Kind kind)
     return kFormatCosts[0];
 }
 
-// A "Name: value kB" line of a /proc file, in bytes.
-std::uint64_t ProcKilobytes(const char* file, const std::string& name)
-{
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        if (line.compare(0, name.size() + 1, name + ":") != 0)
-            continue;
-        std::istringstream value(line.substr(name.size() + 1));
-        std::uint64_t kilobytes = 0;
-        if (value >> kilobytes)
-            return kilobytes * 1024;
-    }
-    return kUnknown;
-}
-
-// A number in a file, or kUnknown ("max", or no such file).
-std::uint64_t FileNumber(const std::string& path)
-{
-    std::ifstream in(path);
-    std::uint64_t value = 0;
-    return in >> value ? value : kUnknown;
-}
-
-// What this process's control group may still use, in bytes, or kUnknown without a limit;
-// version 2 (memory.max) or version 1 (the memory controller's limit_in_bytes).
-std::uint64_t GroupRoom()
-{
-    std::ifstream self("/proc/self/cgroup");
-    std::uint64_t limit = kUnknown, used = kUnknown;
-    for (std::string line; std::getline(self, line) && limit == kUnknown;) {
-        if (line.compare(0, 3, "0::") == 0) {
-            const std::string group = "/sys/fs/cgroup" + line.substr(3);
-            limit = FileNumber(group + "/memory.max");
-            used = FileNumber(group + "/memory.current");
-        } else if (const auto at = line.find(":memory:"); at != std::string::npos) {
-            const std::string group = "/sys/fs/cgroup/memory" + line.substr(at + 8);
-            limit = FileNumber(group + "/memory.limit_in_bytes");
-            used = FileNumber(group + "/memory.usage_in_bytes");
-        }
-    }
-    // Version 1 writes "no limit" as a number near 2^63.
-    if (limit == kUnknown || used == kUnknown || limit >= (std::uint64_t{1} << 62))
-        return kUnknown;
-    return used < limit ? limit - used : 0;
-}
-
-// The address space left under the limit (ulimit -v), or kUnknown without one: the limit
-// less what the process already uses.
-std::uint64_t AddressSpaceLeft()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return kUnknown;
-    const std::uint64_t used = ProcKilobytes("/proc/self/status", "VmSize");
-    return used != kUnknown && used < limit.rlim_cur ? limit.rlim_cur - used : 0;
-}
-
-// The processors this process may run on (taskset and containers give fewer than there are).
-int Processors()
-{
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return CPU_COUNT(&set);
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
-
-// The stack a new thread reserves: the system's default, which follows ulimit -s.
-double ThreadStack()
-{
-    pthread_attr_t attributes;
-    std::size_t size = 8 << 20;
-    if (::pthread_getattr_default_np(&attributes) == 0) {
-        (void)::pthread_attr_getstacksize(&attributes, &size);
-        ::pthread_attr_destroy(&attributes);
-    }
-    return static_cast<double>(size);
-}
-
 // The rasteriser threads llvmpipe starts unless told: one for each processor, at most 16;
 // LP_NUM_THREADS, when the user sets it, is the most it may have.
 int DriverThreadsWanted(int processors)
@@ -245,15 +163,6 @@ int Threads(const ExportWork& work, const ExportPlan& plan, int processors)
         threads += plan.preparers * (perFrame - 1);
     }
     return threads;
-}
-
-// What the process holds already, in bytes of address space and resident.
-std::pair<double, double> HeldNow()
-{
-    const std::uint64_t size = ProcKilobytes("/proc/self/status", "VmSize");
-    const std::uint64_t resident = ProcKilobytes("/proc/self/status", "VmRSS");
-    return {size == kUnknown ? 0.0 : static_cast<double>(size),
-            resident == kUnknown ? 0.0 : static_cast<double>(resident)};
 }
 
 // The plan's peak: what the process holds now and what the plan adds to it.
@@ -353,8 +262,9 @@ std::vector<ExportPlan> LeanerSteps(const ExportWork& work, const ExportPlan& pl
         fewer.driverThreads = plan.driverThreads / 2;
         steps.push_back(fewer);
     }
-    // Whole frames take three or four times as long: the last thing given up.
-    if (steps.empty() && plan.frameCache) {
+    // Whole frames take three or four times as long: the last thing given up, where the
+    // context's own framebuffer can take them.
+    if (steps.empty() && plan.frameCache && kHeadlessFramebufferDraws) {
         ExportPlan whole = plan;
         whole.frameCache = false;
         steps.push_back(whole);
@@ -385,12 +295,12 @@ std::string NotEnough(const ExportWork& work, double need, std::uint64_t room)
 MachineRoom MachineRoomNow()
 {
     MachineRoom room;
-    room.processors = Processors();
+    room.processors = ProcessorsGiven();
     room.driverThreads = DriverThreadsWanted(room.processors);
-    room.threadStack = ThreadStack();
-    std::tie(room.heldAddressSpace, room.heldResident) = HeldNow();
+    room.threadStack = ThreadStackReserved();
+    std::tie(room.heldAddressSpace, room.heldResident) = ProcessHolds();
     room.addressSpace = AddressSpaceLeft();
-    room.memory = std::min(ProcKilobytes("/proc/meminfo", "MemAvailable"), GroupRoom());
+    room.memory = MemoryAvailable();
     return room;
 }
 
@@ -442,15 +352,15 @@ std::string PlanExport(const ExportWork& work, const MachineRoom& room, ExportPl
 
 void ApplyDriverPlan(const ExportPlan& plan)
 {
-    if (plan.driverThreads != DriverThreadsWanted(Processors()))
-        ::setenv("LP_NUM_THREADS", std::to_string(plan.driverThreads).c_str(), 1);
+    if (plan.driverThreads != DriverThreadsWanted(ProcessorsGiven()))
+        SetEnvironment("LP_NUM_THREADS", std::to_string(plan.driverThreads));
     if (AddressSpaceLeft() != kUnknown)
-        ::mallopt(M_ARENA_MAX, 1);
+        KeepOneMallocArena();
 }
 
 std::string DescribePlan(const ExportPlan& plan)
 {
-    const auto [heldAddressSpace, heldResident] = HeldNow();
+    const auto [heldAddressSpace, heldResident] = ProcessHolds();
     char line[320];
     (void)std::snprintf(line, sizeof line,
                         "plan: %d preparers, %d frames in flight, %d driver threads, %d encoder threads, "

@@ -5,14 +5,8 @@
 #include "view/frame_targets.h"
 #include "view/scene_start.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -71,35 +65,6 @@ std::string StickerAdvice(const SceneStart& start)
         return {};
     return std::string("leave out ") + (start.spin ? "--spin" : "") + (start.spin && cycle ? " and " : "") +
            (cycle ? "--cycle" : "");
-}
-
-// The samples a pixel the GL driver gives for wanted, asked of it in a child process: the plan
-// for the memory is made before the driver starts in this one, and the threads it starts are
-// part of the plan. Where the child cannot tell, wanted, which plans for the most.
-int DriverSamples(int wanted)
-{
-    int answer[2];
-    if (::pipe2(answer, O_CLOEXEC) != 0)
-        return wanted;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(answer[0]);
-        const CHeadlessContext context(16, 16);
-        const int samples = context.Ok() ? NearestSamples(wanted) : wanted;
-        (void)!::write(answer[1], &samples, sizeof samples);
-        ::_exit(0);
-    }
-    ::close(answer[1]);
-    int samples = wanted;
-    pollfd said = {answer[0], POLLIN, 0};
-    if (child > 0 && ::poll(&said, 1, 10000) == 1 && ::read(answer[0], &samples, sizeof samples) != sizeof samples)
-        samples = wanted;
-    ::close(answer[0]);
-    if (child > 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-    }
-    return std::clamp(samples, 1, wanted);
 }
 
 }  // namespace
@@ -165,7 +130,8 @@ ExportWork WorkOf(const RenderOptions& options, const RenderPlan& render)
     // that follow each other, and frames of several samples, are drawn over the still parts
     // kept, in framebuffers of their own.
     const int samples = options.samples == 0 ? kDefaultSamples : options.samples;
-    work.frameCache = render.animation || render.picture.kind == PictureName::Kind::Sequence || samples > 1;
+    work.frameCache = render.animation || render.picture.kind == PictureName::Kind::Sequence || samples > 1 ||
+                      !kHeadlessFramebufferDraws;
     // Every driver that smooths at all gives four; more is asked of this one.
     work.samples = samples > kDefaultSamples ? DriverSamples(samples) : samples;
     return work;

@@ -36,5 +36,9 @@ OutputRequest RequestOf(const RenderOptions& options, const RenderPlan& render, 
 // Once made: a faster rate is worth a word, and so is what the output says it made.
 void SayMade(const RenderPlan& render, const std::string& made);
 
+// The samples a pixel the GL driver gives nearest to wanted (at most wanted), asked of a
+// context of its own, so that the plan is made before this process's context is.
+int DriverSamples(int wanted);
+
 // A length of time as people say it: "42 s", "3 min 5 s", "2 h 10 min".
 std::string SpokenDuration(double seconds);

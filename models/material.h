@@ -1,7 +1,7 @@
 // Material blocks: a face selection, four colours and a shininess, applied as one unit.
 #pragma once
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 struct MaterialBlock {
     GLenum face;  // GL_FRONT or GL_FRONT_AND_BACK

@@ -1,6 +1,6 @@
 #include "models/mesh.h"
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 #include "models/shape_cache_internal.h"
 #include "core/scene_host.h"
 
-#include <GL/glu.h>
+#include "core/gl_api.h"
 
 #include <array>
 #include <cmath>

@@ -6,7 +6,7 @@
 // before that context goes, and the next context compiles its own.
 #pragma once
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 inline constexpr int SHAPE_SPHERE = 10;
 inline constexpr int SHAPE_ICOSAHEDRON = 15;

@@ -2,7 +2,7 @@
 // shape_cache.cpp and its tests only: callers draw through ShapeSphere and ShapeIcosahedron.
 #pragma once
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <cstddef>
 

@@ -6,7 +6,7 @@
 #include "models/shape_cache.h"
 #include "models/wreath_tables.h"
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <algorithm>
 #include <cstddef>

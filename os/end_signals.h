@@ -2,7 +2,8 @@
 // SIGHUP), handled one way in every such mode: caught, so that the program can stop in good
 // order and take away what it has half made, and then end as the signal would have ended it.
 // A signal that was ignored when the program started (nohup, a shell's background job) stays
-// ignored, as with every long-running Unix tool.
+// ignored, as with every long-running Unix tool. On Windows the console's Ctrl+C and
+// Ctrl+Break, and its closing, are caught the same way (end_signals_windows.cpp).
 #pragma once
 
 #include <signal.h>
@@ -40,7 +41,9 @@ public:
     CHoldEndSignals& operator=(const CHoldEndSignals&) = delete;
 
 private:
+#ifndef _WIN32
     sigset_t m_previous;
+#endif
 };
 
 // For its life, a write past the file-size limit (ulimit -f) fails with EFBIG, "File too
@@ -54,5 +57,7 @@ public:
     CWriteSignalsAsErrors& operator=(const CWriteSignalsAsErrors&) = delete;
 
 private:
+#ifndef _WIN32
     struct sigaction m_previous[2];
+#endif
 };

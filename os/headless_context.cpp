@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-struct CHeadlessContext::Egl {
+struct CHeadlessContext::Handles {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLSurface surface = EGL_NO_SURFACE;
     EGLContext context = EGL_NO_CONTEXT;
@@ -23,9 +23,9 @@ std::string EglFailure(const char* what)
 
 }  // namespace
 
-CHeadlessContext::CHeadlessContext(int width, int height) : m_egl(std::make_unique<Egl>())
+CHeadlessContext::CHeadlessContext(int width, int height) : m_handles(std::make_unique<Handles>())
 {
-    Egl& e = *m_egl;
+    Handles& e = *m_handles;
     e.display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (e.display == EGL_NO_DISPLAY) {
         m_error = EglFailure("opening the surfaceless EGL display");
@@ -71,7 +71,7 @@ CHeadlessContext::CHeadlessContext(int width, int height) : m_egl(std::make_uniq
 
 bool CHeadlessContext::Resize(int width, int height)
 {
-    Egl& e = *m_egl;
+    Handles& e = *m_handles;
     const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     EGLSurface surface = eglCreatePbufferSurface(e.display, e.config, surfaceAttribs);
     if (surface == EGL_NO_SURFACE) {
@@ -90,7 +90,7 @@ bool CHeadlessContext::Resize(int width, int height)
 
 CHeadlessContext::~CHeadlessContext()
 {
-    Egl& e = *m_egl;
+    Handles& e = *m_handles;
     if (e.display == EGL_NO_DISPLAY)
         return;
     eglMakeCurrent(e.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);

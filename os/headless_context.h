@@ -1,10 +1,19 @@
-// A desktop-GL compatibility context on an offscreen pbuffer, from Mesa's EGL on the
-// surfaceless platform: renders with no X server and no window, for pictures and for the
-// ways of showing the scene that hand its frames to the window system as pixels.
+// A desktop-GL compatibility context that draws offscreen: on Linux a pbuffer from Mesa's EGL
+// on the surfaceless platform, with no X server and no window; on Windows a WGL context
+// (headless_context_windows.cpp). For pictures, and for the ways of showing the scene that
+// hand its frames to the window system as pixels.
 #pragma once
 
 #include <memory>
 #include <string>
+
+// Whether frames may be drawn into the context's own framebuffer: on Linux a pbuffer's; on
+// Windows it is a window's that is never shown, and frames go into framebuffer objects alone.
+#ifdef _WIN32
+constexpr bool kHeadlessFramebufferDraws = false;
+#else
+constexpr bool kHeadlessFramebufferDraws = true;
+#endif
 
 class CHeadlessContext {
 public:
@@ -22,7 +31,7 @@ public:
     const std::string& Error() const { return m_error; }
 
 private:
-    struct Egl;
-    std::unique_ptr<Egl> m_egl;
+    struct Handles;  // the system's own
+    std::unique_ptr<Handles> m_handles;
     std::string m_error;
 };

@@ -6,7 +6,8 @@
 # Above that the ways themselves, export/, saver/, ornament/ and window/, each of which may use
 # the floors below but never another way. The ornament's own part knows no window system; each
 # of its surfaces, ornament/x11/ and ornament/wayland/, uses it and its own floor, never the
-# other's. On top app/, the program, which chooses among them.
+# other's. On top app/, the program, which chooses among them, and windows/, the program on
+# Windows, over the same floors.
 # Fails naming every include that breaks this.
 # Usage: layers.sh SOURCE_DIR
 set -euo pipefail
@@ -43,5 +44,6 @@ check ornament/x11 "${scene[@]}" os x11 'ornament/[a-z_]+\.h' ornament/x11
 check ornament/wayland "${scene[@]}" os wayland 'ornament/[a-z_]+\.h' ornament/wayland
 check window "${scene[@]}" os x11 window
 check app "${scene[@]}" os x11 wayland export saver ornament window app
+check windows "${scene[@]}" os export app windows
 [ "$status" -eq 0 ] && echo "PASS: every include points down, but the wreath's one to the bulbs' patterns"
 exit "$status"

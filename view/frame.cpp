@@ -5,7 +5,7 @@
 #include "models/wreath.h"
 #include "view/panel.h"
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <algorithm>
 #include <cmath>

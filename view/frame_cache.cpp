@@ -1,14 +1,11 @@
 // glBindFramebuffer, glBlitFramebuffer (GL_ARB_framebuffer_object) and glCopyImageSubData
 // (GL_ARB_copy_image), asked for before use.
-#define GL_GLEXT_PROTOTYPES 1
+#include "core/gl_api.h"
 #include "view/frame_cache.h"
 
 #include "bulbs/patterns.h"
 #include "view/frame.h"
 #include "view/gl_query.h"
-
-#include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstring>
@@ -157,7 +154,7 @@ bool CFrameCache::Draw(SceneState& state, Backdrop backdrop)
         // the last frame's, the same. Rows are the frame's own, from the top, both sides alike.
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_targets.Work().framebuffer);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_targets.Shown().framebuffer);
-        for (const FrameRect& r : m_regions) {
+        for (const PixelRect& r : m_regions) {
             const int y = height - r.y - r.height;
             glBlitFramebuffer(r.x, y, r.x + r.width, y + r.height, r.x, y, r.x + r.width, y + r.height,
                               GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -184,7 +181,7 @@ void CFrameCache::DrawRegions(const SceneState& state, int height) const
     // texels, to the bit on any driver), all copied before anything is drawn over them; then
     // the moving parts that reach into it, cut to it. A part that draws nothing there changes
     // nothing there, so each region is as the whole frame would be.
-    for (const FrameRect& r : m_regions) {
+    for (const PixelRect& r : m_regions) {
         const int y = height - r.y - r.height;  // the frame's rows are from the top
         glCopyImageSubData(m_targets.Still().colour, GL_RENDERBUFFER, 0, r.x, y, 0, m_targets.Work().colour,
                            GL_RENDERBUFFER, 0, r.x, y, 0, r.width, r.height, 1);
@@ -200,7 +197,7 @@ void CFrameCache::DrawRegions(const SceneState& state, int height) const
         glPushMatrix();
         PlaceCamera(state);
         SetSpotLight(state);
-        for (const FrameRect& r : m_regions) {
+        for (const PixelRect& r : m_regions) {
             glScissor(r.x, height - r.y - r.height, r.width, r.height);
             DrawMovingParts(state, m_change.whole ? MovingParts::All() : PartsWithin(m_partRects, r));
         }
@@ -225,7 +222,7 @@ void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int
         glPopMatrix();
         glGetDoublev(GL_PROJECTION_MATRIX, projection);
         glGetIntegerv(GL_VIEWPORT, viewport);
-        const std::vector<FrameRect> changed = MovingPartsChanged(m_shown, now, modelView, projection, viewport);
+        const std::vector<PixelRect> changed = MovingPartsChanged(m_shown, now, modelView, projection, viewport);
         m_change.parts = TilesTouched(changed, width, height);
         m_regions = DisjointRegions(changed, kRegionSlack);
         m_partRects = WhereMovingPartsDraw(now, modelView, projection, viewport);
@@ -233,7 +230,7 @@ void CFrameCache::FindChange(const SceneState& state, bool whole, int width, int
     m_shown = now;
 }
 
-void CFrameCache::PutFrame(const std::vector<FrameRect>& parts) const
+void CFrameCache::PutFrame(const std::vector<PixelRect>& parts) const
 {
     if (!m_pKey)
         return;
@@ -242,7 +239,7 @@ void CFrameCache::PutFrame(const std::vector<FrameRect>& parts) const
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     // Turned the right way up on the way: for Mesa, whose window keeps its rows from the top as
     // the frame was drawn, a plain copy.
-    for (const FrameRect& p : parts)
+    for (const PixelRect& p : parts)
         glBlitFramebuffer(p.x, height - p.y, p.x + p.width, height - p.y - p.height, p.x, p.y, p.x + p.width,
                           p.y + p.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

@@ -36,7 +36,7 @@ enum class FrameDrawing {
 // What changed from one frame to the next.
 struct FrameChange {
     bool whole = true;             // everything: the first frame, or the still parts were drawn anew
-    std::vector<FrameRect> parts;  // tiles of the frame that cover every change; the whole frame when whole
+    std::vector<PixelRect> parts;  // tiles of the frame that cover every change; the whole frame when whole
 };
 
 class CFrameCache {
@@ -60,7 +60,7 @@ public:
     const FrameChange& Change() const { return m_change; }
     // With the context current, after Draw returned true: puts parts of the frame, the right way
     // up, into the draw buffer of the default framebuffer. Leaves that framebuffer bound.
-    void PutFrame(const std::vector<FrameRect>& parts) const;
+    void PutFrame(const std::vector<PixelRect>& parts) const;
     // With the context current, after Draw returned true: the frame's pixels, RGB8 (channels 3)
     // or RGBA8 (4), rows bottom-up as glReadPixels gives them.
     std::vector<std::uint8_t> ReadFrame(int channels) const;
@@ -94,6 +94,6 @@ private:
     std::unique_ptr<StillKey> m_pKey;  // what the still parts were drawn for; null: not drawn
     MovingLooks m_shown;               // the moving parts as the last frame showed them
     FrameChange m_change;
-    std::vector<FrameRect> m_regions;  // where the last frame was drawn over the still parts
+    std::vector<PixelRect> m_regions;  // where the last frame was drawn over the still parts
     MovingPartRects m_partRects;       // and where each moving part draws, when not whole
 };

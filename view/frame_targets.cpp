@@ -1,11 +1,9 @@
 // glGenFramebuffers and the rest (GL_ARB_framebuffer_object), glGetInternalformativ
 // (GL_ARB_internalformat_query), asked for before use.
-#define GL_GLEXT_PROTOTYPES 1
+#include "core/gl_api.h"
 #include "view/frame_targets.h"
 
 #include "view/gl_query.h"
-
-#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // Needs framebuffer objects (GL_ARB_framebuffer_object).
 #pragma once
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <memory>
 

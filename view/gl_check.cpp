@@ -1,6 +1,6 @@
 #include "view/gl_check.h"
 
-#include <GL/glu.h>
+#include "core/gl_api.h"
 
 #include <algorithm>
 

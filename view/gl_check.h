@@ -3,7 +3,7 @@
 // that a fault in every frame cannot flood the terminal twenty times a second.
 #pragma once
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <cstdio>
 #include <vector>

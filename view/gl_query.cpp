@@ -1,6 +1,6 @@
 #include "view/gl_query.h"
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <cstring>
 
@@ -21,7 +21,7 @@ bool GlExtensionOffered(const char* extension)
     return ExtensionNamed(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)), extension);
 }
 
-std::vector<std::uint8_t> ReadPixels(const FrameRect& part, int channels)
+std::vector<std::uint8_t> ReadPixels(const PixelRect& part, int channels)
 {
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(part.width) * part.height * channels);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);

@@ -15,4 +15,4 @@ bool GlExtensionOffered(const char* extension);
 
 // With the framebuffer to read from bound for reading: part of it, RGB8 (channels 3) or
 // RGBA8 (4), rows bottom-up as GL gives them, tightly packed.
-std::vector<std::uint8_t> ReadPixels(const FrameRect& part, int channels);
+std::vector<std::uint8_t> ReadPixels(const PixelRect& part, int channels);

@@ -38,7 +38,7 @@ const std::array<std::array<Point3, 10>, 4>& BulbCentres()
 
 // The pixels that a box centred on c with half sides h covers in the viewport, with a margin;
 // the whole viewport when a corner is not in front of the camera.
-FrameRect ProjectedBox(const Point3& c, const Point3& h, const GLdouble mv[16], const GLdouble pr[16],
+PixelRect ProjectedBox(const Point3& c, const Point3& h, const GLdouble mv[16], const GLdouble pr[16],
                        const GLint vp[4])
 {
     double left = vp[0] + vp[2], bottom = vp[1] + vp[3], right = vp[0], top = vp[1];
@@ -117,13 +117,13 @@ MovingLooks LooksOf(const SceneState& state)
     return {state.m_fBulb, state.m_fFlareAngle};
 }
 
-std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const MovingLooks& now,
+std::vector<PixelRect> MovingPartsChanged(const MovingLooks& before, const MovingLooks& now,
                                           const GLdouble modelView[16], const GLdouble projection[16],
                                           const GLint viewport[4])
 {
-    std::vector<FrameRect> rects;
+    std::vector<PixelRect> rects;
     const auto add = [&](const Point3& centre, const Point3& half) {
-        if (const FrameRect r = ProjectedBox(centre, half, modelView, projection, viewport); r.width > 0)
+        if (const PixelRect r = ProjectedBox(centre, half, modelView, projection, viewport); r.width > 0)
             rects.push_back(r);
     };
     for (std::size_t i = 0; i < now.bulbs.size(); ++i) {
@@ -143,9 +143,9 @@ std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const Movin
     return rects;
 }
 
-MovingParts PartsWithin(const MovingPartRects& rects, const FrameRect& region)
+MovingParts PartsWithin(const MovingPartRects& rects, const PixelRect& region)
 {
-    const auto touches = [&](const FrameRect& r) { return r.width > 0 && Overlap(r, region); };
+    const auto touches = [&](const PixelRect& r) { return r.width > 0 && Overlap(r, region); };
     MovingParts parts;
     for (std::size_t c = 0; c < parts.bulbs.size(); ++c)
         for (std::size_t i = 0; i < parts.bulbs[c].size(); ++i)

@@ -7,7 +7,7 @@
 #include "view/frame.h"
 #include "view/frame_regions.h"
 
-#include <GL/gl.h>
+#include "core/gl_api.h"
 
 #include <array>
 #include <vector>
@@ -24,7 +24,7 @@ MovingLooks LooksOf(const SceneState& state);
 // differs, halo and body at the larger of its two sizes (so that a halo that shrinks takes its
 // old tips with it), and the five flares, with the apples over them, when the flare angle
 // differs. Rectangles a few pixels wider than the parts, clipped to the viewport.
-std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const MovingLooks& now,
+std::vector<PixelRect> MovingPartsChanged(const MovingLooks& before, const MovingLooks& now,
                                           const GLdouble modelView[16], const GLdouble projection[16],
                                           const GLint viewport[4]);
 
@@ -34,11 +34,11 @@ std::vector<FrameRect> MovingPartsChanged(const MovingLooks& before, const Movin
 // [colour][index], colours in the order red, blue, green, yellow; each apple's stem and the
 // apple; each flare.
 struct MovingPartRects {
-    std::array<std::array<FrameRect, 10>, 4> bulbs;
-    std::array<FrameRect, 5> stems, flares, apples;
+    std::array<std::array<PixelRect, 10>, 4> bulbs;
+    std::array<PixelRect, 5> stems, flares, apples;
 };
 MovingPartRects WhereMovingPartsDraw(const MovingLooks& now, const GLdouble modelView[16],
                                      const GLdouble projection[16], const GLint viewport[4]);
 
 // The moving parts that draw anything within region, from where each draws.
-MovingParts PartsWithin(const MovingPartRects& rects, const FrameRect& region);
+MovingParts PartsWithin(const MovingPartRects& rects, const PixelRect& region);

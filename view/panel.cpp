@@ -5,8 +5,7 @@
 #include "models/material.h"
 #include "res/texts.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "core/gl_api.h"
 
 #include <cstdio>
 #include <string>

@@ -1,14 +1,11 @@
 // glBlendFuncSeparate (GL 1.4), for a transparent scene alone.
-#define GL_GLEXT_PROTOTYPES 1
+#include "core/gl_api.h"
 #include "view/scene.h"
 
 #include "models/shape_cache.h"
 #include "view/frame.h"
 #include "view/gl_query.h"
 #include "view/panel.h"
-
-#include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 
@@ -90,7 +87,7 @@ const FrameChange& CScene::Change() const
     return m_bFrameCached ? m_pCache->Change() : m_wholeChange;
 }
 
-void CScene::PutFrame(const std::vector<FrameRect>& parts) const
+void CScene::PutFrame(const std::vector<PixelRect>& parts) const
 {
     if (m_bFrameCached)
         m_pCache->PutFrame(parts);

@@ -48,12 +48,12 @@ public:
     // With the context current, after OnDraw: puts parts of the frame into the default
     // framebuffer's draw buffer, where it is seen, whichever way it was drawn (a frame drawn
     // whole is there already). Leaves that framebuffer bound.
-    void PutFrame(const std::vector<FrameRect>& parts) const;
+    void PutFrame(const std::vector<PixelRect>& parts) const;
     // With the context current, after OnDraw: the whole frame's pixels, RGB8 (channels 3) or
     // RGBA8 (4), rows bottom-up, whichever way it was drawn.
     std::vector<std::uint8_t> ReadFrame(int channels) const;
     // The whole frame at the last size OnSize was given.
-    FrameRect Bounds() const { return {0, 0, m_nWidth, m_nHeight}; }
+    PixelRect Bounds() const { return {0, 0, m_nWidth, m_nHeight}; }
 
     // View creation, before any context exists: reads the backdrop picture from the current
     // folder, else from installedFolder when one is given. A missing picture is fatal

@@ -9,20 +9,20 @@ namespace {
 // Each part is a request of its own to the X server, and a compositor is told of each: parts
 // that one rectangle holds with no more than two tiles' pixels besides go as that rectangle
 // (in a small window, the whole of it).
-std::vector<FrameRect> FewerCopies(const std::vector<FrameRect>& parts)
+std::vector<PixelRect> FewerCopies(const std::vector<PixelRect>& parts)
 {
     if (parts.size() < 2)
         return parts;
     int left = parts[0].x, bottom = parts[0].y, right = left, top = bottom;
     long area = 0;
-    for (const FrameRect& p : parts) {
+    for (const PixelRect& p : parts) {
         left = std::min(left, p.x);
         bottom = std::min(bottom, p.y);
         right = std::max(right, p.x + p.width);
         top = std::max(top, p.y + p.height);
         area += static_cast<long>(p.width) * p.height;
     }
-    const FrameRect all{left, bottom, right - left, top - bottom};
+    const PixelRect all{left, bottom, right - left, top - bottom};
     if (static_cast<long>(all.width) * all.height - area <= 2L * kFrameTile * kFrameTile)
         return {all};
     return parts;
@@ -72,6 +72,6 @@ void CFramePresenter::Show()
         m_bWholeNext = true;
         return;
     }
-    for (const FrameRect& part : m_parts)
+    for (const PixelRect& part : m_parts)
         m_copySubBuffer(m_display, m_drawable, part.x, part.y, part.width, part.height);
 }

@@ -29,7 +29,7 @@ public:
     // Whether the driver can copy part of the back buffer to the window.
     bool CopiesParts() const { return m_copySubBuffer != nullptr; }
     // The parts of the frame that the last Show brought to the window, bottom-up.
-    const std::vector<FrameRect>& Shown() const { return m_parts; }
+    const std::vector<PixelRect>& Shown() const { return m_parts; }
 
 private:
     Display* const m_display;
@@ -38,6 +38,6 @@ private:
     PFNGLXCOPYSUBBUFFERMESAPROC m_copySubBuffer = nullptr;
     bool m_bWholeNext = true;
     bool m_bSwap = false;  // the frame goes with a buffer swap
-    FrameRect m_size;      // of the frame before
-    std::vector<FrameRect> m_parts;
+    PixelRect m_size;      // of the frame before
+    std::vector<PixelRect> m_parts;
 };

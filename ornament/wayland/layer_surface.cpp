@@ -300,10 +300,10 @@ bool CLayerSurface::WantsFrame() const
 void CLayerSurface::PutFrame(CScene& scene, bool whole)
 {
     const FrameChange& change = scene.Change();
-    const std::vector<FrameRect> parts = whole || change.whole ? std::vector<FrameRect>{scene.Bounds()} : change.parts;
+    const std::vector<PixelRect> parts = whole || change.whole ? std::vector<PixelRect>{scene.Bounds()} : change.parts;
     scene.PutFrame(parts);
     m_shown.clear();
-    for (const FrameRect& part : parts) {
+    for (const PixelRect& part : parts) {
         const std::vector<std::uint8_t> rgba = ReadPixels(part, 4);
         // As Wayland keeps it: 32-bit premultiplied ARGB, rows from the top.
         const std::uint8_t* from = rgba.data();

@@ -22,7 +22,7 @@
 #include <vector>
 
 // How GoogleTest shows a rectangle that is not as expected.
-void PrintTo(const FrameRect& r, std::ostream* os)
+void PrintTo(const PixelRect& r, std::ostream* os)
 {
     *os << "(" << r.x << ", " << r.y << ", " << r.width << " x " << r.height << ")";
 }
@@ -35,9 +35,9 @@ TEST(FrameTilesTest, TilesTouchedAreWholeTilesInRunsClippedToTheFrame)
 {
     struct Case {
         const char* what;
-        std::vector<FrameRect> rects;
+        std::vector<PixelRect> rects;
         int width, height;
-        std::vector<FrameRect> tiles;
+        std::vector<PixelRect> tiles;
     };
     const Case cases[] = {
         {"nothing", {}, 100, 100, {}},
@@ -63,7 +63,7 @@ TEST(FrameRegionsTest, RegionsCoverEveryRectAndOverlapNone)
 {
     struct Case {
         const char* what;
-        std::vector<FrameRect> rects;
+        std::vector<PixelRect> rects;
         std::size_t regions;
     };
     const Case cases[] = {
@@ -75,13 +75,13 @@ TEST(FrameRegionsTest, RegionsCoverEveryRectAndOverlapNone)
         {"a join that then overlaps a third", {{0, 0, 10, 10}, {90, 90, 10, 10}, {5, 5, 90, 90}, {200, 0, 5, 5}}, 2},
         {"empty rectangles", {{0, 0, 0, 10}, {3, 3, 10, 0}}, 0},
     };
-    const auto inside = [](const FrameRect& in, const FrameRect& r) {
+    const auto inside = [](const PixelRect& in, const PixelRect& r) {
         return r.x >= in.x && r.y >= in.y && r.x + r.width <= in.x + in.width && r.y + r.height <= in.y + in.height;
     };
     for (const Case& c : cases) {
-        const std::vector<FrameRect> regions = DisjointRegions(c.rects, 100);
+        const std::vector<PixelRect> regions = DisjointRegions(c.rects, 100);
         EXPECT_EQ(regions.size(), c.regions) << c.what;
-        for (const FrameRect& r : c.rects) {
+        for (const PixelRect& r : c.rects) {
             const bool covered =
                 std::any_of(regions.begin(), regions.end(), [&](const auto& g) { return inside(g, r); });
             EXPECT_TRUE(covered || r.width <= 0 || r.height <= 0) << c.what;
@@ -125,7 +125,7 @@ TEST(MovingPartRectsTest, EachMovingPartDrawsOnlyWithinItsRectangle)
             const MovingPartRects rects = WhereMovingPartsDraw(LooksOf(*state), modelView, projection, viewport);
             // Draws the one part that choose picks, at every flare angle when it is a flare, and
             // counts what it sent outside its rectangle.
-            const auto outside = [&](const FrameRect& rect, const std::function<void(MovingParts&)>& choose) {
+            const auto outside = [&](const PixelRect& rect, const std::function<void(MovingParts&)>& choose) {
                 MovingParts parts;
                 choose(parts);
                 glClear(GL_DEPTH_BUFFER_BIT);
@@ -182,8 +182,8 @@ TEST(MovingPartRectsTest, AChangedBulbIsSaidWhereItDrewBeforeAndWhereItDrawsNow)
     glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
     glPopMatrix();
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    const auto holds = [](const std::vector<FrameRect>& rects, const FrameRect& r) {
-        return std::any_of(rects.begin(), rects.end(), [&](const FrameRect& c) {
+    const auto holds = [](const std::vector<PixelRect>& rects, const PixelRect& r) {
+        return std::any_of(rects.begin(), rects.end(), [&](const PixelRect& c) {
             return r.x >= c.x && r.y >= c.y && r.x + r.width <= c.x + c.width && r.y + r.height <= c.y + c.height;
         });
     };
@@ -191,7 +191,7 @@ TEST(MovingPartRectsTest, AChangedBulbIsSaidWhereItDrewBeforeAndWhereItDrawsNow)
         MovingLooks before, now;
         before.bulbs.fill(from);
         now.bulbs.fill(to);
-        const std::vector<FrameRect> changed = MovingPartsChanged(before, now, modelView, projection, viewport);
+        const std::vector<PixelRect> changed = MovingPartsChanged(before, now, modelView, projection, viewport);
         const MovingPartRects then = WhereMovingPartsDraw(before, modelView, projection, viewport);
         const MovingPartRects after = WhereMovingPartsDraw(now, modelView, projection, viewport);
         for (int c = 0; c < 4; ++c)
@@ -279,7 +279,7 @@ TEST_F(FrameCacheTest, EveryPixelThatChangesLiesInTheChangedPartsAndLittleElseDo
             const FrameChange& change = scene.Change();
             ASSERT_FALSE(change.whole) << c.what << ", frame " << frame;
             std::vector<char> inside(static_cast<std::size_t>(side) * side, 0);
-            for (const FrameRect& p : change.parts) {
+            for (const PixelRect& p : change.parts) {
                 covered += static_cast<double>(p.width) * p.height / (side * side) / kFrames;
                 for (int y = p.y; y < p.y + p.height; ++y)
                     for (int x = p.x; x < p.x + p.width; ++x)
@@ -350,7 +350,7 @@ TEST_F(FrameCacheTest, AChangeInTheMiddleOfARunShowsWholeInTheVeryNextFrame)
         cached.OnDraw();
         EXPECT_TRUE(cached.FrameCached()) << c.what;
         EXPECT_TRUE(cached.Change().whole) << c.what;
-        EXPECT_EQ(cached.Change().parts, std::vector<FrameRect>{cached.Bounds()}) << c.what;
+        EXPECT_EQ(cached.Change().parts, std::vector<PixelRect>{cached.Bounds()}) << c.what;
         const std::vector<std::uint8_t> shown = Frame(cached);
         int differing = 0;
         for (std::size_t i = 0; i < shown.size(); i += 4)

@@ -77,7 +77,7 @@ protected:
     // How many pixels of the window differ from the whole of the frame last drawn.
     int PixelsNotAsDrawn()
     {
-        const FrameRect all = scene->Bounds();
+        const PixelRect all = scene->Bounds();
         scene->PutFrame({all});
         std::vector<unsigned char> frame(static_cast<std::size_t>(all.width) * all.height * 4);
         glReadBuffer(GL_BACK);
