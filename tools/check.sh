@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, and runs the whole suite twice, once
 # as built for users by GCC and once under AddressSanitizer and UndefinedBehaviorSanitizer
-# by Clang, both with warnings as errors; checks the layout and clang-tidy; then the fuzzers,
-# for 25 seconds each.
+# by Clang, both with warnings as errors; builds the Windows program and runs its tests under
+# Wine; checks the layout and clang-tidy; then the fuzzers, for 25 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -45,6 +45,9 @@ cmake --build build/release -j"$jobs"
 [ -x build/release/tests/lumetta_tests ] || { echo "check: the tests were not built" >&2; exit 1; }
 # A test that times out runs once more; a GUI test that ran long left its stacks in the log.
 suite build/release
+
+# The Windows program, cross-built and tested under Wine, its pictures held to the Linux one's.
+bash tools/windows.sh test
 
 # Clang's sanitizers are the reference; its compile commands serve clang-tidy too.
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMETTA_SANITIZE=ON \

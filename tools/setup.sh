@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Lumetta needs: `setup.sh run` what building and running it
-# takes, `setup.sh` (or `setup.sh all`) that and what its tests and benchmarks take too.
+# takes, `setup.sh windows` what the Windows program's build and tests take, `setup.sh` (or
+# `setup.sh all`) all of that and what the tests and benchmarks take too.
 # Quiet when everything is already there; says what it installs, and fails loudly.
 set -euo pipefail
 
@@ -38,11 +39,19 @@ test=(
   clang-format clang-tidy    # the layout and the faults tools/style.sh looks for
   chromium python3       # the greetings played in a browser
 )
+# The Windows program, built here and tested under Wine (tools/windows.sh).
+windows=(
+  cmake make
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64   # the cross compiler, with std::thread; windres
+  libcli11-dev googletest    # headers and sources built for Windows too
+  wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick   # the tests: Wine on a private X server, Japanese glyphs, pictures compared
+)
 
 case "${1:-all}" in
   run) wanted=("${build[@]}" "${run[@]}") ;;
-  all) wanted=("${build[@]}" "${run[@]}" "${test[@]}") ;;
-  *) echo "usage: setup.sh [run|all]" >&2; exit 2 ;;
+  windows) wanted=("${windows[@]}") ;;
+  all) wanted=("${build[@]}" "${run[@]}" "${test[@]}" "${windows[@]}") ;;
+  *) echo "usage: setup.sh [run|windows|all]" >&2; exit 2 ;;
 esac
 
 missing=()
