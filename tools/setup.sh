@@ -41,7 +41,7 @@ test=(
 )
 # The Windows program, built here and tested under Wine (tools/windows.sh).
 windows=(
-  cmake make
+  cmake make python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64   # the cross compiler, with std::thread; windres
   libcli11-dev googletest    # headers and sources built for Windows too
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick   # the tests: Wine on a private X server, Japanese glyphs, pictures compared

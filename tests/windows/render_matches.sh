@@ -5,16 +5,20 @@
 # picture; the first frame a context draws whole differs from one drawn over the still parts
 # kept (the way Windows draws every frame) in some 150 edge pixels, so up to 1 in 1000 (250
 # of 500x500) may differ, and not by much.
-# Usage: render_matches.sh LINUX_LUMETTA WINE_SH PREFIX LUMETTA_EXE ASSETS_DIR
+# The Windows program runs as a user has it: unpacked from its zip, in a folder of its own,
+# with the backdrop picture found beside it rather than in the working folder.
+# Usage: render_matches.sh LINUX_LUMETTA WINE_SH PREFIX WINDOWS_ZIP ASSETS_DIR
 set -euo pipefail
-linux=$1 wine=$2 prefix=$3 exe=$4 assets=$5
+linux=$1 wine=$2 prefix=$3 zip=$4 assets=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$assets/panel.bmp" "$work/"
-cd "$work"
+python3 -m zipfile -e "$zip" "$work/unpacked"
+exe=$work/unpacked/Lumetta/lumetta.exe
+mkdir "$work/here"
+cd "$work/here"
 for options in "--samples 1" "--samples 1 --pattern 3 --frames 7 --yaw 20 --transparent"; do
   # shellcheck disable=SC2086
-  "$linux" --render linux.png $options
+  (cd "$assets" && "$linux" --render "$work/here/linux.png" $options)
   # shellcheck disable=SC2086
   bash "$wine" run "$prefix" "$exe" --render windows.png $options
   differ=$(compare -metric AE linux.png windows.png null: 2>&1 || true)
