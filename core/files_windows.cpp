@@ -33,25 +33,19 @@ std::string Narrow(const std::wstring& name)
 
 std::string SystemWords(unsigned long error)
 {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-        return std::strerror(ENOENT);
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return std::strerror(EACCES);
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return std::strerror(ENOSPC);
-    case ERROR_WRITE_PROTECT:
-        return std::strerror(EROFS);
-    case ERROR_FILE_TOO_LARGE:
-        return std::strerror(EFBIG);
-    default:
-        break;
+    struct Known {
+        DWORD error;
+        int linux;  // the errno a Linux program would have met
+    };
+    static const Known kKnown[] = {
+        {ERROR_FILE_NOT_FOUND, ENOENT}, {ERROR_PATH_NOT_FOUND, ENOENT}, {ERROR_INVALID_NAME, ENOENT},
+        {ERROR_BAD_PATHNAME, ENOENT},   {ERROR_ACCESS_DENIED, EACCES},  {ERROR_SHARING_VIOLATION, EACCES},
+        {ERROR_LOCK_VIOLATION, EACCES}, {ERROR_DISK_FULL, ENOSPC},      {ERROR_HANDLE_DISK_FULL, ENOSPC},
+        {ERROR_WRITE_PROTECT, EROFS},   {ERROR_FILE_TOO_LARGE, EFBIG},
+    };
+    for (const Known& known : kKnown) {
+        if (known.error == error)
+            return std::strerror(known.linux);
     }
     wchar_t* words = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

@@ -108,8 +108,8 @@ std::string WriteFileSafely(const std::string& path, const std::vector<unsigned 
     CFileBeingWritten file(path);
     if (!file.Error().empty())
         return file.Error();
-    const HANDLE handle = CreateFileW(Widen(file.TemporaryPath()).c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(Widen(file.TemporaryPath()).c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Failure(path, GetLastError());
     DWORD error = 0;

@@ -32,7 +32,7 @@ std::string WglFailure(const char* what)
 CHeadlessContext::CHeadlessContext(int /*width*/, int /*height*/) : m_handles(std::make_unique<Handles>())
 {
     Handles& e = *m_handles;
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass{};
     windowClass.style = CS_OWNDC;
     windowClass.lpfnWndProc = DefWindowProcW;

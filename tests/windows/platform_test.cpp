@@ -30,7 +30,7 @@ public:
     ~CTempFolder()
     {
         WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW((Widen(m_path) + L"\\*").c_str(), &found);
+        HANDLE search = FindFirstFileW((Widen(m_path) + L"\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 const std::wstring file = Widen(m_path) + L"\\" + found.cFileName;
@@ -100,7 +100,7 @@ TEST(WindowsFilesTest, AWriteThatCannotBeDoneSaysWhyAndLeavesEverythingAsItWas)
     // Nothing else in the folder: no temporary file left behind.
     int files = 0;
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((Widen(folder / "*")).c_str(), &found);
+    HANDLE search = FindFirstFileW((Widen(folder / "*")).c_str(), &found);
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
         files += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? 1 : 0;
     FindClose(search);
