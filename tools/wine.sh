@@ -18,6 +18,8 @@
 #                         that it is killed and the exit status is 124.
 #   WINE_USE_DISPLAY=1    use $DISPLAY instead of starting Xvfb, so that a test can drive the
 #                         program's window with xdotool on a display it owns.
+#   WINE_RAW_STDOUT=1     pass standard output through as it is (a picture written to "-"),
+#                         CRs and all.
 #   WINEDEBUG             passed on to Wine, default -all.
 #
 # Exit status 125 means this script itself failed (bad arguments, no Xvfb, no prefix).
@@ -230,7 +232,7 @@ run_program() {
     # Wine writes CR LF; the output goes through fifos so that the program's exit status is
     # known directly and the script can still answer signals while it waits.
     mkfifo "$tmp/out" "$tmp/err" || fail "cannot make fifos in $tmp"
-    strip_cr <"$tmp/out" 9>&- &
+    if [[ ${WINE_RAW_STDOUT:-} == 1 ]]; then cat <"$tmp/out" 9>&- & else strip_cr <"$tmp/out" 9>&- & fi
     out_pid=$!
     strip_cr <"$tmp/err" >&2 9>&- &
     err_pid=$!
