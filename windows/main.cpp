@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "core/windows_text.h"
 #include "export/headless_render.h"
+#include "windows/screensaver.h"
 
 #include <windows.h>
 
@@ -49,6 +50,10 @@ int wmain(int argc, wchar_t** argv)
         std::atexit(GiveBackCodePage);
     else
         g_consoleCodePage = 0;
+    const std::string installedData = ProgramFolder();
+    const std::vector<std::wstring> wide(argv, argv + argc);
+    if (int status = 0; RunScreensaverIfAsked(wide, installedData, status))
+        return status;
     // Every argument in UTF-8, as on Linux: a name in any script reaches its file.
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i)
@@ -56,7 +61,6 @@ int wmain(int argc, wchar_t** argv)
     std::vector<const char*> pointers;
     for (const std::string& argument : arguments)
         pointers.push_back(argument.c_str());
-    const std::string installedData = ProgramFolder();
     const CommandLine command = ParseCommandLine(argc, pointers.data(), std::cout, std::cerr, installedData);
     switch (command.action) {
     case CommandLine::Action::Exit:
