@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The Windows screensaver keeps its contract under Wine: "/s" covers the screen with the
-# scene until a key is pressed, then ends; "/p" with a handle that is no window ends at once,
-# quietly. Runs on a display of its own, which the program shares (WINE_USE_DISPLAY).
+# scene until a key is pressed, then ends; "/p HWND" draws the scene in the window given and
+# ends with it (preview_host.exe); "/p" with a handle that is no window ends at once, quietly. Runs on a display of its own, which the program shares (WINE_USE_DISPLAY).
 # Runs lumetta.scr as it is unpacked from the zip, its backdrop beside it.
-# Usage: screensaver.sh WINE_SH PREFIX WINDOWS_ZIP
+# Usage: screensaver.sh WINE_SH PREFIX WINDOWS_ZIP PREVIEW_HOST_EXE
 set -euo pipefail
-wine=$1 prefix=$2 zip=$3
+wine=$1 prefix=$2 zip=$3 host=$4
 work=$(mktemp -d)
 python3 -m zipfile -e "$zip" "$work/unpacked"
 scr=$work/unpacked/Lumetta/lumetta.scr
@@ -18,6 +18,8 @@ export DISPLAY WINE_USE_DISPLAY=1
 
 out=$(WINE_TIMEOUT=60 bash "$wine" run "$prefix" "$scr" /p 12345 2>&1) || { echo "FAIL: /p on no window: $out" >&2; exit 1; }
 [ -z "$out" ] || { echo "FAIL: /p on no window said: $out" >&2; exit 1; }
+# The saver by its Windows name: Wine shows the Unix root as drive Z.
+WINE_TIMEOUT=120 bash "$wine" run "$prefix" "$host" "Z:${scr//\//\\}"
 
 WINE_TIMEOUT=120 bash "$wine" run "$prefix" "$scr" /s >"$work/saver.log" 2>&1 &
 saver=$!
@@ -42,4 +44,4 @@ if kill -0 "$saver" 2>/dev/null; then
   exit 1
 fi
 wait "$saver" || { echo "FAIL: /s ended with status $?: $(cat "$work/saver.log")" >&2; exit 1; }
-echo "screensaver: /s showed the scene (mean $mean) and ended on a key; /p on no window ended quietly"
+echo "screensaver: /s showed the scene (mean $mean) and ended on a key; /p ran in its window and ended with it, and on no window ended quietly"
