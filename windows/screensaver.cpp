@@ -25,7 +25,7 @@ struct SaverWindow {
 };
 
 // Full screen, anything the user does ends it; in a preview only the parent's going does.
-bool EndsTheSaver(const SaverWindow& saver, UINT message, LPARAM lParam, POINT& firstMouse)
+bool EndsTheSaver(SaverWindow& saver, UINT message, LPARAM lParam)
 {
     if (!saver.fullScreen)
         return false;
@@ -38,11 +38,11 @@ bool EndsTheSaver(const SaverWindow& saver, UINT message, LPARAM lParam, POINT& 
         return true;
     case WM_MOUSEMOVE: {
         const POINT now{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        if (firstMouse.x < 0) {
-            firstMouse = now;
+        if (saver.firstMouse.x < 0) {
+            saver.firstMouse = now;
             return false;
         }
-        return std::abs(now.x - firstMouse.x) > kRealMove || std::abs(now.y - firstMouse.y) > kRealMove;
+        return std::abs(now.x - saver.firstMouse.x) > kRealMove || std::abs(now.y - saver.firstMouse.y) > kRealMove;
     }
     default:
         return false;
@@ -58,8 +58,7 @@ LRESULT CALLBACK SaverProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (!saver)
         return DefWindowProcW(window, message, wParam, lParam);
-    if (EndsTheSaver(*saver, message, lParam, saver->firstMouse) ||
-        (saver->fullScreen && message == WM_ACTIVATEAPP && wParam == FALSE)) {
+    if (EndsTheSaver(*saver, message, lParam) || (saver->fullScreen && message == WM_ACTIVATEAPP && wParam == FALSE)) {
         DestroyWindow(window);
         return 0;
     }
